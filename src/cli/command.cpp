@@ -1,0 +1,27 @@
+#include "cli/command.h"
+
+#include <algorithm>
+#include <iostream>
+
+#include "cli/session_commands.h"
+
+namespace quillmer::cli {
+
+std::span<const Command> commands() {
+    static const Command all[] = {
+        showCommand(),
+        demoCommand(),
+    };
+    return all;
+}
+
+bool wantsHelp(std::span<const std::string> arguments) {
+    return std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) { return a == "--help" || a == "-h"; });
+}
+
+int reportError(std::string_view message, int exitCode) {
+    std::cerr << "quillmer: " << message << "\n";
+    return exitCode;
+}
+
+}  // namespace quillmer::cli

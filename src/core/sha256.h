@@ -1,0 +1,15 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quillmer {
+
+// 64 lower-case hexadecimal digits.
+std::string sha256Hex(std::string_view bytes);
+
+// Streams the file in 1 MiB pieces, so memory stays flat for any size. Throws FileSystemError.
+std::string sha256HexOfFile(const std::filesystem::path& file);
+
+}  // namespace quillmer

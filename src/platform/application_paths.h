@@ -1,0 +1,19 @@
+#pragma once
+
+#include <filesystem>
+
+namespace quillmer {
+
+// Where Quillmer keeps its data: $XDG_DATA_HOME/Quillmer (default ~/.local/share/Quillmer).
+// Not created here.
+std::filesystem::path applicationDataDirectory();
+
+// "<data>/Sessions" and "<data>/Exports", created with intermediate folders on every call.
+// Throw FileSystemError when the home folder is unknown or the folder cannot be made.
+std::filesystem::path sessionsDirectory();
+std::filesystem::path exportsDirectory();
+
+// $XDG_CONFIG_HOME/quillmer/defaults.json (default ~/.config/quillmer/defaults.json).
+std::filesystem::path userDefaultsFile();
+
+}  // namespace quillmer

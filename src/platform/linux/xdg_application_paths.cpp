@@ -1,0 +1,48 @@
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "core/error.h"
+#include "platform/application_paths.h"
+
+namespace quillmer {
+
+namespace {
+
+std::filesystem::path homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/') return home;
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir == '/')
+        return entry->pw_dir;
+    throw FileSystemError("Quillmer could not find your home folder.");
+}
+
+// The XDG base-directory rule: an unset, empty or relative variable means the default.
+std::filesystem::path xdgDirectory(const char* variable, const char* fallbackUnderHome) {
+    if (const char* value = std::getenv(variable); value && *value == '/') return value;
+    return homeDirectory() / fallbackUnderHome;
+}
+
+std::filesystem::path createdDirectory(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder))
+        throw FileSystemError("Could not create the folder " + folder.string() + ": " +
+                                  (error ? error.message() : "a file is in the way"),
+                              error);
+    return folder;
+}
+
+}  // namespace
+
+std::filesystem::path applicationDataDirectory() { return xdgDirectory("XDG_DATA_HOME", ".local/share") / "Quillmer"; }
+
+std::filesystem::path sessionsDirectory() { return createdDirectory(applicationDataDirectory() / "Sessions"); }
+
+std::filesystem::path exportsDirectory() { return createdDirectory(applicationDataDirectory() / "Exports"); }
+
+std::filesystem::path userDefaultsFile() {
+    return xdgDirectory("XDG_CONFIG_HOME", ".config") / "quillmer" / "defaults.json";
+}
+
+}  // namespace quillmer
