@@ -42,6 +42,8 @@ public:
 private:
     class AudioTrackWriter;
 
+    void persistTimingFacts();
+
     std::filesystem::path directory_;
     std::filesystem::path manifestURL_;
     std::unique_ptr<VideoFileWriter> writer_;
