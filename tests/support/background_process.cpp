@@ -2,10 +2,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -50,18 +51,25 @@ BackgroundProcess::BackgroundProcess(const Launch& launch) : logFile_(launch.log
     for (auto& text : argumentText) argv.push_back(text.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, launch.logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    if (launch.descriptorForChild3 >= 0) posix_spawn_file_actions_adddup2(&actions, launch.descriptorForChild3, 3);
-    const int result = posix_spawn(&pid_, launch.executable.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0) {
-        pid_ = -1;
-        throw std::runtime_error("could not start " + launch.executable.string() + ": " + std::strerror(result));
+    // fork rather than posix_spawn, for PR_SET_PDEATHSIG: a test that crashes still takes its
+    // servers down with it. Between fork and exec only async-signal-safe calls.
+    const pid_t parent = ::getpid();
+    const int logDescriptor = ::open(launch.logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (logDescriptor < 0) throw std::runtime_error("could not create " + launch.logFile.string());
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127);
+        const int input = ::open("/dev/null", O_RDONLY);
+        ::dup2(input, STDIN_FILENO);
+        ::dup2(logDescriptor, STDOUT_FILENO);
+        ::dup2(logDescriptor, STDERR_FILENO);
+        if (launch.descriptorForChild3 >= 0) ::dup2(launch.descriptorForChild3, 3);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
     }
+    ::close(logDescriptor);
+    if (pid_ < 0) throw std::runtime_error("could not start " + launch.executable.string() + ": " + std::strerror(errno));
 }
 
 BackgroundProcess::~BackgroundProcess() { terminate(); }

@@ -61,8 +61,20 @@ PrivateXServer::PrivateXServer(int width, int height) {
 PrivateXServer::~PrivateXServer() {
     display_.reset();
     process_.reset();
+    removeLeftovers();
 }
 
-void PrivateXServer::kill() { process_->kill(); }
+void PrivateXServer::kill() {
+    process_->kill();
+    removeLeftovers();
+}
+
+void PrivateXServer::removeLeftovers() {
+    // A killed server leaves its socket and lock file behind; it was ours, so they can go.
+    std::error_code ignored;
+    const std::string number = displayName_.substr(1);
+    std::filesystem::remove("/tmp/.X11-unix/X" + number, ignored);
+    std::filesystem::remove("/tmp/.X" + number + "-lock", ignored);
+}
 
 }  // namespace quillmer::testing

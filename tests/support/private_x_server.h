@@ -24,6 +24,8 @@ public:
     void kill();
 
 private:
+    void removeLeftovers();
+
     TemporaryFolder folder_;
     std::unique_ptr<BackgroundProcess> process_;
     std::string displayName_;

@@ -113,41 +113,61 @@ TEST_F(LinuxCaptureServiceTest, ATwoSecondCaptureDeliversFramesAndBothAudioTrack
     EXPECT_EQ(delegate.samples().size(), delivered) << "nothing arrives after stop";
 }
 
-TEST_F(LinuxCaptureServiceTest, FramesShowWhatIsOnScreenAsOpaqueBGRA) {
-    // A red window at (100, 50), drawn by the server from its background pixel.
-    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
-    ASSERT_FALSE(xcb_connection_has_error(x));
-    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
-    const xcb_window_t window = xcb_generate_id(x);
-    const uint32_t values[] = {0xff0000, 1};
-    xcb_create_window(x, XCB_COPY_FROM_PARENT, window, screen->root, 100, 50, 200, 100, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
-    xcb_map_window(x, window);
-    free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));  // round trip: mapped and painted
+// A client of the private X server that arranges what is on screen.
+class ScreenArranger {
+public:
+    ScreenArranger() : x_(xcb_connect(nullptr, nullptr)), screen_(xcb_setup_roots_iterator(xcb_get_setup(x_)).data) {}
+    ~ScreenArranger() { xcb_disconnect(x_); }
 
+    // A window filled by the server with one colour (0xRRGGBB).
+    void showRectangle(int16_t left, int16_t top, uint16_t width, uint16_t height, uint32_t colour) {
+        const xcb_window_t window = xcb_generate_id(x_);
+        const uint32_t values[] = {colour, 1};
+        xcb_create_window(x_, XCB_COPY_FROM_PARENT, window, screen_->root, left, top, width, height, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual,
+                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        xcb_map_window(x_, window);
+        roundTrip();
+    }
+
+private:
+    void roundTrip() { free(xcb_get_input_focus_reply(x_, xcb_get_input_focus(x_), nullptr)); }
+
+    xcb_connection_t* x_;
+    xcb_screen_t* screen_;
+};
+
+std::vector<int> pixelAt(const VideoFrame& frame, int x, int y) {
+    const uint8_t* p = frame.pixels->data() + static_cast<size_t>(y) * frame.bytesPerRow + x * 4;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+const std::vector<int> kOpaqueRed{0, 0, 255, 255};  // blue, green, red, alpha
+
+VideoFrame captureOneFrame(const DisplayDescription& display) {
     LinuxCaptureService service;
     RecordingStreamDelegate delegate;
-    auto configuration = configurationFor(service.shareableDisplays().at(0));
+    auto configuration = configurationFor(display);
     configuration.capturesAudio = false;
     configuration.capturesMicrophone = false;
     auto stream = service.makeStream(configuration, delegate);
     stream->start();
-    ASSERT_TRUE(delegate.waitForCount(SampleKind::screen, 1));
+    EXPECT_TRUE(delegate.waitForCount(SampleKind::screen, 1));
     stream->stop();
-    xcb_disconnect(x);
-
-    auto frame = delegate.lastFrame();
-    ASSERT_TRUE(frame && frame->isValid());
-    auto pixel = [&](int px, int py) {
-        const uint8_t* p = frame->pixels->data() + static_cast<size_t>(py) * frame->bytesPerRow + px * 4;
-        return std::vector<int>{p[0], p[1], p[2], p[3]};
-    };
-    EXPECT_EQ(pixel(150, 100), (std::vector<int>{0, 0, 255, 255})) << "blue, green, red, alpha";
-    EXPECT_EQ(pixel(299, 149), (std::vector<int>{0, 0, 255, 255}));
-    EXPECT_NE(pixel(300, 150), (std::vector<int>{0, 0, 255, 255}));
-    EXPECT_EQ(pixel(10, 10)[3], 255);
     EXPECT_TRUE(delegate.samplesOf(SampleKind::systemAudio).empty());
+    auto frame = delegate.lastFrame();
+    return frame ? *frame : VideoFrame{};
+}
+
+TEST_F(LinuxCaptureServiceTest, FramesShowWhatIsOnScreenAsOpaqueBGRA) {
+    ScreenArranger arranger;
+    arranger.showRectangle(100, 50, 200, 100, 0xff0000);
+    VideoFrame frame = captureOneFrame(LinuxCaptureService().shareableDisplays().at(0));
+    ASSERT_TRUE(frame.isValid());
+    EXPECT_EQ(pixelAt(frame, 150, 100), kOpaqueRed);
+    EXPECT_EQ(pixelAt(frame, 299, 149), kOpaqueRed);
+    EXPECT_NE(pixelAt(frame, 300, 150), kOpaqueRed);
+    EXPECT_EQ(pixelAt(frame, 10, 10)[3], 255);
 }
 
 TEST_F(LinuxCaptureServiceTest, WithoutAMicrophoneTheStreamHasNoMicrophoneTrack) {
