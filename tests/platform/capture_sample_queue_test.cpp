@@ -31,6 +31,11 @@ CaptureSample sampleAt(SampleKind kind, double seconds) {
 // Holds the delegate inside its first delivery until opened.
 class Gate {
 public:
+    explicit Gate(RecordingStreamDelegate& delegate) {
+        delegate.onSample = [this](const CaptureSample&) {
+            if (first_.exchange(false)) waitInside();
+        };
+    }
     void waitInside() {
         std::unique_lock lock(mutex_);
         entered_ = true;
@@ -48,6 +53,7 @@ public:
     }
 
 private:
+    std::atomic<bool> first_{true};
     std::mutex mutex_;
     std::condition_variable changed_;
     bool entered_ = false;
@@ -98,11 +104,7 @@ TEST(CaptureSampleQueue, SamplesPushedFromManyThreadsNeverOverlapAndKeepEachThre
 
 TEST(CaptureSampleQueue, AFullQueueDropsNewSamplesWhileTheDelegateIsBusy) {
     RecordingStreamDelegate delegate;
-    Gate gate;
-    std::atomic<bool> first{true};
-    delegate.onSample = [&](const CaptureSample&) {
-        if (first.exchange(false)) gate.waitInside();
-    };
+    Gate gate(delegate);
     CaptureSampleQueue queue(delegate, {2, 3});
     queue.start();
     ASSERT_TRUE(queue.push(sampleAt(SampleKind::screen, 0)));
@@ -159,11 +161,7 @@ public:
 
 TEST(CaptureSampleQueue, AFailureArrivesOnceAfterTheSamplesQueuedBeforeIt) {
     OrderRecordingDelegate delegate;
-    Gate gate;
-    std::atomic<bool> first{true};
-    delegate.onSample = [&](const CaptureSample&) {
-        if (first.exchange(false)) gate.waitInside();
-    };
+    Gate gate(delegate);
     CaptureSampleQueue queue(delegate, {5, 5});
     queue.start();
     queue.push(sampleAt(SampleKind::screen, 0));
@@ -174,7 +172,7 @@ TEST(CaptureSampleQueue, AFailureArrivesOnceAfterTheSamplesQueuedBeforeIt) {
     EXPECT_FALSE(queue.push(sampleAt(SampleKind::screen, 2))) << "a failed stream takes no more samples";
     gate.open();
 
-    ASSERT_TRUE(delegate.waitUntil([](auto&, const std::vector<std::string>& errors) { return !errors.empty(); }));
+    ASSERT_TRUE(delegate.waitForError());
     queue.stop();
     EXPECT_EQ(delegate.errors(), std::vector<std::string>{"The display went away."});
     EXPECT_EQ(delegate.samplesBeforeError, 2u);

@@ -135,7 +135,7 @@ TEST(SyntheticCaptureService, AnInjectedStreamFailureArrivesOnceAfterItsFrames) 
     RecordingStreamDelegate delegate;
     auto stream = service.makeStream(configurationFor(options.displays[0]), delegate);
     stream->start();
-    ASSERT_TRUE(delegate.waitUntil([](auto&, const std::vector<std::string>& errors) { return !errors.empty(); }));
+    ASSERT_TRUE(delegate.waitForError());
     stream->stop();
     EXPECT_EQ(delegate.errors(), std::vector<std::string>{options.failureDescription});
     EXPECT_EQ(delegate.samplesOf(SampleKind::screen).size(), 4u);

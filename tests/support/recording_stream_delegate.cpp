@@ -78,4 +78,9 @@ bool RecordingStreamDelegate::waitForCount(SampleKind kind, size_t count, std::c
         timeout);
 }
 
+bool RecordingStreamDelegate::waitForError(std::chrono::seconds timeout) const {
+    return waitUntil([](const std::vector<ReceivedSample>&, const std::vector<std::string>& errors) { return !errors.empty(); },
+                     timeout);
+}
+
 }  // namespace quillmer::testing

@@ -42,6 +42,7 @@ public:
     bool waitUntil(const std::function<bool(const std::vector<ReceivedSample>&, const std::vector<std::string>&)>& done,
                    std::chrono::seconds timeout = std::chrono::seconds(20)) const;
     bool waitForCount(SampleKind kind, size_t count, std::chrono::seconds timeout = std::chrono::seconds(20)) const;
+    bool waitForError(std::chrono::seconds timeout = std::chrono::seconds(20)) const;
 
     // Runs inside each delivery, before it is recorded (to slow the delegate down, for example).
     std::function<void(const CaptureSample&)> onSample;

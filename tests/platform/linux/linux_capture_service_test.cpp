@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <functional>
 #include <thread>
 
 #include "core/error.h"
@@ -208,31 +209,29 @@ TEST_F(LinuxCaptureServiceTest, AStreamCannotBeMadeForAnUnknownDisplayOrWithoutT
     }
 }
 
-TEST_F(LinuxCaptureServiceTest, LosingTheXServerStopsTheStreamOnceWithAReason) {
+// Runs a full stream until `waitFor` samples flow, ends a server with `kill`, and returns the
+// stop reasons the delegate heard.
+std::vector<std::string> stopReasonsAfterLosingAServer(SampleKind waitFor, const std::function<void()>& kill) {
     LinuxCaptureService service;
     RecordingStreamDelegate delegate;
     auto stream = service.makeStream(configurationFor(service.shareableDisplays().at(0)), delegate);
     stream->start();
-    ASSERT_TRUE(delegate.waitForCount(SampleKind::screen, 2));
-    const std::string displayName = xServer->displayName();
-    xServer->kill();
-    ASSERT_TRUE(delegate.waitUntil([](auto&, const std::vector<std::string>& errors) { return !errors.empty(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(delegate.waitForCount(waitFor, 2));
+    kill();
+    EXPECT_TRUE(delegate.waitForError());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // room for a wrong second report
     stream->stop();
-    EXPECT_EQ(delegate.errors(), std::vector<std::string>{"The X display \"" + displayName + "\" closed the connection."});
+    return delegate.errors();
+}
+
+TEST_F(LinuxCaptureServiceTest, LosingTheXServerStopsTheStreamOnceWithAReason) {
+    const std::string displayName = xServer->displayName();
+    EXPECT_EQ(stopReasonsAfterLosingAServer(SampleKind::screen, [&] { xServer->kill(); }),
+              std::vector<std::string>{"The X display \"" + displayName + "\" closed the connection."});
 }
 
 TEST_F(LinuxCaptureServiceTest, LosingTheSoundServerStopsTheStreamOnceWithAReason) {
-    LinuxCaptureService service;
-    RecordingStreamDelegate delegate;
-    auto stream = service.makeStream(configurationFor(service.shareableDisplays().at(0)), delegate);
-    stream->start();
-    ASSERT_TRUE(delegate.waitForCount(SampleKind::systemAudio, 2));
-    soundServer->kill();
-    ASSERT_TRUE(delegate.waitUntil([](auto&, const std::vector<std::string>& errors) { return !errors.empty(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    stream->stop();
-    EXPECT_EQ(delegate.errors(),
+    EXPECT_EQ(stopReasonsAfterLosingAServer(SampleKind::systemAudio, [&] { soundServer->kill(); }),
               std::vector<std::string>{"The PulseAudio server closed the connection while recording system audio."});
 }
 
