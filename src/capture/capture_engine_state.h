@@ -10,7 +10,7 @@
 #include "capture/local_session_summary.h"
 #include "core/iso8601.h"
 #include "review/feedback_review_moment.h"
-#include "transcription/transcription_progress.h"
+#include "transcription/local_transcript.h"
 
 namespace quillmer {
 

@@ -10,9 +10,12 @@
 
 #include "analysis/remote_analysis_pass.h"
 #include "review/feedback_review_moment.h"
-#include "transcription/transcription_progress.h"
+#include "transcription/local_transcript.h"
 
 namespace quillmer {
+
+// Called from the transcription's worker thread.
+using TranscriptionProgressHandler = std::function<void(const TranscriptionProgress&)>;
 
 // What an analysis or retry run leaves for the engine to publish.
 struct AnalysisOutcome {

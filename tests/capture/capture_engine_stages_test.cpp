@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "capture/engine_test_fixture.h"
 #include <thread>
 
+#include "capture/engine_test_fixture.h"
 #include "core/error.h"
 
 namespace quillmer::testing {

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace quillmer {
+
+// Half-open [start, end) of a file of `size` bytes.
+struct ByteRange {
+    uint64_t start = 0;
+    uint64_t end = 0;
+    bool isWholeFile(uint64_t size) const { return start == 0 && end == size; }
+    uint64_t length() const { return end - start; }
+    bool operator==(const ByteRange&) const = default;
+};
+
+// The range a "Range" header asks for, forgiving as a media element expects: anything that is
+// not "bytes=START-[END]" with START inside the file means the whole file; an END past the file
+// is clamped to it.
+ByteRange byteRangeFromHeader(std::optional<std::string_view> header, uint64_t size);
+
+}  // namespace quillmer

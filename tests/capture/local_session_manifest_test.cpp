@@ -1,0 +1,124 @@
+#include "capture/local_session_manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "capture/session_folder.h"
+#include "core/atomic_file.h"
+#include "support/temporary_folder.h"
+
+namespace quillmer {
+namespace {
+
+LocalSessionManifest freshManifest() {
+    LocalSessionManifest m;
+    m.id = *Uuid::parse("6f1c2a3b-0d4e-4f5a-9b6c-7d8e9f0a1b2c");
+    m.createdAt = *parseISO8601("2026-05-04T09:30:12Z");
+    m.displayID = 69733248;
+    m.width = 1512;
+    m.height = 982;
+    m.videoFile = "screen.mp4";
+    return m;
+}
+
+std::vector<std::string> topLevelKeys(const std::string& text) {
+    std::vector<std::string> keys;
+    const std::regex key("\n  \"([A-Za-z]+)\" : ");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), key); it != std::sregex_iterator(); ++it)
+        keys.push_back((*it)[1]);
+    return keys;
+}
+
+TEST(LocalSessionManifest, FreshManifestHasOnlyRequiredKeys) {
+    const std::string text = encodeJSON(freshManifest().toJSON());
+    EXPECT_EQ(topLevelKeys(text), (std::vector<std::string>{"createdAt", "displayID", "height", "id", "schemaVersion",
+                                                            "videoFile", "videoFrameCount", "width"}));
+    EXPECT_EQ(text.find("null"), std::string::npos);
+    EXPECT_NE(text.find("\"createdAt\" : \"2026-05-04T09:30:12Z\""), std::string::npos);
+    EXPECT_NE(text.find("\"id\" : \"6F1C2A3B-0D4E-4F5A-9B6C-7D8E9F0A1B2C\""), std::string::npos);
+}
+
+TEST(LocalSessionManifest, FullManifestSortsKeysEscapesSlashesAndRoundTripsByteForByte) {
+    LocalSessionManifest m = freshManifest();
+    m.firstVideoPTSSeconds = 1000.25;
+    m.lastVideoPTSSeconds = 1060.5;
+    m.videoFrameCount = 1800;
+    m.systemAudioFile = "system-audio.m4a";
+    m.systemAudioFirstPTSSeconds = 1000.3;
+    m.transcriptFile = "transcript.json";
+    m.candidateFile = "evidence-candidates.json";
+    m.endedAt = *parseISO8601("2026-05-04T09:31:12Z");
+    m.repository = RepositorySnapshot{"/home/dev/app", "0123456789abcdef0123456789abcdef01234567", "main"};
+    m.sourceMediaFingerprint = std::string(64, 'a');
+
+    const std::string text = encodeJSON(m.toJSON());
+    const auto keys = topLevelKeys(text);
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    EXPECT_EQ(keys.front(), "candidateFile");
+    EXPECT_NE(text.find("\"rootPath\" : \"\\/home\\/dev\\/app\""), std::string::npos);
+
+    const auto decoded = LocalSessionManifest::fromJSON(parseJSON(text));
+    EXPECT_EQ(decoded, m);
+    EXPECT_EQ(encodeJSON(decoded.toJSON()), text);
+}
+
+TEST(LocalSessionManifest, MissingRequiredKeysMakeTheFileUnreadable) {
+    const Json valid = freshManifest().toJSON();
+    for (const char* key : {"schemaVersion", "id", "createdAt", "displayID", "width", "height", "videoFrameCount",
+                            "videoFile"}) {
+        Json damaged = valid;
+        damaged.erase(key);
+        EXPECT_THROW(LocalSessionManifest::fromJSON(damaged), DecodingError) << key;
+    }
+    Json badRepository = valid;
+    badRepository["repository"] = {{"rootPath", "/x"}};  // gitSHA missing
+    EXPECT_THROW(LocalSessionManifest::fromJSON(badRepository), DecodingError);
+    Json badId = valid;
+    badId["id"] = "not-a-uuid";
+    EXPECT_THROW(LocalSessionManifest::fromJSON(badId), DecodingError);
+}
+
+TEST(LocalSessionManifest, ReadsFractionalDatesAndNullOptionals) {
+    Json json = freshManifest().toJSON();
+    json["createdAt"] = "2026-05-04T09:30:12.345Z";
+    json["transcriptFile"] = nullptr;
+    json["unknownFutureKey"] = 1;
+    const auto m = LocalSessionManifest::fromJSON(json);
+    EXPECT_EQ(m.transcriptFile, std::nullopt);
+    EXPECT_EQ(formatISO8601(m.createdAt), "2026-05-04T09:30:12Z");
+}
+
+TEST(ManifestFile, UpdateChangesOneFieldAndKeepsTheRest) {
+    testing::TemporaryFolder root;
+    const LocalSessionManifest m = freshManifest();
+    const auto folder = createSessionFolder(root.path(), m.id);
+    EXPECT_EQ(folder.filename(), "6F1C2A3B-0D4E-4F5A-9B6C-7D8E9F0A1B2C");
+    writeManifest(folder, m);
+    const auto updated = updateManifest(folder, [](LocalSessionManifest& s) { s.transcriptFile = kTranscriptFileName; });
+    LocalSessionManifest expected = m;
+    expected.transcriptFile = "transcript.json";
+    EXPECT_EQ(updated, expected);
+    EXPECT_EQ(readManifest(folder), expected);
+}
+
+TEST(ManifestFile, UnreadableManifestsThrowAndUpdatesLeaveThemAlone) {
+    testing::TemporaryFolder folder;
+    EXPECT_THROW(readManifest(folder.path()), FileSystemError);
+    testing::writeTestFile(folder / "session.json", "{\"id\": 1}");
+    EXPECT_THROW(updateManifest(folder.path(), [](LocalSessionManifest&) {}), DecodingError);
+    EXPECT_EQ(readWholeFile(folder / "session.json"), "{\"id\": 1}");
+}
+
+TEST(SessionsRoot, LivesUnderTheDataHomeAndEverySessionGetsItsOwnFolder) {
+    testing::ScopedDataHome home;
+    const auto root = sessionsRoot();
+    EXPECT_EQ(root, home.path() / "data" / "Quillmer" / "Sessions");
+    const auto first = createSessionFolder(root, Uuid::random());
+    const auto second = createSessionFolder(root, Uuid::random());
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(std::filesystem::is_directory(first));
+}
+
+}  // namespace
+}  // namespace quillmer

@@ -1,0 +1,94 @@
+#include "consent/consent_store.h"
+
+#include <gtest/gtest.h>
+
+#include "core/atomic_file.h"
+#include "platform/linux/json_file_user_defaults.h"
+#include "support/temporary_folder.h"
+
+namespace quillmer {
+namespace {
+
+class ConsentStoreTest : public ::testing::Test {
+protected:
+    testing::TemporaryFolder folder;
+    JsonFileUserDefaults defaults{folder / "defaults.json"};
+    ConsentStore store{defaults};
+    const Timestamp monday = *parseISO8601("2026-05-04T09:30:12Z");
+    const Timestamp tuesday = *parseISO8601("2026-05-05T10:00:00Z");
+};
+
+TEST_F(ConsentStoreTest, DisclosureRevisionOnlyEverRises) {
+    EXPECT_TRUE(store.disclosureJSON()["required"].get<bool>());
+    try {
+        store.acknowledgeDisclosure(2);
+        FAIL();
+    } catch (const ConsentError& error) {
+        EXPECT_STREQ(error.what(), "That disclosure revision is not part of this build.");
+    }
+    EXPECT_EQ(defaults.value(kDisclosureAcknowledgedVersionKey), std::nullopt);
+    EXPECT_EQ(store.acknowledgeDisclosure(1), 1);
+    EXPECT_EQ(store.acknowledgeDisclosure(1), 1);
+    EXPECT_FALSE(store.disclosureJSON()["required"].get<bool>());
+    defaults.setValue(kDisclosureAcknowledgedVersionKey, 3);  // from a newer build
+    EXPECT_EQ(store.acknowledgeDisclosure(1), 3);
+}
+
+TEST_F(ConsentStoreTest, StandingConsentKeepsItsFirstDateUntilTurnedOff) {
+    EXPECT_EQ(store.recordingConsentState(), RecordingConsentState{});
+    EXPECT_EQ(store.setStandingRecordingConsent(true, monday).standingSince, monday);
+    EXPECT_EQ(store.setStandingRecordingConsent(true, tuesday).standingSince, monday);
+    EXPECT_EQ(store.setStandingRecordingConsent(false, tuesday), RecordingConsentState{});
+    EXPECT_EQ(store.setStandingRecordingConsent(true, tuesday).standingSince, tuesday);
+    store.recordAffirmation(tuesday);
+    EXPECT_EQ(encodeCompactJSON(store.recordingConsentJSON()),
+              R"({"lastAffirmedAt":"2026-05-05T10:00:00Z","standing":true,"standingSince":"2026-05-05T10:00:00Z"})");
+    defaults.setValue(kStandingSinceKey, 42);  // not a date: reads as absent
+    EXPECT_EQ(store.recordingConsentState().standingSince, std::nullopt);
+}
+
+TEST(ConsentAffirmation, AcceptsOnlyACompleteAffirmation) {
+    const Json valid = {{"participantsInformed", true}, {"disclosureTextVersion", 1}, {"affirmedAt", "09:30"}, {"standing", false}};
+    EXPECT_EQ(ConsentStore::checkAffirmation(valid), (RecordingConsentAffirmation{1, "09:30", false}));
+
+    std::vector<Json> refused = {nullptr, Json::array(), "yes"};
+    for (const auto& [key, value] : std::vector<std::pair<std::string, Json>>{
+             {"participantsInformed", false}, {"participantsInformed", "true"}, {"disclosureTextVersion", 2},
+             {"disclosureTextVersion", "1"}, {"affirmedAt", ""}, {"affirmedAt", 5}, {"standing", "no"}}) {
+        Json payload = valid;
+        payload[key] = value;
+        refused.push_back(payload);
+    }
+    for (const char* key : {"participantsInformed", "disclosureTextVersion", "affirmedAt", "standing"}) {
+        Json payload = valid;
+        payload.erase(key);
+        refused.push_back(payload);
+    }
+    for (const auto& payload : refused) {
+        try {
+            ConsentStore::checkAffirmation(payload);
+            ADD_FAILURE() << payload.dump();
+        } catch (const ConsentError& error) {
+            EXPECT_EQ(error.kind(), ConsentErrorCase::consentRequired);
+            EXPECT_STREQ(error.what(), "Quillmer needs your confirmation that everyone on the call knows it is being recorded.");
+        }
+    }
+}
+
+TEST(ConsentRecord, HoldsTheClaimAsSentAndTheTimeItWasWritten) {
+    testing::TemporaryFolder session;
+    ConsentStore::writeConsentRecord({1, "2026-05-04T09:29:59.120Z", true}, session.path(),
+                                     *parseISO8601("2026-05-04T09:30:12Z"));
+    const Json record = parseJSON(readWholeFile(session / "consent.json"));
+    EXPECT_EQ(record["schemaVersion"], 1);
+    EXPECT_EQ(record["participantsInformed"], true);
+    EXPECT_EQ(record["affirmedAt"], "2026-05-04T09:30:12Z");
+    EXPECT_EQ(record["clientAffirmedAt"], "2026-05-04T09:29:59.120Z");
+    EXPECT_EQ(record["standing"], true);
+    EXPECT_EQ(record["disclosureTextVersion"], 1);
+    EXPECT_TRUE(record["appVersion"].is_string());
+    EXPECT_EQ(record.size(), 8u);
+}
+
+}  // namespace
+}  // namespace quillmer
