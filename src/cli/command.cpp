@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <iostream>
 
+#include "cli/capture_commands.h"
 #include "cli/session_commands.h"
 
 namespace quillmer::cli {
 
 std::span<const Command> commands() {
     static const Command all[] = {
+        displaysCommand(),
+        recordCommand(),
         showCommand(),
         demoCommand(),
     };

@@ -52,4 +52,10 @@ public:
     CancellationError() : Error("The operation was cancelled.") {}
 };
 
+// An operation whose work this build does not include yet.
+class NotAvailableError : public Error {
+public:
+    NotAvailableError() : Error("This version of Quillmer cannot do that yet.") {}
+};
+
 }  // namespace quillmer

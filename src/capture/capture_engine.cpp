@@ -1,0 +1,252 @@
+#include "capture/capture_engine.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "core/error.h"
+
+namespace quillmer {
+
+namespace {
+
+Timestamp now() { return std::chrono::system_clock::now(); }
+
+std::string formatFrameTimestamp(double seconds) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3fs", seconds);
+    return text;
+}
+
+}  // namespace
+
+CaptureEngine::CaptureEngine(CaptureEngineDependencies dependencies) : dependencies_(std::move(dependencies)) {
+    // Cloud sync is not part of this build yet, so it is never configured.
+    state_.cloudSyncConfigured = false;
+    refreshRecentSessions();
+    if (!state_.recentSessions.empty()) restoreSession(state_.recentSessions.front().id);
+}
+
+CaptureEngine::~CaptureEngine() {
+    // Stop the stream first: after stop() no sample reaches this engine any more.
+    if (stream_) {
+        try {
+            stream_->stop();
+        } catch (const std::exception&) {
+        }
+        stream_.reset();
+    }
+    workers_.stopAndJoinAll();  // includes a stop that is still finishing the recorder
+    if (auto recorder = takeRecorder()) {
+        try {
+            recorder->finish();
+        } catch (const std::exception&) {
+            // The media files are complete; only the manifest's end could not be written.
+        }
+    }
+}
+
+CaptureEngine::ObserverID CaptureEngine::addObserver(std::function<void()> observer) {
+    const ObserverID id = nextObserverID_++;
+    observers_.emplace(id, std::move(observer));
+    return id;
+}
+
+void CaptureEngine::removeObserver(ObserverID id) { observers_.erase(id); }
+
+void CaptureEngine::update(const std::function<void(CaptureEngineState&)>& change) {
+    CaptureEngineState next = state_;
+    change(next);
+    if (next == state_) return;
+    state_ = std::move(next);
+    // A copy, so an observer may add or remove observers.
+    const auto observers = observers_;
+    for (const auto& [id, observer] : observers) observer();
+}
+
+void CaptureEngine::postToMain(std::function<void()> task) {
+    dependencies_.mainQueue.post([life = std::weak_ptr<int>(alive_), task = std::move(task)] {
+        if (life.lock()) task();
+    });
+}
+
+std::stop_source CaptureEngine::runOffMain(std::function<void(std::stop_token)> work,
+                                           std::function<void(std::exception_ptr)> then) {
+    return workers_.start([this, work = std::move(work), then = std::move(then)](std::stop_token stop) {
+        std::exception_ptr failure;
+        try {
+            work(stop);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        postToMain([then, failure] { then(failure); });
+    });
+}
+
+// ---- Displays ---------------------------------------------------------------------------------
+
+void CaptureEngine::refreshDisplays() {
+    try {
+        auto displays = makeCapturableDisplays(dependencies_.capture.shareableDisplays());
+        update([&](CaptureEngineState& s) {
+            s.displays = std::move(displays);
+            if (s.displays.empty()) s.errorMessage = "No capturable display is available.";
+            else s.errorMessage.reset();
+        });
+    } catch (const std::exception& error) {
+        update([&](CaptureEngineState& s) {
+            s.errorMessage = std::string("Quillmer could not load shareable displays: ") + error.what();
+        });
+    }
+}
+
+// ---- Capture ----------------------------------------------------------------------------------
+
+void CaptureEngine::startCapture(const CapturableDisplay& display) {
+    if (state_.isCapturing || isStopping_ || state_.isBusy()) return;
+    update([](CaptureEngineState& s) {
+        s.frameCount = 0;
+        s.lastFrameTimestamp = kNoFrameTimestamp;
+        s.errorMessage.reset();
+        s.lastSessionDirectory.reset();
+        // The brief belongs to the previous session's export, so it goes with it.
+        s.clearProcessingResults();
+    });
+
+    std::unique_ptr<LocalSessionRecorder> recorder;
+    std::unique_ptr<CaptureStream> stream;
+    try {
+        // Creates the session folder and its first session.json, which stay even if the start fails.
+        recorder = std::make_unique<LocalSessionRecorder>(display.display, dependencies_.sessionsRoot(),
+                                                          dependencies_.writers, dependencies_.processes);
+        CaptureStreamConfiguration configuration;
+        configuration.display = display.display;
+        stream = dependencies_.capture.makeStream(configuration, *this);
+        stream->start();
+    } catch (const std::exception& error) {
+        update([&](CaptureEngineState& s) { s.errorMessage = std::string("Capture could not start: ") + error.what(); });
+        return;
+    }
+    {
+        std::lock_guard lock(recorderBox_.lock);
+        recorderBox_.recorder = std::move(recorder);
+    }
+    stream_ = std::move(stream);
+    update([](CaptureEngineState& s) {
+        s.isCapturing = true;
+        s.captureStartedAt = now();
+    });
+}
+
+void CaptureEngine::stopCapture(Completion done) {
+    if (done) stopCompletions_.push_back(std::move(done));
+    if (isStopping_) return;  // the stop in progress calls every completion
+    if (!state_.isCapturing) {
+        // Nothing runs, so there is nothing to stop, and the current session stays as it is.
+        auto completions = std::move(stopCompletions_);
+        stopCompletions_.clear();
+        for (auto& completion : completions) completion();
+        return;
+    }
+    isStopping_ = true;
+    finishCapture(std::move(stream_), std::nullopt);
+}
+
+void CaptureEngine::streamDidStopWithError(const std::string& description) {
+    postToMain([this, description] {
+        if (!stream_) return;  // already stopped, or a stop is under way
+        isStopping_ = true;
+        finishCapture(std::move(stream_), description);
+    });
+}
+
+std::unique_ptr<LocalSessionRecorder> CaptureEngine::takeRecorder() {
+    std::lock_guard lock(recorderBox_.lock);
+    return std::move(recorderBox_.recorder);
+}
+
+// Stops the stream and finishes the recorder on a worker thread, then publishes the stop.
+// `failure` is the stream's own error when it stopped unexpectedly.
+void CaptureEngine::finishCapture(std::unique_ptr<CaptureStream> stream, std::optional<std::string> failure) {
+    struct Outcome {
+        std::shared_ptr<CaptureStream> stream;
+        std::optional<std::string> stopError;
+        std::optional<std::filesystem::path> folder;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    outcome->stream = std::move(stream);
+    const bool streamFailed = failure.has_value();
+
+    runOffMain(
+        [this, outcome, streamFailed](std::stop_token) {
+            if (outcome->stream) {
+                // After a failure the other sources may still run; stop them, their error adds nothing.
+                try {
+                    outcome->stream->stop();
+                } catch (const std::exception& error) {
+                    if (!streamFailed) outcome->stopError = error.what();
+                }
+                outcome->stream.reset();
+            }
+            if (auto recorder = takeRecorder()) {
+                outcome->folder = recorder->directory();
+                try {
+                    recorder->finish();
+                } catch (const std::exception& error) {
+                    // The media are on disk; report the manifest that could not be completed.
+                    if (!outcome->stopError) outcome->stopError = error.what();
+                }
+            }
+        },
+        [this, outcome, failure](std::exception_ptr) {
+            update([&](CaptureEngineState& s) {
+                if (outcome->stopError) s.errorMessage = "Capture could not stop cleanly: " + *outcome->stopError;
+                s.lastSessionDirectory = outcome->folder;
+                s.isCapturing = false;
+                s.captureStartedAt.reset();
+                s.captureCompletedAt = now();
+            });
+            refreshRecentSessions();
+            if (failure) {
+                update([&](CaptureEngineState& s) {
+                    s.errorMessage = "Capture stopped unexpectedly. The recorded portion was saved locally. " + *failure;
+                });
+            }
+            isStopping_ = false;
+            auto completions = std::move(stopCompletions_);
+            stopCompletions_.clear();
+            for (auto& completion : completions) completion();
+        });
+}
+
+// ---- Samples (sample queue) ---------------------------------------------------------------------
+
+void CaptureEngine::streamDidOutputSample(const CaptureSample& sample) {
+    switch (sample.kind) {
+        case SampleKind::screen: {
+            if (!sample.video.isValid()) return;
+            {
+                std::lock_guard lock(recorderBox_.lock);
+                if (recorderBox_.recorder) recorderBox_.recorder->appendVideo(sample.video);
+            }
+            // Counted even when the writer dropped it: this counts what the stream delivered.
+            const double seconds = sample.video.presentationSeconds;
+            postToMain([this, seconds] {
+                update([&](CaptureEngineState& s) {
+                    s.frameCount += 1;
+                    s.lastFrameTimestamp = formatFrameTimestamp(seconds);
+                });
+            });
+            return;
+        }
+        case SampleKind::systemAudio:
+        case SampleKind::microphone: {
+            if (!sample.audio.isValid()) return;
+            std::lock_guard lock(recorderBox_.lock);
+            if (recorderBox_.recorder)
+                recorderBox_.recorder->appendAudio(sample.audio, sample.kind == SampleKind::microphone);
+            return;
+        }
+    }
+}
+
+}  // namespace quillmer

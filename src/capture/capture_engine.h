@@ -1,0 +1,135 @@
+#pragma once
+
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "analysis/remote_analysis_pass.h"
+#include "capture/capturable_display.h"
+#include "capture/capture_engine_state.h"
+#include "capture/local_session_library.h"
+#include "capture/local_session_recorder.h"
+#include "capture/processing_stages.h"
+#include "core/main_queue.h"
+#include "core/worker_threads.h"
+#include "platform/capture_service.h"
+#include "platform/media_writer.h"
+#include "platform/process_runner.h"
+
+namespace quillmer {
+
+struct CaptureEngineDependencies {
+    CaptureService& capture;
+    MediaWriterFactory& writers;
+    ProcessRunner& processes;
+    MainQueue& mainQueue;
+    // Resolved on every use (the roots are created on demand); may throw FileSystemError.
+    std::function<std::filesystem::path()> sessionsRoot;
+    std::function<std::filesystem::path()> exportsRoot;
+    ProcessingStages stages = availableProcessingStages();
+};
+
+// The one long-lived owner of the current meeting: lists displays, records a capture into a
+// session folder, and runs the processing stages over the current session.
+//
+// Threading: construct, call and destroy it on the main thread (the thread that runs the tasks
+// posted to its MainQueue); its state changes only there. The stream delegates its samples on the
+// sample queue; heavy work (recorder finish, stages) runs on worker threads and publishes back
+// through the MainQueue. Operations that wait for such work take a completion, called on the main
+// thread when the operation has finished — immediately, before the call returns, when it does
+// nothing.
+class CaptureEngine final : private CaptureStreamDelegate {
+public:
+    using Completion = std::function<void()>;
+    using ObserverID = int;
+
+    explicit CaptureEngine(CaptureEngineDependencies dependencies);
+    // A capture still running is stopped and its recording finished, so it is kept on disk.
+    ~CaptureEngine() override;
+    CaptureEngine(const CaptureEngine&) = delete;
+    CaptureEngine& operator=(const CaptureEngine&) = delete;
+
+    const CaptureEngineState& state() const { return state_; }
+
+    // Called on the main thread after every change of state().
+    ObserverID addObserver(std::function<void()> observer);
+    void removeObserver(ObserverID id);
+
+    // ---- Capture --------------------------------------------------------------------------
+    void refreshDisplays();
+    // Synchronous: short, and no other start or stop can interleave with it.
+    void startCapture(const CapturableDisplay& display);
+    void stopCapture(Completion done = {});
+
+    // ---- Stages ---------------------------------------------------------------------------
+    void transcribe(Completion done = {});
+    void extractEvidence(Completion done = {});
+    void exportEvidence(Completion done = {});
+    void analyze(const RemoteAnalysisPasses& passes, Completion done = {});
+    void retryAnalysis(const RemoteAnalysisPasses& passes, Completion done = {});
+    void importRecording(const std::filesystem::path& recording, Completion done = {});
+    void importTranscript(const std::filesystem::path& transcript, Completion done = {});
+    // Asks the running stage to stop; it then ends without an error message.
+    void cancelStage();
+
+    // ---- Sessions -------------------------------------------------------------------------
+    void restoreSession(const std::string& id);
+    void newSession();
+    void deleteSession(const std::string& id);
+    void refreshRecentSessions();
+
+private:
+    struct RecorderBox {
+        std::mutex lock;
+        std::unique_ptr<LocalSessionRecorder> recorder;
+    };
+    // One stage run: its flag, its message prefix, and its work, which returns the step that
+    // publishes the result on the main thread.
+    using PublishStep = std::function<void()>;
+    struct Stage {
+        bool CaptureEngineState::*flag;
+        const char* errorPrefix;
+        std::function<PublishStep(std::stop_token)> work;
+    };
+
+    // CaptureStreamDelegate: sample queue and any thread.
+    void streamDidOutputSample(const CaptureSample& sample) override;
+    void streamDidStopWithError(const std::string& description) override;
+
+    void update(const std::function<void(CaptureEngineState&)>& change);
+    void postToMain(std::function<void()> task);
+    // Runs `work` on a worker thread, then `then` with its failure (or null) on the main thread,
+    // unless the engine is gone by then.
+    std::stop_source runOffMain(std::function<void(std::stop_token)> work,
+                                std::function<void(std::exception_ptr)> then);
+
+    void finishCapture(std::unique_ptr<CaptureStream> stream, std::optional<std::string> failure);
+    std::unique_ptr<LocalSessionRecorder> takeRecorder();
+    void runStage(Stage stage, Completion done);
+    void publishAnalysis(const AnalysisOutcome& outcome);
+    std::optional<LocalSessionLibrary> sessionLibrary() const;
+
+    CaptureEngineDependencies dependencies_;
+    CaptureEngineState state_;
+    std::map<ObserverID, std::function<void()>> observers_;
+    ObserverID nextObserverID_ = 1;
+
+    std::unique_ptr<CaptureStream> stream_;
+    RecorderBox recorderBox_;
+    bool isStopping_ = false;
+    std::vector<Completion> stopCompletions_;
+    std::optional<std::stop_source> stageStop_;
+
+    // Posted tasks hold this weakly and do nothing once the engine is gone.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    WorkerThreads workers_;
+};
+
+}  // namespace quillmer

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/capture_service.h"
+#include "platform/media_writer.h"
+
+namespace quillmer::cli {
+
+// The real screen-and-sound source and media writers of this build.
+struct CaptureServices {
+    std::unique_ptr<CaptureService> capture;
+    std::unique_ptr<MediaWriterFactory> writers;
+};
+
+// Throws quillmer::Error when this build has no screen capture.
+CaptureServices makeCaptureServices();
+
+}  // namespace quillmer::cli

@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "capture/engine_test_fixture.h"
+#include "capture/local_session_manifest.h"
+
+namespace quillmer::testing {
+namespace {
+
+std::vector<std::string> folderContents(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(CapturableDisplayTest, NumbersDisplaysInSystemOrderAndLabelsThem) {
+    const auto displays = makeCapturableDisplays({{42, 1920, 1080}, {17, 3024, 1964}});
+    ASSERT_EQ(displays.size(), 2u);
+    EXPECT_EQ(displays[0].ordinal, 1);
+    EXPECT_EQ(displays[0].id(), 42u);
+    EXPECT_EQ(displays[0].label(), "Display 1 \u00B7 1920 \u00D7 1080");
+    EXPECT_EQ(displays[1].ordinal, 2);
+    EXPECT_EQ(displays[1].label(), "Display 2 \u00B7 3024 \u00D7 1964");
+}
+
+TEST_F(EngineTest, StartsWithNothingRecordedAndADashForTheFrameTime) {
+    EXPECT_EQ(state().lastFrameTimestamp, "\u2014");
+    EXPECT_EQ(state().frameCount, 0);
+    EXPECT_FALSE(state().isCapturing);
+    EXPECT_FALSE(state().lastSessionDirectory);
+    EXPECT_FALSE(state().errorMessage);
+}
+
+TEST_F(EngineTest, RefreshDisplaysPublishesTheListOrExplainsWhyThereIsNone) {
+    engine().refreshDisplays();
+    ASSERT_EQ(state().displays.size(), 2u);
+    EXPECT_EQ(state().displays[1].label(), "Display 2 \u00B7 2560 \u00D7 1440");
+    EXPECT_FALSE(state().errorMessage);
+
+    capture.displays.clear();
+    engine().refreshDisplays();
+    EXPECT_TRUE(state().displays.empty());
+    EXPECT_EQ(state().errorMessage, "No capturable display is available.");
+
+    capture.displaysError = "Cannot open display :0.";
+    engine().refreshDisplays();
+    EXPECT_EQ(state().errorMessage, "Quillmer could not load shareable displays: Cannot open display :0.");
+
+    capture.displaysError.reset();
+    capture.displays = {{1, 800, 600}};
+    engine().refreshDisplays();
+    EXPECT_FALSE(state().errorMessage);
+}
+
+TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
+    const auto display = firstDisplay();
+    engine().startCapture(display);
+    ASSERT_TRUE(state().isCapturing);
+    ASSERT_TRUE(state().captureStartedAt);
+    auto& stream = capture.lastStream();
+    EXPECT_TRUE(stream.started);
+    EXPECT_EQ(stream.configuration.display, display.display);
+    EXPECT_EQ(stream.configuration.queueDepth, 5);
+    EXPECT_TRUE(stream.configuration.capturesAudio && stream.configuration.capturesMicrophone);
+
+    stream.deliver(screenSample(100.0));
+    stream.deliver(audioSample(SampleKind::systemAudio, 100.02));
+    stream.deliver(audioSample(SampleKind::microphone, 100.04, 1));
+    stream.deliver(screenSample(101.25));
+    queue.runPending();
+    EXPECT_EQ(state().frameCount, 2);
+    EXPECT_EQ(state().lastFrameTimestamp, "101.250s");
+
+    await([&](auto done) { engine().stopCapture(done); });
+    EXPECT_TRUE(stream.stopped);
+    EXPECT_FALSE(state().isCapturing);
+    EXPECT_FALSE(state().captureStartedAt);
+    EXPECT_TRUE(state().captureCompletedAt);
+    EXPECT_FALSE(state().errorMessage);
+    ASSERT_TRUE(state().lastSessionDirectory);
+    const auto folder = *state().lastSessionDirectory;
+    EXPECT_EQ(folder.parent_path(), root / "Sessions");
+
+    const auto manifest = readManifest(folder);
+    EXPECT_TRUE(manifest.endedAt);
+    EXPECT_EQ(manifest.displayID, 7u);
+    EXPECT_EQ(manifest.videoFrameCount, 2);
+    EXPECT_EQ(manifest.firstVideoPTSSeconds, 100.0);
+    EXPECT_EQ(manifest.lastVideoPTSSeconds, 101.25);
+    EXPECT_EQ(manifest.systemAudioFirstPTSSeconds, 100.02);
+    EXPECT_EQ(manifest.microphoneAudioFirstPTSSeconds, 100.04);
+    EXPECT_EQ(folderContents(folder),
+              (std::vector<std::string>{"microphone.m4a", "screen.mp4", "session.json", "system-audio.m4a"}));
+
+    ASSERT_EQ(state().recentSessions.size(), 1u);
+    EXPECT_EQ(state().recentSessions[0].id, folder.filename().string());
+}
+
+TEST_F(EngineTest, ANewCaptureForgetsThePreviousSessionAndItsCounters) {
+    const auto first = recordShortSession();
+    EXPECT_EQ(state().frameCount, 2);
+    engine().startCapture(firstDisplay());
+    EXPECT_EQ(state().frameCount, 0);
+    EXPECT_EQ(state().lastFrameTimestamp, "\u2014");
+    EXPECT_FALSE(state().lastSessionDirectory);
+    await([&](auto done) { engine().stopCapture(done); });
+    EXPECT_NE(state().lastSessionDirectory, first);
+}
+
+TEST_F(EngineTest, AStreamThatCannotAddAnOutputLeavesOnlyTheFirstManifest) {
+    capture.makeStreamError = "The microphone output could not be added.";
+    engine().startCapture(firstDisplay());
+    EXPECT_EQ(state().errorMessage, "Capture could not start: The microphone output could not be added.");
+    EXPECT_FALSE(state().isCapturing);
+    EXPECT_FALSE(state().captureStartedAt);
+
+    const auto sessions = folderContents(root / "Sessions");
+    ASSERT_EQ(sessions.size(), 1u);
+    const auto folder = root / "Sessions" / sessions[0];
+    EXPECT_EQ(folderContents(folder), std::vector<std::string>{"session.json"});
+    const auto manifest = readManifest(folder);
+    EXPECT_FALSE(manifest.endedAt);
+    EXPECT_EQ(manifest.videoFrameCount, 0);
+}
+
+TEST_F(EngineTest, FailuresBeforeTheStreamRunsAreReportedAsStartFailures) {
+    capture.startError = "The X server refused the screen grab.";
+    engine().startCapture(firstDisplay());
+    EXPECT_EQ(state().errorMessage, "Capture could not start: The X server refused the screen grab.");
+    EXPECT_FALSE(state().isCapturing);
+    EXPECT_TRUE(capture.lastStream().destroyed);
+
+    capture.startError.reset();
+    writers.videoWriterFails = true;
+    engine().startCapture(firstDisplay());
+    EXPECT_EQ(state().errorMessage, "Capture could not start: The local MP4 writer could not accept screen video.");
+}
+
+TEST_F(EngineTest, FrameCountIncludesSamplesTheWriterDropped) {
+    engine().startCapture(firstDisplay());
+    auto& stream = capture.lastStream();
+    stream.deliver(screenSample(1.0));
+    writers.ready = false;  // the encoder is busy: the recorder drops what arrives
+    stream.deliver(screenSample(1.1));
+    stream.deliver(screenSample(1.2));
+    stream.deliver(screenSample(-1.0, 0, 0));  // not a valid sample: not counted at all
+    await([&](auto done) { engine().stopCapture(done); });
+    EXPECT_EQ(state().frameCount, 3);
+    EXPECT_EQ(state().lastFrameTimestamp, "1.200s");
+    EXPECT_EQ(readManifest(*state().lastSessionDirectory).videoFrameCount, 1);
+}
+
+TEST_F(EngineTest, StreamFailureFinishesAndKeepsTheRecording) {
+    engine().startCapture(firstDisplay());
+    auto& stream = capture.lastStream();
+    stream.deliver(screenSample(5.0));
+    stream.deliver(screenSample(5.5));
+    // The failure arrives on a thread of its own, as from the display server connection.
+    std::thread([&] { stream.fail("The display was disconnected."); }).join();
+    queue.runUntil([&] { return !state().isCapturing; });
+
+    EXPECT_EQ(state().errorMessage,
+              "Capture stopped unexpectedly. The recorded portion was saved locally. The display was disconnected.");
+    EXPECT_TRUE(stream.stopped);  // the remaining sources are stopped too
+    EXPECT_TRUE(state().captureCompletedAt);
+    ASSERT_TRUE(state().lastSessionDirectory);
+    const auto manifest = readManifest(*state().lastSessionDirectory);
+    EXPECT_TRUE(manifest.endedAt);
+    EXPECT_EQ(manifest.videoFrameCount, 2);
+
+    // A stop after the failure has nothing left to do and keeps the saved session.
+    const auto folder = *state().lastSessionDirectory;
+    await([&](auto done) { engine().stopCapture(done); });
+    EXPECT_EQ(state().lastSessionDirectory, folder);
+}
+
+TEST_F(EngineTest, AFailureReportedAfterStopChangesNothing) {
+    engine().startCapture(firstDisplay());
+    auto& stream = capture.lastStream();
+    stream.deliver(screenSample(5.0));
+    bool stopped = false;
+    engine().stopCapture([&] { stopped = true; });
+    stream.fail("late failure");
+    queue.runUntil([&] { return stopped; });
+    queue.runPending();
+    EXPECT_FALSE(state().errorMessage);
+    EXPECT_TRUE(state().lastSessionDirectory);
+}
+
+TEST_F(EngineTest, AnUncleanStopIsReportedAndTheRecordingIsStillFinished) {
+    capture.stopError = "PulseAudio did not drain the microphone.";
+    engine().startCapture(firstDisplay());
+    capture.lastStream().deliver(screenSample(2.0));
+    await([&](auto done) { engine().stopCapture(done); });
+    EXPECT_EQ(state().errorMessage, "Capture could not stop cleanly: PulseAudio did not drain the microphone.");
+    EXPECT_FALSE(state().isCapturing);
+    ASSERT_TRUE(state().lastSessionDirectory);
+    EXPECT_TRUE(readManifest(*state().lastSessionDirectory).endedAt);
+}
+
+TEST_F(EngineTest, StopWithoutACaptureKeepsTheCurrentSession) {
+    const auto folder = recordShortSession();
+    const auto before = state();
+    await([&](auto done) { engine().stopCapture(done); });
+    EXPECT_EQ(state(), before);
+    EXPECT_EQ(state().lastSessionDirectory, folder);
+}
+
+TEST_F(EngineTest, TwoStopsFinishOnceAndBothComplete) {
+    engine().startCapture(firstDisplay());
+    capture.lastStream().deliver(screenSample(3.0));
+    int completions = 0;
+    engine().stopCapture([&] { ++completions; });
+    engine().stopCapture([&] { ++completions; });
+    queue.runUntil([&] { return completions == 2; });
+    ASSERT_TRUE(state().lastSessionDirectory);
+    EXPECT_TRUE(readManifest(*state().lastSessionDirectory).endedAt);
+    EXPECT_EQ(writers.finishedFiles().size(), 1u);
+}
+
+TEST_F(EngineTest, DestroyingTheEngineWhileCapturingKeepsTheRecording) {
+    engine().startCapture(firstDisplay());
+    auto& stream = capture.lastStream();
+    stream.deliver(screenSample(8.0));
+    destroyEngine();
+    EXPECT_TRUE(stream.stopped);
+    queue.runPending();  // the frame counter posted for a gone engine does nothing
+    const auto sessions = folderContents(root / "Sessions");
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_TRUE(readManifest(root / "Sessions" / sessions[0]).endedAt);
+}
+
+TEST_F(EngineTest, ObserversHearEveryChangeAndOnlyChanges) {
+    int notifications = 0;
+    const auto id = engine().addObserver([&] { ++notifications; });
+    engine().startCapture(firstDisplay());
+    const int afterStart = notifications;
+    EXPECT_GE(afterStart, 2);  // displays, reset, capturing
+
+    capture.lastStream().deliver(screenSample(1.0));
+    EXPECT_EQ(notifications, afterStart);  // published on the main thread, not the sample queue
+    queue.runPending();
+    EXPECT_EQ(notifications, afterStart + 1);
+
+    await([&](auto done) { engine().stopCapture(done); });
+    EXPECT_GT(notifications, afterStart + 1);
+
+    engine().newSession();
+    const int afterNew = notifications;
+    engine().newSession();  // nothing left to clear
+    EXPECT_EQ(notifications, afterNew);
+
+    engine().removeObserver(id);
+    engine().refreshDisplays();
+    capture.displays.clear();
+    engine().refreshDisplays();
+    EXPECT_EQ(notifications, afterNew);
+}
+
+}  // namespace
+}  // namespace quillmer::testing

@@ -1,0 +1,49 @@
+#include "core/loop_main_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace quillmer {
+namespace {
+
+TEST(LoopMainQueueTest, RunsTasksOnTheLoopThreadInPostingOrder) {
+    LoopMainQueue queue;
+    std::vector<int> order;
+    std::vector<std::thread::id> threads;
+    std::thread poster([&] {
+        for (int i = 0; i < 100; ++i)
+            queue.post([&, i] {
+                order.push_back(i);
+                threads.push_back(std::this_thread::get_id());
+            });
+    });
+    queue.runUntil([&] { return order.size() == 100; });
+    poster.join();
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
+    for (const auto& id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+TEST(LoopMainQueueTest, RunPendingAlsoRunsWhatTasksPost) {
+    LoopMainQueue queue;
+    int ran = 0;
+    queue.post([&] {
+        ++ran;
+        queue.post([&] { ++ran; });
+    });
+    EXPECT_EQ(queue.runPending(), 2u);
+    EXPECT_EQ(ran, 2);
+    EXPECT_EQ(queue.runPending(), 0u);
+}
+
+TEST(LoopMainQueueTest, RunUntilADeadlineReturnsWhetherTheConditionWasMet) {
+    LoopMainQueue queue;
+    bool done = false;
+    EXPECT_FALSE(queue.runUntil([&] { return done; }, std::chrono::steady_clock::now()));
+    queue.post([&] { done = true; });
+    EXPECT_TRUE(queue.runUntil([&] { return done; }, std::chrono::steady_clock::time_point::max() - std::chrono::hours(1)));
+}
+
+}  // namespace
+}  // namespace quillmer
