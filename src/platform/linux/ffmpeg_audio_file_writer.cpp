@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "platform/linux/ffmpeg_fragmented_output.h"
@@ -40,15 +41,19 @@ public:
 
     bool open() override { return output_->open(); }
 
-    bool encode(const AudioBuffer& buffer, double sessionStartSeconds) override {
+    // Time zero is the first buffer that reaches the encoder, not the session start: the
+    // recorder records that first accepted buffer's time as the track's start, and a first
+    // buffer dropped while the writer was busy must not shift the track against that record.
+    bool encode(const AudioBuffer& buffer, double) override {
         if (!buffer.isValid()) return true;
+        if (!origin_) origin_ = buffer.presentationSeconds;
         if (!resampler_ || buffer.sampleRate != sourceRate_ || buffer.channels != sourceChannels_) {
             if (resampler_ && !drainResampler()) return false;
             if (!configureResampler(buffer.sampleRate, buffer.channels)) return false;
         }
 
         int skipFrames = 0;
-        const double gapSeconds = buffer.presentationSeconds - sessionStartSeconds - sourceSecondsFed_;
+        const double gapSeconds = buffer.presentationSeconds - *origin_ - sourceSecondsFed_;
         if (gapSeconds > kGapToleranceSeconds && gapSeconds < kLongestFilledGapSeconds) {
             if (!feedSilence(std::llround(gapSeconds * sourceRate_))) return false;
         } else if (gapSeconds < -kGapToleranceSeconds) {
@@ -148,7 +153,8 @@ private:
     std::unique_ptr<SwrContext, SwrContextFree> resampler_;
     int sourceRate_ = 0;
     int sourceChannels_ = 0;
-    double sourceSecondsFed_ = 0;  // source time covered so far, from the session start
+    std::optional<double> origin_;
+    double sourceSecondsFed_ = 0;  // source time covered so far, from the origin
     int64_t samplesEncoded_ = 0;
 };
 
