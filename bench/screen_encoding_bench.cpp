@@ -191,6 +191,7 @@ Result runCommandLine(const Options& options, const std::filesystem::path& file)
 
 int main(int argc, char** argv) {
     const Options options = parse(argc, argv);
+    setvbuf(stdout, nullptr, _IOLBF, 0);  // long runs report as they go
     char folderTemplate[] = "/tmp/quillmer-bench-XXXXXX";
     if (!mkdtemp(folderTemplate)) return 1;
     const std::filesystem::path folder = folderTemplate;

@@ -24,6 +24,24 @@ void appendWhenReady(Writer& writer, const Sample& sample) {
     ASSERT_TRUE(writer.append(sample));
 }
 
+std::unique_ptr<VideoFileWriter> startedVideoWriter(const std::filesystem::path& file, int width, int height,
+                                                   double sessionStart) {
+    FfmpegMediaWriterFactory factory;
+    auto writer = factory.makeVideoWriter(file, {width, height, 10'000'000});
+    if (!writer || !writer->startWriting()) return nullptr;
+    writer->startSession(sessionStart);
+    return writer;
+}
+
+std::unique_ptr<AudioFileWriter> startedAudioWriter(const std::filesystem::path& file,
+                                                   const AudioWriterSettings& settings, double sessionStart) {
+    FfmpegMediaWriterFactory factory;
+    auto writer = factory.makeAudioWriter(file, settings);
+    if (!writer || !writer->startWriting()) return nullptr;
+    writer->startSession(sessionStart);
+    return writer;
+}
+
 AudioWriterSettings systemAudioSettings(int sourceRate, int sourceChannels) {
     return {48'000, 2, 192'000, sourceRate, sourceChannels};
 }
@@ -34,12 +52,9 @@ AudioWriterSettings microphoneSettings(int sourceRate, int sourceChannels) {
 
 TEST(FfmpegVideoFileWriter, FinishedFileHoldsEveryFrameAsH264AtTheDisplaySize) {
     TemporaryFolder folder;
-    FfmpegMediaWriterFactory factory;
-    auto writer = factory.makeVideoWriter(folder / "screen.mp4", {320, 240, 10'000'000});
-    ASSERT_TRUE(writer);
-    ASSERT_TRUE(writer->startWriting());
     const double start = 1000.25;  // a source clock that does not begin at zero
-    writer->startSession(start);
+    auto writer = startedVideoWriter(folder / "screen.mp4", 320, 240, start);
+    ASSERT_TRUE(writer);
     for (int i = 0; i < 45; ++i) appendWhenReady(*writer, makeTestFrame(320, 240, i, start + i / 30.0));
     writer->markAsFinished();
     writer->finishWriting();
@@ -59,11 +74,8 @@ TEST(FfmpegVideoFileWriter, FinishedFileHoldsEveryFrameAsH264AtTheDisplaySize) {
 
 TEST(FfmpegVideoFileWriter, KeepsUnevenFrameTimesAndAKeyframeAtLeastEveryTwoSeconds) {
     TemporaryFolder folder;
-    FfmpegMediaWriterFactory factory;
-    auto writer = factory.makeVideoWriter(folder / "screen.mp4", {160, 120, 10'000'000});
+    auto writer = startedVideoWriter(folder / "screen.mp4", 160, 120, 50);
     ASSERT_TRUE(writer);
-    ASSERT_TRUE(writer->startWriting());
-    writer->startSession(50);
     // A busy screen at 30 fps, then a still one delivering a frame now and then.
     std::vector<double> times;
     for (int i = 0; i < 90; ++i) times.push_back(i / 30.0);
@@ -85,11 +97,8 @@ TEST(FfmpegVideoFileWriter, KeepsUnevenFrameTimesAndAKeyframeAtLeastEveryTwoSeco
 
 TEST(FfmpegVideoFileWriter, OddDisplaySizesAndRepeatedTimesStillMakeAPlayableFile) {
     TemporaryFolder folder;
-    FfmpegMediaWriterFactory factory;
-    auto writer = factory.makeVideoWriter(folder / "screen.mp4", {161, 121, 10'000'000});
+    auto writer = startedVideoWriter(folder / "screen.mp4", 161, 121, 0);
     ASSERT_TRUE(writer);
-    ASSERT_TRUE(writer->startWriting());
-    writer->startSession(0);
     appendWhenReady(*writer, makeTestFrame(161, 121, 0, 0));
     appendWhenReady(*writer, makeTestFrame(161, 121, 1, 0));        // same time again
     appendWhenReady(*writer, makeTestFrame(161, 121, 2, 0.1));
@@ -121,7 +130,6 @@ TEST(FfmpegVideoFileWriter, RefusesSettingsNoEncoderTakesAndFilesThatCannotBeCre
 
 TEST(FfmpegAudioFileWriter, SystemAndMicrophoneTracksAreResampledAndRemixedAAC) {
     TemporaryFolder folder;
-    FfmpegMediaWriterFactory factory;
     struct Case {
         const char* file;
         AudioWriterSettings settings;
@@ -135,10 +143,8 @@ TEST(FfmpegAudioFileWriter, SystemAndMicrophoneTracksAreResampledAndRemixedAAC) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        auto writer = factory.makeAudioWriter(folder / c.file, c.settings);
+        auto writer = startedAudioWriter(folder / c.file, c.settings, 7);
         ASSERT_TRUE(writer);
-        ASSERT_TRUE(writer->startWriting());
-        writer->startSession(7);
         for (int i = 0; i < 100; ++i)  // two seconds in 20 ms buffers
             appendWhenReady(*writer, makeTestTone(c.sourceRate, c.sourceChannels, 0.02, 7 + i * 0.02));
         writer->markAsFinished();
@@ -157,11 +163,9 @@ TEST(FfmpegAudioFileWriter, SystemAndMicrophoneTracksAreResampledAndRemixedAAC) 
 
 TEST(FfmpegAudioFileWriter, PlacesBuffersAtTheirSourceTimeAcrossGapsAndOverlaps) {
     TemporaryFolder folder;
-    FfmpegMediaWriterFactory factory;
-    auto writer = factory.makeAudioWriter(folder / "system-audio.m4a", systemAudioSettings(48'000, 2));
+    // The session starts at 19.7, but that first buffer was dropped: the track starts at 20.
+    auto writer = startedAudioWriter(folder / "system-audio.m4a", systemAudioSettings(48'000, 2), 19.7);
     ASSERT_TRUE(writer);
-    ASSERT_TRUE(writer->startWriting());
-    writer->startSession(19.7);  // its first buffer was dropped: the track starts at the next
     appendWhenReady(*writer, makeTestTone(48'000, 2, 1.0, 20));    // 0 .. 1 s
     appendWhenReady(*writer, makeTestTone(48'000, 2, 1.0, 23));    // source paused: 3 .. 4 s
     appendWhenReady(*writer, makeTestTone(48'000, 2, 1.0, 23.5));  // overlaps: only 4 .. 4.5 s is new
