@@ -124,6 +124,7 @@ struct Result {
     int dropped = 0;
     long peakRSSKiB = 0;
     double megabitsPerSecond = 0;
+    double lagSeconds = 0;  // how long after the last frame was due the file was complete
 };
 
 Result runWriter(const Options& options, const std::filesystem::path& file) {
@@ -151,6 +152,7 @@ Result runWriter(const Options& options, const std::filesystem::path& file) {
     }
     writer->markAsFinished();
     writer->finishWriting();
+    result.lagSeconds = std::chrono::duration<double>(Clock::now() - start).count() - (total - 1.0) / kFramesPerSecond;
     const double feeder = cpuSeconds(RUSAGE_THREAD) - feederBefore;
     result.cpuPerVideoSecond = (cpuSeconds(RUSAGE_SELF) - processBefore - feeder) / options.seconds;
     result.peakRSSKiB = peakRSSKiB(RUSAGE_SELF);
@@ -181,6 +183,7 @@ Result runCommandLine(const Options& options, const std::filesystem::path& file)
     }
     pclose(pipe);
     Result result;
+    result.lagSeconds = std::chrono::duration<double>(Clock::now() - start).count() - (total - 1.0) / kFramesPerSecond;
     result.cpuPerVideoSecond = (cpuSeconds(RUSAGE_CHILDREN) - childrenBefore) / options.seconds;
     result.peakRSSKiB = peakRSSKiB(RUSAGE_CHILDREN);
     result.megabitsPerSecond = std::filesystem::file_size(file) * 8 / 1e6 / options.seconds;
@@ -199,13 +202,15 @@ int main(int argc, char** argv) {
     std::printf("1920x1080 BGRA, 30 fps in real time, %d s, libx264 ultrafast zerolatency 10 Mbit/s\n",
                 options.seconds);
     const Result writer = runWriter(options, folder / "writer.mp4");
-    std::printf("FFmpeg video writer : %.3f CPU s per video s, %d dropped of %d, peak RSS %ld MiB, %.1f Mbit/s\n",
+    std::printf("FFmpeg video writer : %.3f CPU s per video s, %d dropped of %d, peak RSS %ld MiB, %.1f Mbit/s, "
+                "done %.2f s after the last frame\n",
                 writer.cpuPerVideoSecond, writer.dropped, options.seconds * kFramesPerSecond,
-                writer.peakRSSKiB / 1024, writer.megabitsPerSecond);
+                writer.peakRSSKiB / 1024, writer.megabitsPerSecond, writer.lagSeconds);
     if (options.cli) {
         const Result cli = runCommandLine(options, folder / "cli.mp4");
-        std::printf("ffmpeg command line : %.3f CPU s per video s, peak RSS %ld MiB, %.1f Mbit/s\n",
-                    cli.cpuPerVideoSecond, cli.peakRSSKiB / 1024, cli.megabitsPerSecond);
+        std::printf("ffmpeg command line : %.3f CPU s per video s, never drops (the pipe waits), peak RSS %ld MiB, "
+                    "%.1f Mbit/s, done %.2f s after the last frame\n",
+                    cli.cpuPerVideoSecond, cli.peakRSSKiB / 1024, cli.megabitsPerSecond, cli.lagSeconds);
         std::printf("writer / command line CPU ratio: %.2f\n", writer.cpuPerVideoSecond / cli.cpuPerVideoSecond);
     }
     std::filesystem::remove_all(folder);

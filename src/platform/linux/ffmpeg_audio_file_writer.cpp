@@ -22,8 +22,8 @@ namespace {
 constexpr size_t kQueuedBuffers = 48;
 // Timing differences below this are delivery jitter and are not corrected.
 constexpr double kGapToleranceSeconds = 0.1;
-// A jump beyond this is a broken timestamp, not a pause: it is not filled with silence.
-constexpr double kLongestFilledGapSeconds = 3600;
+// A jump beyond this either way is a broken timestamp, not a pause: it is not corrected.
+constexpr double kLargestCorrectedJumpSeconds = 3600;
 constexpr int kSilenceChunkFrames = 4800;
 
 struct SwrContextFree {
@@ -54,10 +54,11 @@ public:
 
         int skipFrames = 0;
         const double gapSeconds = buffer.presentationSeconds - *origin_ - sourceSecondsFed_;
-        if (gapSeconds > kGapToleranceSeconds && gapSeconds < kLongestFilledGapSeconds) {
+        if (gapSeconds > kGapToleranceSeconds && gapSeconds < kLargestCorrectedJumpSeconds) {
             if (!feedSilence(std::llround(gapSeconds * sourceRate_))) return false;
-        } else if (gapSeconds < -kGapToleranceSeconds) {
-            skipFrames = static_cast<int>(std::min<int64_t>(std::llround(-gapSeconds * sourceRate_), buffer.frameCount()));
+        } else if (gapSeconds < -kGapToleranceSeconds && gapSeconds > -kLargestCorrectedJumpSeconds) {
+            const int64_t overlap = std::llround(-gapSeconds * sourceRate_);
+            skipFrames = static_cast<int>(std::min<int64_t>(overlap, buffer.frameCount()));
         }
         const int frames = buffer.frameCount() - skipFrames;
         if (frames == 0) return true;
