@@ -18,8 +18,9 @@ extern "C" {
 namespace quillmer {
 namespace {
 
-// Capture sources deliver a few tens of milliseconds per buffer; this holds about a second.
-constexpr size_t kQueuedBuffers = 48;
+// Sound servers deliver some 10-40 ms per buffer: well under a second waits, so the queue adds
+// little to what a crash can lose.
+constexpr size_t kQueuedBuffers = 24;
 // Timing differences below this are delivery jitter and are not corrected.
 constexpr double kGapToleranceSeconds = 0.1;
 // A jump beyond this either way is a broken timestamp, not a pause: it is not corrected.
