@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/ffmpeg_media_writer_factory.h"
 #include "support/media_probe.h"
@@ -53,17 +54,19 @@ TEST(FfmpegKilledRecording, AProcessKilledMidRecordingLeavesFilesThatPlayToWithi
         recordUntilKilled(folder.path(), fds[1]);
     }
     close(fds[1]);
-    double lastAccepted = -1;
-    while (lastAccepted < kKillAfterSeconds) {
+    std::vector<double> accepted;
+    while (accepted.empty() || accepted.back() < kKillAfterSeconds) {
         double t = 0;
         if (read(fds[0], &t, sizeof t) != sizeof t) break;
-        lastAccepted = t;
+        accepted.push_back(t);
     }
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
     close(fds[0]);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped on its own with " << WEXITSTATUS(status);
+    ASSERT_FALSE(accepted.empty());
+    const double lastAccepted = accepted.back();
     ASSERT_GE(lastAccepted, kKillAfterSeconds);
 
     const auto video = probeMedia(folder / "screen.mp4");
@@ -72,8 +75,9 @@ TEST(FfmpegKilledRecording, AProcessKilledMidRecordingLeavesFilesThatPlayToWithi
     ASSERT_FALSE(video.framePTS.empty()) << video.errors;
     EXPECT_NEAR(video.framePTS.front(), 0, 1e-4);
     EXPECT_GE(video.framePTS.back(), lastAccepted - kMostLostSeconds);
-    // Every frame up to the cut is there, at its time.
-    for (size_t i = 0; i < video.framePTS.size(); ++i) EXPECT_NEAR(video.framePTS[i], i / 30.0, 1e-4);
+    // Every accepted frame up to the cut is there, at its time (a busy machine may drop some).
+    ASSERT_LE(video.framePTS.size(), accepted.size());
+    for (size_t i = 0; i < video.framePTS.size(); ++i) EXPECT_NEAR(video.framePTS[i], accepted[i], 1e-4);
 
     const auto audio = probeMedia(folder / "system-audio.m4a");
     ASSERT_TRUE(audio.readable) << audio.errors;
