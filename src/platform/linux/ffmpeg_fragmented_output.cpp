@@ -1,9 +1,5 @@
 #include "platform/linux/ffmpeg_fragmented_output.h"
 
-extern "C" {
-#include <libavutil/opt.h>
-}
-
 namespace quillmer {
 
 std::unique_ptr<FragmentedMp4Output> FragmentedMp4Output::create(const std::filesystem::path& file,

@@ -23,9 +23,10 @@ using AVFramePointer = std::unique_ptr<AVFrame, AVFrameFree>;
 inline constexpr int kMp4EncoderFlags = AV_CODEC_FLAG_GLOBAL_HEADER;
 
 // One opened encoder feeding the single track of a fragmented MPEG-4 file (".mp4" MPEG-4,
-// ".m4a" Apple M4A). The moov box goes first and the media follows in fragments of at most
-// about a second, each flushed to the file as soon as it is complete, so a process that dies
-// mid-recording leaves a file that plays up to its last fragment.
+// ".m4a" Apple M4A). The track header is written with the first fragment (late enough to carry
+// the edit that hides AAC priming) and the media follows in fragments of about a second, each
+// flushed to the file as soon as it is complete, so a process that dies mid-recording leaves a
+// file that plays up to its last complete fragment.
 class FragmentedMp4Output {
 public:
     // Prepares the muxer; nullptr when the container or the track cannot be set up.

@@ -8,7 +8,6 @@
 #include "platform/linux/queued_media_file_writer.h"
 
 extern "C" {
-#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
