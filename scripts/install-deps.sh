@@ -9,10 +9,12 @@ packages=(
   cmake g++ git ninja-build pkg-config
   # core
   libssl-dev nlohmann-json3-dev
+  # media (screen and audio files)
+  libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
   # screen and audio capture (X11 through XCB: RandR monitors, MIT-SHM grabs; PulseAudio)
   libpulse-dev libxcb-randr0-dev libxcb-shm0-dev libxcb1-dev
   # tests, benchmarks, fuzzing
-  clang libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
+  clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
 )

@@ -1,11 +1,13 @@
 #include "cli/services.h"
 
-#include "core/error.h"
+#include "platform/linux/ffmpeg_media_writer_factory.h"
+#include "platform/linux/linux_capture_service.h"
 
 namespace quillmer::cli {
 
-// The X11/PulseAudio source and the FFmpeg writers are not part of this build yet; this is the
-// one place that will construct them.
-CaptureServices makeCaptureServices() { throw Error("screen capture is not available in this build"); }
+// The one place the CLI constructs the real X11/PulseAudio source and the FFmpeg writers.
+CaptureServices makeCaptureServices() {
+    return {std::make_unique<LinuxCaptureService>(), std::make_unique<FfmpegMediaWriterFactory>()};
+}
 
 }  // namespace quillmer::cli

@@ -13,7 +13,6 @@ struct CaptureServices {
     std::unique_ptr<MediaWriterFactory> writers;
 };
 
-// Throws quillmer::Error when this build has no screen capture.
 CaptureServices makeCaptureServices();
 
 }  // namespace quillmer::cli

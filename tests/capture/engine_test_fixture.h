@@ -10,7 +10,7 @@
 #include "capture/capture_engine.h"
 #include "core/loop_main_queue.h"
 #include "support/fake_capture_service.h"
-#include "support/fake_media_writer.h"
+#include "support/fake_media_writers.h"
 #include "support/fake_process_runner.h"
 #include "support/temporary_folder.h"
 

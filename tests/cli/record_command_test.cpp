@@ -3,7 +3,7 @@
 #include "capture/local_session_manifest.h"
 #include "cli/capture_commands.h"
 #include "support/fake_capture_service.h"
-#include "support/fake_media_writer.h"
+#include "support/fake_media_writers.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer::testing {

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "capture/local_session_recorder.h"
+#include "platform/linux/ffmpeg_media_writer_factory.h"
+#include "support/media_probe.h"
+#include "support/synthetic_media.h"
+#include "support/temporary_folder.h"
+
+namespace quillmer {
+namespace {
+
+using testing::makeTestFrame;
+using testing::makeTestTone;
+using testing::probeMedia;
+
+class NoGitRunner final : public ProcessRunner {
+public:
+    ProcessResult run(const ProcessRequest&) override { return {}; }
+};
+
+TEST(LocalSessionRecorderWithFfmpeg, TheFilesHoldExactlyWhatTheManifestCounts) {
+    testing::TemporaryFolder root;
+    FfmpegMediaWriterFactory writers;
+    NoGitRunner git;
+    LocalSessionRecorder recorder({3, 320, 180}, root.path(), writers, git);
+
+    // Two seconds at 30 fps, paced like a capture; whatever the writer drops is not counted.
+    const double start = 500;
+    const auto wallStart = std::chrono::steady_clock::now();
+    for (int i = 0; i < 60; ++i) {
+        const double t = i / 30.0;
+        std::this_thread::sleep_until(wallStart + std::chrono::duration<double>(t));
+        recorder.appendVideo(makeTestFrame(320, 180, i, start + t));
+        recorder.appendAudio(makeTestTone(44'100, 2, 1 / 30.0, start + 0.01 + t), false);
+    }
+    recorder.finish();
+
+    const LocalSessionManifest manifest = readManifest(recorder.directory());
+    EXPECT_TRUE(manifest.endedAt);
+    EXPECT_EQ(manifest.firstVideoPTSSeconds, start);
+    EXPECT_EQ(manifest.systemAudioFirstPTSSeconds, start + 0.01);
+    EXPECT_FALSE(manifest.microphoneAudioFile);
+    EXPECT_FALSE(std::filesystem::exists(recorder.directory() / "microphone.m4a"));
+
+    const auto video = probeMedia(recorder.directory() / "screen.mp4");
+    EXPECT_EQ(video.errors, "");
+    EXPECT_EQ(video.codecName, "h264");
+    EXPECT_EQ(video.width, 320);
+    EXPECT_EQ(video.height, 180);
+    ASSERT_EQ(static_cast<int>(video.framePTS.size()), manifest.videoFrameCount);
+    ASSERT_TRUE(manifest.lastVideoPTSSeconds);
+    EXPECT_NEAR(video.framePTS.back(), *manifest.lastVideoPTSSeconds - start, 1e-4);
+
+    const auto audio = probeMedia(recorder.directory() / "system-audio.m4a");
+    EXPECT_EQ(audio.errors, "");
+    EXPECT_EQ(audio.codecName, "aac");
+    EXPECT_EQ(audio.sampleRate, 48'000);
+    EXPECT_EQ(audio.channels, 2);
+    EXPECT_NEAR(audio.startSeconds + audio.durationSeconds, 2.0, 0.05);
+}
+
+}  // namespace
+}  // namespace quillmer
