@@ -9,8 +9,10 @@ packages=(
   cmake g++ git ninja-build pkg-config
   # core
   libssl-dev nlohmann-json3-dev
+  # session library and recording import (trash, dates, media)
+  libavcodec-dev libavformat-dev libavutil-dev libglib2.0-dev libicu-dev libswresample-dev libswscale-dev
   # tests, benchmarks, fuzzing
-  clang libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
+  clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
 )
 
 missing=()

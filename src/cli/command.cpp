@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <iostream>
 
+#include "cli/library_commands.h"
 #include "cli/session_commands.h"
 
 namespace quillmer::cli {
 
 std::span<const Command> commands() {
     static const Command all[] = {
+        sessionsCommand(),
+        importRecordingCommand(),
+        deleteCommand(),
         showCommand(),
         demoCommand(),
     };
