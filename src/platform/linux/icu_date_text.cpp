@@ -26,9 +26,9 @@ std::string formatShortRelativeDateTime(Timestamp time, const std::string& local
         static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count());
     std::string text;
     if (!format) return formatISO8601(time);
-    // A title stands alone, so "today" reads "Today".
+    // The text starts a title, so "heute" reads "Heute" in every language.
     UErrorCode status = U_ZERO_ERROR;
-    format->setContext(UDISPCTX_CAPITALIZATION_FOR_STANDALONE, status);
+    format->setContext(UDISPCTX_CAPITALIZATION_FOR_BEGINNING_OF_SENTENCE, status);
     icu::UnicodeString result;
     format->format(milliseconds, result);
     result.toUTF8String(text);
