@@ -61,7 +61,8 @@ ImportedSession SessionImporter::importRecording(const std::filesystem::path& fi
         if (!exporter) throw SessionImportError::cannotCreateExporter();
         exporter->run(stop, progress);
 
-        const auto now = std::chrono::system_clock::now();
+        // Whole seconds, as the file keeps them, so the returned manifest is the one written.
+        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
         manifest.createdAt = now;
         manifest.displayID = 0;
         manifest.width = wholePixels(asset->presentationWidth());
