@@ -57,7 +57,8 @@ int runImportRecording(std::span<const std::string> arguments) {
     const auto progress = [&](double fraction) {
         if (interrupted) stop.request_stop();
         const int percent = static_cast<int>(std::floor(fraction * 100));
-        if (percent == shown || (!terminal && percent % 10 != 0)) return;
+        // A terminal line is redrawn at every percent; a log gets a line every ten.
+        if (percent <= shown || (!terminal && percent < 100 && shown >= 0 && percent < shown / 10 * 10 + 10)) return;
         shown = percent;
         std::cerr << (terminal ? "\r" : "") << "Importing " << percent << "%" << (terminal ? "" : "\n") << std::flush;
     };
