@@ -21,6 +21,7 @@
 #include "core/worker_threads.h"
 #include "platform/capture_service.h"
 #include "platform/media_writer.h"
+#include "platform/trash.h"
 #include "platform/process_runner.h"
 
 namespace quillmer {
@@ -29,6 +30,7 @@ struct CaptureEngineDependencies {
     CaptureService& capture;
     MediaWriterFactory& writers;
     ProcessRunner& processes;
+    Trash& trash;
     MainQueue& mainQueue;
     // Resolved on every use (the roots are created on demand); may throw FileSystemError.
     std::function<std::filesystem::path()> sessionsRoot;

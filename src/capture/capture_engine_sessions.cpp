@@ -22,7 +22,7 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b) {
 
 std::optional<LocalSessionLibrary> CaptureEngine::sessionLibrary() const {
     try {
-        return LocalSessionLibrary(dependencies_.sessionsRoot(), dependencies_.exportsRoot());
+        return LocalSessionLibrary(dependencies_.trash, dependencies_.sessionsRoot(), dependencies_.exportsRoot());
     } catch (const Error&) {
         return std::nullopt;
     }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "capture/capturable_display.h"
-#include "capture/local_session_summary.h"
+#include "capture/local_session_library.h"
 #include "core/iso8601.h"
 #include "review/feedback_review_moment.h"
 #include "transcription/local_transcript.h"

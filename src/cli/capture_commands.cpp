@@ -16,6 +16,7 @@
 #include "core/error.h"
 #include "core/loop_main_queue.h"
 #include "platform/application_paths.h"
+#include "platform/linux/gio_trash.h"
 #include "platform/linux/posix_process_runner.h"
 
 namespace quillmer::cli {
@@ -27,9 +28,10 @@ using Clock = std::chrono::steady_clock;
 // Everything a command needs to drive the engine from this thread.
 struct EngineSession {
     EngineSession(CaptureService& capture, MediaWriterFactory& writers)
-        : engine(CaptureEngineDependencies{capture, writers, processes, queue, [] { return sessionsRoot(); },
+        : engine(CaptureEngineDependencies{capture, writers, processes, trash, queue, [] { return sessionsRoot(); },
                                            [] { return exportsDirectory(); }}) {}
     PosixProcessRunner processes;
+    GioTrash trash;
     LoopMainQueue queue;
     CaptureEngine engine;
 };

@@ -4,12 +4,16 @@
 #include <iostream>
 
 #include "cli/capture_commands.h"
+#include "cli/library_commands.h"
 #include "cli/session_commands.h"
 
 namespace quillmer::cli {
 
 std::span<const Command> commands() {
     static const Command all[] = {
+        sessionsCommand(),
+        importRecordingCommand(),
+        deleteCommand(),
         displaysCommand(),
         recordCommand(),
         showCommand(),

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "capture/engine_test_fixture.h"
@@ -57,10 +58,24 @@ TEST_F(SessionTest, NewSessionForgetsTheCurrentOneButKeepsItsFiles) {
 
 TEST_F(SessionTest, AFailedDeleteIsReportedAndKeepsTheCurrentSession) {
     const auto folder = recordShortSession();
+    trash.refused = folder;
     engine().deleteSession(folder.filename().string());
-    EXPECT_EQ(state().errorMessage, "This meeting could not be deleted: This version of Quillmer cannot do that yet.");
+    EXPECT_EQ(state().errorMessage, "This meeting could not be deleted: refused " + folder.string());
     EXPECT_EQ(state().lastSessionDirectory, folder);
     EXPECT_TRUE(std::filesystem::exists(folder));
+}
+
+TEST_F(SessionTest, DeletingTheCurrentSessionInEitherCaseClearsItAndMovesItToTheTrash) {
+    const auto kept = recordShortSession();
+    const auto folder = recordShortSession();
+    std::string lowerCaseID = folder.filename().string();
+    std::transform(lowerCaseID.begin(), lowerCaseID.end(), lowerCaseID.begin(), [](unsigned char c) { return std::tolower(c); });
+    engine().deleteSession(lowerCaseID);
+    EXPECT_FALSE(state().errorMessage);
+    EXPECT_FALSE(state().lastSessionDirectory);
+    EXPECT_EQ(trash.moved, std::vector<std::filesystem::path>{folder});
+    ASSERT_EQ(state().recentSessions.size(), 1u);
+    EXPECT_EQ(state().recentSessions[0].id, kept.filename().string());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "support/fake_capture_service.h"
 #include "support/fake_media_writers.h"
 #include "support/fake_process_runner.h"
+#include "support/recording_trash.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer::testing {
@@ -45,7 +46,7 @@ protected:
     CaptureEngine& engine() {
         if (!engine_) {
             engine_ = std::make_unique<CaptureEngine>(CaptureEngineDependencies{
-                capture, writers, processes, queue, [this] { return root / "Sessions"; },
+                capture, writers, processes, trash, queue, [this] { return root / "Sessions"; },
                 [this] { return root / "Exports"; }, stages});
         }
         return *engine_;
@@ -81,6 +82,7 @@ protected:
     FakeCaptureService capture;
     FakeMediaWriterFactory writers;
     UnlaunchableProcessRunner processes;
+    RecordingTrash trash;
     LoopMainQueue queue;
     ProcessingStages stages = availableProcessingStages();
 

@@ -13,6 +13,7 @@
 #include "support/media_probe.h"
 #include "support/synthetic_media.h"
 #include "support/private_capture_servers.h"
+#include "support/recording_trash.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer {
@@ -25,8 +26,9 @@ TEST_F(RealCaptureTest, RecordsDecodableScreenAndSystemAudioWithTimingFacts) {
     LinuxCaptureService capture;
     FfmpegMediaWriterFactory writers;
     PosixProcessRunner processes;
+    testing::RecordingTrash trash;
     LoopMainQueue queue;
-    CaptureEngine engine(CaptureEngineDependencies{capture, writers, processes, queue,
+    CaptureEngine engine(CaptureEngineDependencies{capture, writers, processes, trash, queue,
                                                    [&] { return root / "Sessions"; }, [&] { return root / "Exports"; },
                                                    availableProcessingStages()});
     engine.refreshDisplays();

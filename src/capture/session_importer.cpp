@@ -1,0 +1,90 @@
+#include "capture/session_importer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+
+#include "capture/session_folder.h"
+#include "core/sha256.h"
+#include "core/uuid.h"
+
+namespace quillmer {
+
+namespace {
+
+bool isSupportedRecording(const std::filesystem::path& file) {
+    std::string extension = file.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".mp4" || extension == ".mov" || extension == ".m4v";
+}
+
+// A size from a transformed rectangle may be negative or fractional; the manifest keeps whole pixels.
+int wholePixels(double value) {
+    const double magnitude = std::trunc(std::fabs(value));
+    return magnitude >= 2147483647.0 || std::isnan(magnitude) ? 0 : static_cast<int>(magnitude);
+}
+
+}  // namespace
+
+SessionImportError SessionImportError::unsupportedFile(const std::string& fileName) {
+    return {SessionImportErrorCase::unsupportedFile,
+            "Quillmer supports local MP4, MOV, and M4V recordings. " + fileName + " is not a supported recording."};
+}
+
+SessionImportError SessionImportError::noVideoTrack() {
+    return {SessionImportErrorCase::noVideoTrack, "This file does not contain a video track."};
+}
+
+SessionImportError SessionImportError::cannotCreateExporter() {
+    return {SessionImportErrorCase::cannotCreateExporter,
+            "Quillmer could not create a local media exporter for this recording."};
+}
+
+ImportedSession SessionImporter::importRecording(const std::filesystem::path& file, std::stop_token stop,
+                                                 const ExportProgressHandler& progress) const {
+    if (!isSupportedRecording(file)) throw SessionImportError::unsupportedFile(file.filename().string());
+
+    const std::string fingerprint = sha256HexOfFile(file);
+    const auto asset = loader_.load(file);
+    if (!asset->hasVideoTrack()) throw SessionImportError::noVideoTrack();
+    const bool hasSound = asset->hasAudioTrack();
+
+    LocalSessionManifest manifest;
+    manifest.id = Uuid::random();
+    const auto folder = createSessionFolder(sessionsRoot(), manifest.id);
+    try {
+        RecordingExportRequest request{folder / kScreenVideoFileName, std::nullopt};
+        if (hasSound) request.audioFile = folder / kSystemAudioFileName;
+        const auto exporter = asset->makeExport(request);
+        if (!exporter) throw SessionImportError::cannotCreateExporter();
+        exporter->run(stop, progress);
+
+        // Whole seconds, as the file keeps them, so the returned manifest is the one written.
+        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+        manifest.createdAt = now;
+        manifest.displayID = 0;
+        manifest.width = wholePixels(asset->presentationWidth());
+        manifest.height = wholePixels(asset->presentationHeight());
+        manifest.firstVideoPTSSeconds = 0.0;
+        manifest.lastVideoPTSSeconds = std::max(0.0, asset->durationSeconds());
+        manifest.videoFrameCount = 0;
+        if (hasSound) {
+            manifest.systemAudioFile = kSystemAudioFileName;
+            manifest.systemAudioFirstPTSSeconds = 0.0;
+        }
+        manifest.endedAt = now;
+        manifest.videoFile = kScreenVideoFileName;
+        manifest.schemaVersion = 1;
+        manifest.sourceMediaFingerprint = fingerprint;
+        writeManifest(folder, manifest);
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        throw;
+    }
+    return {folder, manifest};
+}
+
+}  // namespace quillmer
