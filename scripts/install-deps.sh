@@ -8,9 +8,11 @@ packages=(
   # build
   cmake g++ git ninja-build pkg-config
   # core
-  libssl-dev nlohmann-json3-dev
+  libicu-dev libssl-dev nlohmann-json3-dev
+  # media: exact-time frame decoding (FFmpeg), frame drawing and PNG (Cairo)
+  libavcodec-dev libavformat-dev libavutil-dev libcairo2-dev libswscale-dev
   # tests, benchmarks, fuzzing
-  clang libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
+  clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "cli/evidence_commands.h"
 #include "cli/session_commands.h"
 
 namespace quillmer::cli {
@@ -11,6 +12,8 @@ std::span<const Command> commands() {
     static const Command all[] = {
         showCommand(),
         demoCommand(),
+        extractCommand(),
+        exportCommand(),
     };
     return all;
 }
