@@ -116,7 +116,8 @@ EvidenceBundleDocument assemble(const fs::path& sessionFolder, const LocalSessio
         document.candidates.push_back(std::move(candidate));
     }
     document.schemaVersion = 1;
-    document.exportedAt = std::chrono::system_clock::now();
+    // Whole seconds, as the file keeps it, so the document returned is the document stored.
+    document.exportedAt = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
     document.session = sessionFacts(manifest, transcript);
 
     writeFileAtomically(workFolder / kEvidenceDocumentFileName, encodeJSON(document.toJSON()));

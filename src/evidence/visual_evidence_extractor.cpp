@@ -74,7 +74,8 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
     }
 
     bundle.schemaVersion = 1;
-    bundle.createdAt = std::chrono::system_clock::now();
+    // Whole seconds, as the file keeps it, so the bundle returned is the bundle stored.
+    bundle.createdAt = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
     writeFileAtomically(sessionFolder / kCandidateFileName, encodeJSON(bundle.toJSON()));
     updateManifest(sessionFolder, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
     return bundle;
