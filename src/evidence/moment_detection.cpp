@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <string_view>
+#include <unordered_map>
 
 #include "evidence/feedback_vocabulary.h"
 
@@ -25,29 +27,32 @@ public:
     }
 
     std::vector<size_t> indices(size_t index, double seconds) const {
+        std::vector<size_t> result;
+        forEach(index, seconds, [&](size_t k) { result.push_back(k); });
+        return result;
+    }
+
+    // Calls `visit` with each index of the window, in transcript order.
+    template <typename Visit>
+    void forEach(size_t index, double seconds, Visit&& visit) const {
         const auto& segment = segments_[index];
         const double lower = std::max(0.0, segment.startSeconds - seconds);
         const double upper = segmentEnd(segment) + seconds;
         const auto belongs = [&](size_t k) {
             return k == index || (lower <= segmentEnd(segments_[k]) && segments_[k].startSeconds <= upper);
         };
-        std::vector<size_t> result;
-        if (!sorted_) {
-            for (size_t k = 0; k < segments_.size(); ++k)
-                if (belongs(k)) result.push_back(k);
-            return result;
+        size_t begin = 0, end = segments_.size();
+        if (sorted_) {
+            // The last segment that starts at or before `upper`, then back while one could still reach `lower`.
+            const auto after = std::upper_bound(segments_.begin(), segments_.end(), upper,
+                                                [](double value, const LocalTranscriptSegment& s) { return value < s.startSeconds; });
+            end = std::max(static_cast<size_t>(after - segments_.begin()), index + 1);
+            begin = end;
+            while (begin > 0 && segments_[begin - 1].startSeconds + longestDuration_ >= lower) --begin;
+            begin = std::min(begin, index);
         }
-        // The last segment that starts at or before `upper`, then back while one could still reach `lower`.
-        const auto after = std::upper_bound(segments_.begin(), segments_.end(), upper,
-                                            [](double value, const LocalTranscriptSegment& s) { return value < s.startSeconds; });
-        size_t end = static_cast<size_t>(after - segments_.begin());
-        end = std::max(end, index + 1);
-        size_t begin = end;
-        while (begin > 0 && segments_[begin - 1].startSeconds + longestDuration_ >= lower) --begin;
-        begin = std::min(begin, index);
         for (size_t k = begin; k < end; ++k)
-            if (belongs(k)) result.push_back(k);
-        return result;
+            if (belongs(k)) visit(k);
     }
 
 private:
@@ -56,11 +61,16 @@ private:
     bool sorted_ = true;
 };
 
+// One hash lookup per word instead of a pass over the request list.
 uint32_t requestWordMask(const std::vector<std::string>& words) {
+    static const std::unordered_map<std::string_view, uint32_t> bits = [] {
+        std::unordered_map<std::string_view, uint32_t> map;
+        for (size_t i = 0; i < kRequestWords.size(); ++i) map.emplace(kRequestWords[i], 1u << i);
+        return map;
+    }();
     uint32_t mask = 0;
     for (const auto& word : words)
-        for (size_t i = 0; i < kRequestWords.size(); ++i)
-            if (kRequestWords[i] == word) mask |= 1u << i;
+        if (const auto it = bits.find(word); it != bits.end()) mask |= it->second;
     return mask;
 }
 
@@ -69,6 +79,41 @@ struct SegmentWords {
     std::vector<std::string> words;
     std::string normalized;
     uint32_t requestWords = 0;
+    bool hasRequestPhrase = false;
+};
+
+constexpr size_t longestPhrase() {
+    size_t longest = 0;
+    for (const auto phrase : kRequestPhrases) longest = std::max(longest, phrase.size());
+    return longest;
+}
+
+// Whether the normalised text of a window (its segments' texts joined with one blank) holds a
+// request phrase, without building that text: a phrase lies inside one segment (worked out once
+// per segment) or crosses a joining blank, and then it lies within the longest phrase's length
+// of that blank.
+class JoinedPhraseScan {
+public:
+    void add(const SegmentWords& part) {
+        if (part.normalized.empty()) return;
+        found_ = found_ || part.hasRequestPhrase;
+        if (found_) return;
+        if (!tail_.empty()) {
+            std::string around = tail_;
+            around.push_back(' ');
+            around.append(part.normalized, 0, kReach);
+            found_ = containsAnyPhrase(around, kRequestPhrases);
+            tail_.push_back(' ');
+        }
+        tail_ += part.normalized;
+        if (tail_.size() > kReach) tail_.erase(0, tail_.size() - kReach);
+    }
+    bool found() const { return found_; }
+
+private:
+    static constexpr size_t kReach = longestPhrase() - 1;
+    std::string tail_;
+    bool found_ = false;
 };
 
 class MomentScorer {
@@ -80,6 +125,7 @@ public:
             entry.words = tokenize(segment.text);
             entry.normalized = normalizedText(entry.words);
             entry.requestWords = requestWordMask(entry.words);
+            entry.hasRequestPhrase = containsAnyPhrase(entry.normalized, kRequestPhrases);
             analysed_.push_back(std::move(entry));
         }
     }
@@ -90,18 +136,14 @@ public:
         if (!trigger) return std::nullopt;
 
         // The context's words are the words of its segments in order (the joining blank separates
-        // words anyway); only the phrase check needs the joined text, since a phrase may span segments.
-        std::string contextText;
+        // words anyway); only the phrase check looks across segments.
         uint32_t requestWords = 0;
-        for (const size_t k : windows_.indices(index, kScoringContextSeconds)) {
-            const SegmentWords& part = analysed_[k];
-            requestWords |= part.requestWords;
-            if (part.normalized.empty()) continue;
-            if (!contextText.empty()) contextText.push_back(' ');
-            contextText += part.normalized;
-        }
-        const int64_t requestScore =
-            (containsAnyPhrase(contextText, kRequestPhrases) ? 2 : 0) + std::popcount(requestWords);
+        JoinedPhraseScan phrases;
+        windows_.forEach(index, kScoringContextSeconds, [&](size_t k) {
+            requestWords |= analysed_[k].requestWords;
+            phrases.add(analysed_[k]);
+        });
+        const int64_t requestScore = (phrases.found() ? 2 : 0) + std::popcount(requestWords);
         const bool demonstration = containsAnyPhrase(own.normalized, kDemonstrationPhrases);
         const bool modal = isListedWord(kModalWords, *trigger);
         const bool modalOK = modal && needIsRequest(own.words, *trigger);

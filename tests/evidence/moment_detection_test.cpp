@@ -85,6 +85,10 @@ TEST(ScoreSegment, RequestSignalsComeFromTheTwelveSecondContext) {
     // A request phrase may span two segments' joined text.
     const auto spanning = transcriptOf({{0, 1, "so can"}, {2, 1, "we look at this"}});
     EXPECT_EQ(scoreSegment(1, spanning.segments[1], spanning), (CandidateMoment{1, "this", 2}));
+    const auto threeParts = transcriptOf({{0, 1, "I do"}, {2, 1, "not"}, {3, 1, "like this one"}});
+    EXPECT_EQ(scoreSegment(2, threeParts.segments[2], threeParts), (CandidateMoment{2, "this", 2}));
+    const auto noPhrase = transcriptOf({{0, 1, "I do"}, {2, 1, "not really"}, {3, 1, "like this one"}});
+    EXPECT_EQ(scoreSegment(2, noPhrase.segments[2], noPhrase), std::nullopt);
     // Each request word counts once however often it is said.
     const auto repeated = transcriptOf({{0, 2, "look, this fix fix fix"}, {3, 1, "fix"}});
     EXPECT_EQ(scoreSegment(0, repeated.segments[0], repeated), std::nullopt);  // score 1 < 2
