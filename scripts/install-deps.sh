@@ -9,8 +9,8 @@ packages=(
   cmake g++ git ninja-build pkg-config
   # core
   libicu-dev libssl-dev nlohmann-json3-dev
-  # media: exact-time frame decoding (FFmpeg), frame drawing and PNG (Cairo)
-  libavcodec-dev libavformat-dev libavutil-dev libcairo2-dev libswscale-dev
+  # media: exact-time frame decoding (FFmpeg), frame drawing (Cairo), PNG (libpng)
+  libavcodec-dev libavformat-dev libavutil-dev libcairo2-dev libpng-dev libswscale-dev
   # tests, benchmarks, fuzzing
   clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
 )

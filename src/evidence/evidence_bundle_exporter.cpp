@@ -12,6 +12,7 @@
 #include "capture/local_session_manifest.h"
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
+#include "core/folders.h"
 #include "core/sha256.h"
 #include "evidence/evidence_export_error.h"
 #include "evidence/evidence_markdown.h"
@@ -98,9 +99,7 @@ EvidenceBundleDocument::Session sessionFacts(const LocalSessionManifest& manifes
 EvidenceBundleDocument assemble(const fs::path& sessionFolder, const LocalSessionManifest& manifest,
                                 const VisualEvidenceCandidateBundle& bundle, const fs::path& workFolder) {
     const fs::path frames = workFolder / kFramesFolderName;
-    std::error_code error;
-    fs::create_directories(frames, error);
-    if (error) throw FileSystemError("Could not create the folder " + frames.string() + ": " + error.message(), error);
+    createFolders(frames);
 
     EvidenceBundleDocument document;
     const Artifact transcript = copyArtifact(*manifest.transcriptFile, sessionFolder, workFolder);
@@ -133,12 +132,7 @@ EvidenceBundleExporter::EvidenceBundleExporter(std::optional<fs::path> exportRoo
         return;
     }
     exportRoot_ = *exportRoot;
-    std::error_code error;
-    fs::create_directories(exportRoot_, error);
-    if (error || !fs::is_directory(exportRoot_))
-        throw FileSystemError("Could not create the folder " + exportRoot_.string() + ": " +
-                                  (error ? error.message() : "a file is in the way"),
-                              error);
+    createFolders(exportRoot_);
 }
 
 EvidenceExportResult EvidenceBundleExporter::exportSession(const fs::path& sessionFolder) const {

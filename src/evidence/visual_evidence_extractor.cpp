@@ -7,6 +7,7 @@
 #include "capture/local_session_manifest.h"
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
+#include "core/folders.h"
 #include "evidence/evidence_extraction_error.h"
 #include "evidence/frame_extraction.h"
 #include "evidence/moment_detection.h"
@@ -25,15 +26,6 @@ std::string joinedContext(const LocalTranscript& transcript, size_t index) {
     return context;
 }
 
-void createFramesFolder(const std::filesystem::path& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error || !std::filesystem::is_directory(folder))
-        throw FileSystemError("Could not create the folder " + folder.string() + ": " +
-                                  (error ? error.message() : "a file is in the way"),
-                              error);
-}
-
 }  // namespace
 
 VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesystem::path& sessionFolder,
@@ -45,7 +37,7 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
     const double videoStart = manifest.firstVideoPTSSeconds.value_or(0.0);
     const std::optional<double> videoEnd = manifest.lastVideoPTSSeconds;
     const std::filesystem::path framesFolder = sessionFolder / kFramesFolderName;
-    createFramesFolder(framesFolder);
+    createFolders(framesFolder);
 
     // Opened on first use and kept for the whole run; a session without moments never touches it.
     std::unique_ptr<VideoFrameReader> video;

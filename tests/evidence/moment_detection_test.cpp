@@ -3,28 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "evidence/feedback_vocabulary.h"
+#include "evidence/session_fixture.h"
 
 namespace quillmer {
 namespace {
 
-struct Line {
-    double start;
-    double duration;
-    std::string text;
-};
+using Line = testing::SpokenLine;
 
-LocalTranscript transcriptOf(const std::vector<Line>& lines) {
-    LocalTranscript transcript;
-    for (const auto& line : lines) {
-        LocalTranscriptSegment segment;
-        segment.id = Uuid::random();
-        segment.startSeconds = line.start;
-        segment.durationSeconds = line.duration;
-        segment.text = line.text;
-        transcript.segments.push_back(segment);
-    }
-    return transcript;
-}
+LocalTranscript transcriptOf(const std::vector<Line>& lines) { return testing::transcriptWith(lines); }
 
 std::optional<CandidateMoment> scoreAlone(const std::string& text) {
     const auto transcript = transcriptOf({{10, 2, text}});

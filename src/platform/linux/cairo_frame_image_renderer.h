@@ -4,7 +4,7 @@
 
 namespace quillmer {
 
-// Thumbnails, outlines, crops and PNG files drawn with Cairo image surfaces.
+// Thumbnails, outlines and crops drawn with Cairo image surfaces; PNG files through libpng.
 class CairoFrameImageRenderer final : public FrameImageRenderer {
 public:
     std::optional<std::vector<uint8_t>> thumbnail(const RasterImage& image, int width, int height) override;
