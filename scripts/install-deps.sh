@@ -9,11 +9,11 @@ packages=(
   cmake g++ git ninja-build pkg-config
   # core
   libssl-dev nlohmann-json3-dev
-  # media (screen and audio files, recording import)
-  libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev
+  # media: screen and audio files, recording import, exact-time frames (FFmpeg); drawing (Cairo); PNG
+  libavcodec-dev libavformat-dev libavutil-dev libcairo2-dev libpng-dev libswresample-dev libswscale-dev
   # screen and audio capture (X11 through XCB: RandR monitors, MIT-SHM grabs; PulseAudio)
   libpulse-dev libxcb-randr0-dev libxcb-shm0-dev libxcb1-dev
-  # session library (trash through GIO, locale dates through ICU)
+  # session library and moment detection (trash through GIO; locale dates and words through ICU)
   libglib2.0-dev libicu-dev
   # tests, benchmarks, fuzzing
   clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev

@@ -5,6 +5,7 @@
 
 #include "cli/capture_commands.h"
 #include "cli/library_commands.h"
+#include "cli/evidence_commands.h"
 #include "cli/session_commands.h"
 
 namespace quillmer::cli {
@@ -18,6 +19,8 @@ std::span<const Command> commands() {
         recordCommand(),
         showCommand(),
         demoCommand(),
+        extractCommand(),
+        exportCommand(),
     };
     return all;
 }

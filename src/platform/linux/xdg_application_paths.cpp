@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "core/error.h"
+#include "core/folders.h"
 #include "platform/application_paths.h"
 
 namespace quillmer {
@@ -24,12 +25,7 @@ std::filesystem::path xdgDirectory(const char* variable, const char* fallbackUnd
 }
 
 std::filesystem::path createdDirectory(const std::filesystem::path& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error || !std::filesystem::is_directory(folder))
-        throw FileSystemError("Could not create the folder " + folder.string() + ": " +
-                                  (error ? error.message() : "a file is in the way"),
-                              error);
+    createFolders(folder);
     return folder;
 }
 

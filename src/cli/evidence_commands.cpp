@@ -1,0 +1,58 @@
+#include "cli/evidence_commands.h"
+
+#include <iostream>
+
+#include "cli/session_commands.h"
+#include "evidence/evidence_bundle_exporter.h"
+#include "evidence/visual_evidence_extractor.h"
+#include "platform/linux/cairo_frame_image_renderer.h"
+#include "platform/linux/ffmpeg_video_frame_reader.h"
+
+namespace quillmer::cli {
+
+namespace {
+
+int runExtract(std::span<const std::string> arguments) {
+    if (arguments.size() != 1) return reportError("extract takes one SESSION (see quillmer extract --help)", kExitUsage);
+    const auto folder = resolveSessionArgument(arguments[0]);
+    FFmpegVideoFrameReaderFactory videos;
+    CairoFrameImageRenderer renderer;
+    const auto bundle = VisualEvidenceExtractor(videos, renderer).extract(folder);
+    std::cout << bundle.candidates.size() << "\n";
+    return kExitSuccess;
+}
+
+int runExport(std::span<const std::string> arguments) {
+    if (arguments.size() != 1) return reportError("export takes one SESSION (see quillmer export --help)", kExitUsage);
+    const auto folder = resolveSessionArgument(arguments[0]);
+    const auto result = EvidenceBundleExporter().exportSession(folder);
+    std::cout << result.directory.string() << "\n";
+    return kExitSuccess;
+}
+
+}  // namespace
+
+Command extractCommand() {
+    return {"extract", "find feedback moments and extract their frames",
+            "Usage: quillmer extract SESSION\n\n"
+            "Finds the moments in SESSION's transcript where someone asks for a change while\n"
+            "pointing at the screen, writes three frames around each (plus the marked change and a\n"
+            "close-up when one is found) into the session's frames/ folder, writes\n"
+            "evidence-candidates.json and records it in session.json. Prints the number of moments.\n"
+            "SESSION is a session id (either case) or the path of a session folder.\n"
+            "Exits 1 with the reason when the session has no transcript or a frame cannot be read.\n",
+            runExtract};
+}
+
+Command exportCommand() {
+    return {"export", "export a session's evidence bundle",
+            "Usage: quillmer export SESSION\n\n"
+            "Copies SESSION's transcript and evidence frames into a new folder named by the session\n"
+            "id under $XDG_DATA_HOME/Quillmer/Exports, with evidence.json (SHA-256 digest and size of\n"
+            "every copied file) and evidence.md, and prints that folder. The folder appears only when\n"
+            "complete. Exits 1 with the reason when evidence was not extracted yet, a file is missing\n"
+            "or the session was exported before.\n",
+            runExport};
+}
+
+}  // namespace quillmer::cli

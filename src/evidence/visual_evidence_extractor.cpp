@@ -1,0 +1,76 @@
+#include "evidence/visual_evidence_extractor.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+#include "capture/local_session_manifest.h"
+#include "capture/session_folder.h"
+#include "core/atomic_file.h"
+#include "core/folders.h"
+#include "evidence/evidence_extraction_error.h"
+#include "evidence/frame_extraction.h"
+#include "evidence/moment_detection.h"
+#include "transcription/local_transcript.h"
+
+namespace quillmer {
+
+namespace {
+
+std::string joinedContext(const LocalTranscript& transcript, size_t index) {
+    std::string context;
+    for (const size_t k : contextSegments(transcript, index, kCandidateContextSeconds)) {
+        if (!context.empty()) context.push_back(' ');
+        context += transcript.segments[k].text;
+    }
+    return context;
+}
+
+}  // namespace
+
+VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesystem::path& sessionFolder,
+                                                               std::stop_token stop) {
+    const LocalSessionManifest manifest = readManifest(sessionFolder);
+    if (!manifest.transcriptFile) throw EvidenceExtractionError(EvidenceExtractionErrorCase::missingTranscript);
+    const LocalTranscript transcript = readTranscript(sessionFolder / *manifest.transcriptFile);
+
+    const double videoStart = manifest.firstVideoPTSSeconds.value_or(0.0);
+    const std::optional<double> videoEnd = manifest.lastVideoPTSSeconds;
+    const std::filesystem::path framesFolder = sessionFolder / kFramesFolderName;
+    createFolders(framesFolder);
+
+    // Opened on first use and kept for the whole run; a session without moments never touches it.
+    std::unique_ptr<VideoFrameReader> video;
+    VisualEvidenceCandidateBundle bundle;
+    for (const auto& moment : findMoments(transcript)) {
+        if (stop.stop_requested()) throw CancellationError();
+        const auto index = static_cast<size_t>(moment.index);
+        const double t = transcript.segments[index].startSeconds;
+        if (t < videoStart || (videoEnd && t > *videoEnd)) continue;
+        const double rangeStart = std::max(t - kSecondsBeforeMoment, videoStart);
+        const double rangeEnd = videoEnd ? std::min(t + kSecondsAfterMoment, *videoEnd) : t + kSecondsAfterMoment;
+        if (rangeStart > rangeEnd) continue;
+
+        VisualEvidenceCandidate candidate;
+        candidate.id = Uuid::random();
+        if (!video) video = videos_.open(sessionFolder / manifest.videoFile);
+        auto frames = extractFrames(*video, {rangeStart - videoStart, t - videoStart, rangeEnd - videoStart},
+                                    candidate.id, framesFolder, renderer_);
+        candidate.rangeStartSeconds = rangeStart;
+        candidate.rangeEndSeconds = rangeEnd;
+        candidate.trigger = moment.trigger;
+        candidate.transcriptContext = joinedContext(transcript, index);
+        candidate.frameFiles = std::move(frames.frameFiles);
+        candidate.visualAnchor = frames.visualAnchor;
+        bundle.candidates.push_back(std::move(candidate));
+    }
+
+    bundle.schemaVersion = 1;
+    // Whole seconds, as the file keeps it, so the bundle returned is the bundle stored.
+    bundle.createdAt = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
+    writeFileAtomically(sessionFolder / kCandidateFileName, encodeJSON(bundle.toJSON()));
+    updateManifest(sessionFolder, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
+    return bundle;
+}
+
+}  // namespace quillmer

@@ -1,0 +1,261 @@
+#include "evidence/evidence_bundle_exporter.h"
+
+#include <gtest/gtest.h>
+
+#include "core/atomic_file.h"
+#include "core/sha256.h"
+#include "evidence/evidence_export_error.h"
+#include "evidence/evidence_markdown.h"
+#include "evidence/session_fixture.h"
+#include "platform/application_paths.h"
+#include "support/temporary_folder.h"
+
+namespace quillmer {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::SpokenLine;
+
+class EvidenceBundleExporterTest : public ::testing::Test {
+protected:
+    // A session that went through extraction: a transcript, two candidates and their frames.
+    fs::path extractedSession(const LocalSessionManifest& manifest, bool withCandidates = true) {
+        const std::vector<SpokenLine> lines = {{10, 2, "Please fix this"}};
+        const auto session = testing::makeSession(sessions.path(), manifest, &lines);
+        VisualEvidenceCandidateBundle bundle;
+        bundle.createdAt = *parseISO8601("2026-05-04T10:00:00Z");
+        if (withCandidates) {
+            for (int c = 0; c < 2; ++c) {
+                VisualEvidenceCandidate candidate;
+                candidate.id = Uuid::random();
+                candidate.rangeStartSeconds = 8 + 60 * c;
+                candidate.rangeEndSeconds = 11 + 60 * c;
+                candidate.trigger = "this";
+                candidate.transcriptContext = "Please fix this";
+                for (int n = 0; n < 3; ++n) {
+                    const std::string name = candidate.id.toString() + "-" + std::to_string(n) + ".png";
+                    testing::writeTestFile(session / "frames" / name, "png bytes " + name);
+                    candidate.frameFiles.push_back("frames/" + name);
+                }
+                if (c == 1) candidate.visualAnchor = VisualChangeAnchor{0.25, 0.5, 0.125, 0.0625};
+                bundle.candidates.push_back(candidate);
+            }
+        }
+        writeFileAtomically(session / kCandidateFileName, encodeJSON(bundle.toJSON()));
+        updateManifest(session, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
+        return session;
+    }
+
+    std::vector<std::string> exportRootEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(exports.path())) names.push_back(entry.path().filename());
+        return names;
+    }
+
+    template <typename Body>
+    void expectExportError(const fs::path& session, EvidenceExportErrorCase kind, const std::string& text, Body&& check) {
+        try {
+            EvidenceBundleExporter(exports.path()).exportSession(session);
+            ADD_FAILURE() << "expected " << text;
+        } catch (const EvidenceExportError& error) {
+            EXPECT_EQ(error.kind(), kind);
+            EXPECT_EQ(error.what(), text);
+        }
+        check();
+    }
+
+    testing::TemporaryFolder sessions;
+    testing::TemporaryFolder exports;
+};
+
+TEST_F(EvidenceBundleExporterTest, CopiesEveryFileWithItsDigest) {
+    auto manifest = testing::sessionManifest();
+    manifest.firstVideoPTSSeconds = 3.5;
+    manifest.lastVideoPTSSeconds = 90.25;
+    manifest.endedAt = *parseISO8601("2026-05-04T09:45:00Z");
+    manifest.repository = RepositorySnapshot{"/work/app", "0123456789abcdef0123456789abcdef01234567", "main"};
+    const auto session = extractedSession(manifest);
+
+    const auto result = EvidenceBundleExporter(exports.path()).exportSession(session);
+    EXPECT_EQ(result.directory, exports / manifest.id.toString());
+    EXPECT_EQ(exportRootEntries(), (std::vector<std::string>{manifest.id.toString()}));  // no hidden folder left
+
+    const auto& document = result.document;
+    EXPECT_EQ(document.session.id, manifest.id);
+    EXPECT_EQ(document.session.capturedAt, manifest.createdAt);
+    EXPECT_EQ(document.session.endedAt, manifest.endedAt);
+    EXPECT_EQ(document.session.displaySize, (EvidenceBundleDocument::DisplaySize{1280, 720}));
+    EXPECT_EQ(document.session.videoRangeSeconds, (EvidenceBundleDocument::ClosedRangeValue{3.5, 90.25}));
+    EXPECT_EQ(document.session.repository, manifest.repository);
+    EXPECT_EQ(document.session.transcript.path, "transcript.json");
+
+    const auto check = [&](const EvidenceBundleDocument::Artifact& artifact) {
+        const auto copy = result.directory / artifact.path;
+        const std::string bytes = readWholeFile(copy);
+        EXPECT_EQ(artifact.sha256, sha256Hex(bytes)) << artifact.path;
+        EXPECT_EQ(artifact.byteCount, static_cast<int64_t>(bytes.size())) << artifact.path;
+        EXPECT_EQ(artifact.sha256.size(), 64u);
+    };
+    check(document.session.transcript);
+    EXPECT_EQ(readWholeFile(result.directory / "transcript.json"), readWholeFile(session / "transcript.json"));
+    const auto stored = readCandidateBundle(session / kCandidateFileName);
+    ASSERT_EQ(document.candidates.size(), 2u);
+    for (size_t c = 0; c < 2; ++c) {
+        const auto& candidate = document.candidates[c];
+        EXPECT_EQ(candidate.id, stored.candidates[c].id);
+        EXPECT_EQ(candidate.visualAnchor, stored.candidates[c].visualAnchor);
+        ASSERT_EQ(candidate.frames.size(), 3u);
+        for (size_t n = 0; n < 3; ++n) {
+            EXPECT_EQ(candidate.frames[n].path, stored.candidates[c].frameFiles[n]);
+            check(candidate.frames[n]);
+        }
+    }
+
+    // Both files on disk describe the same bundle.
+    EXPECT_EQ(EvidenceBundleDocument::fromJSON(parseJSON(readWholeFile(result.directory / "evidence.json"))), document);
+    EXPECT_EQ(readWholeFile(result.directory / "evidence.md"), markdown(document));
+}
+
+TEST_F(EvidenceBundleExporterTest, NoCandidatesAndNoVideoRange) {
+    auto manifest = testing::sessionManifest();
+    manifest.firstVideoPTSSeconds = 3.5;  // no last PTS: no range
+    const auto result = EvidenceBundleExporter(exports.path()).exportSession(extractedSession(manifest, false));
+    EXPECT_TRUE(result.document.candidates.empty());
+    const std::string json = readWholeFile(result.directory / "evidence.json");
+    EXPECT_EQ(json.find("videoRangeSeconds"), std::string::npos);
+    EXPECT_NE(json.find("\"candidates\" : []"), std::string::npos);
+    const std::string md = readWholeFile(result.directory / "evidence.md");
+    EXPECT_TRUE(md.ends_with("SHA-256 `" + result.document.session.transcript.sha256 +
+                             "`\n\nNo deictic-feedback candidates were found.\n"));
+    EXPECT_TRUE(fs::is_directory(result.directory / "frames"));
+}
+
+TEST_F(EvidenceBundleExporterTest, AMissingFrameFailsAndLeavesNothing) {
+    const auto manifest = testing::sessionManifest();
+    const auto session = extractedSession(manifest);
+    const auto stored = readCandidateBundle(session / kCandidateFileName);
+    const std::string path = stored.candidates[1].frameFiles[2];
+    fs::remove(session / path);
+    expectExportError(session, EvidenceExportErrorCase::missingFrame, "The evidence frame is missing: " + path + ".",
+                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
+}
+
+TEST_F(EvidenceBundleExporterTest, FramePathsOutsideTheSessionAreMissing) {
+    const auto session = extractedSession(testing::sessionManifest());
+    testing::writeTestFile(sessions / "secret.png", "not part of the session");
+    auto bundle = readCandidateBundle(session / kCandidateFileName);
+    bundle.candidates[0].frameFiles[0] = "../secret.png";
+    writeFileAtomically(session / kCandidateFileName, encodeJSON(bundle.toJSON()));
+    expectExportError(session, EvidenceExportErrorCase::missingFrame, "The evidence frame is missing: ../secret.png.",
+                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
+
+    bundle.candidates[0].frameFiles[0] = "frames/escape.png";
+    fs::create_symlink(sessions / "secret.png", session / "frames" / "escape.png");
+    writeFileAtomically(session / kCandidateFileName, encodeJSON(bundle.toJSON()));
+    expectExportError(session, EvidenceExportErrorCase::missingFrame,
+                      "The evidence frame is missing: frames/escape.png.", [&] { EXPECT_TRUE(exportRootEntries().empty()); });
+}
+
+TEST_F(EvidenceBundleExporterTest, ASecondExportFailsAndLeavesTheFirstIntact) {
+    const auto session = extractedSession(testing::sessionManifest());
+    const auto first = EvidenceBundleExporter(exports.path()).exportSession(session);
+    const std::string firstJSON = readWholeFile(first.directory / "evidence.json");
+    expectExportError(session, EvidenceExportErrorCase::destinationExists,
+                      "An export already exists at " + first.directory.string() + ".", [&] {
+                          EXPECT_EQ(exportRootEntries().size(), 1u);
+                          EXPECT_EQ(readWholeFile(first.directory / "evidence.json"), firstJSON);
+                          const auto& frame = first.document.candidates[0].frames[0];
+                          EXPECT_EQ(sha256HexOfFile(first.directory / frame.path), frame.sha256);
+                      });
+}
+
+TEST_F(EvidenceBundleExporterTest, MissingRecordsAndFiles) {
+    const auto bare = testing::makeSession(sessions.path(), testing::sessionManifest());
+    expectExportError(bare, EvidenceExportErrorCase::missingCandidates, "Find visual evidence before exporting a brief.",
+                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
+    updateManifest(bare, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
+    expectExportError(bare, EvidenceExportErrorCase::missingTranscript, "Transcribe this session before exporting a brief.",
+                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
+
+    const auto session = extractedSession(testing::sessionManifest());
+    fs::remove(session / "transcript.json");
+    expectExportError(session, EvidenceExportErrorCase::missingArtifact,
+                      "The required session artifact is missing: transcript.json.",
+                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
+}
+
+TEST_F(EvidenceBundleExporterTest, ALeftoverWorkingFolderIsAnErrorAndStays) {
+    const auto manifest = testing::sessionManifest();
+    const auto session = extractedSession(manifest);
+    const auto leftover = exports / ("." + manifest.id.toString() + ".exporting");
+    fs::create_directory(leftover);
+    EXPECT_THROW(EvidenceBundleExporter(exports.path()).exportSession(session), FileSystemError);
+    EXPECT_TRUE(fs::is_directory(leftover));
+    EXPECT_FALSE(fs::exists(exports / manifest.id.toString()));
+}
+
+TEST_F(EvidenceBundleExporterTest, UndecodableCandidatesPassTheErrorUp) {
+    const auto session = extractedSession(testing::sessionManifest());
+    testing::writeTestFile(session / kCandidateFileName, "{\"schemaVersion\": 1}");
+    EXPECT_THROW(EvidenceBundleExporter(exports.path()).exportSession(session), DecodingError);
+    EXPECT_TRUE(exportRootEntries().empty());
+}
+
+TEST_F(EvidenceBundleExporterTest, TheRootIsCreated) {
+    const auto root = exports / "nested" / "Exports";
+    EXPECT_EQ(EvidenceBundleExporter(root).exportRoot(), root);
+    EXPECT_TRUE(fs::is_directory(root));
+    testing::ScopedDataHome home;
+    EXPECT_EQ(EvidenceBundleExporter().exportRoot(), applicationDataDirectory() / "Exports");
+}
+
+TEST(EvidenceMarkdown, ExactText) {
+    EvidenceBundleDocument document;
+    document.exportedAt = *parseISO8601("2026-05-04T09:30:12Z");
+    document.session.id = *Uuid::parse("6F1C2A3B-0D4E-4F5A-9B6C-7D8E9F0A1B2C");
+    document.session.displaySize = {1920, 1080};
+    document.session.transcript = {"transcript.json", std::string(64, 'a'), 10};
+    document.session.repository = RepositorySnapshot{"/src", "abc123", "feature/x"};
+    EvidenceBundleDocument::Candidate first;
+    first.rangeStartSeconds = 73.5;
+    first.rangeEndSeconds = 76.5;
+    first.trigger = "need";
+    first.transcriptContext = "You need to fix the header";
+    first.frames = {{"frames/A-0.png", std::string(64, 'b'), 1}, {"frames/A-1.png", std::string(64, 'c'), 2}};
+    EvidenceBundleDocument::Candidate second = first;
+    second.rangeStartSeconds = 3723.25;
+    second.rangeEndSeconds = 3726.25;
+    second.trigger = "this";
+    second.frames.resize(1);
+    document.candidates = {first, second};
+
+    const std::string b64(64, 'b'), c64(64, 'c');
+    EXPECT_EQ(markdown(document),
+              "# Quillmer evidence brief\n\n"
+              "This is candidate evidence, not an inferred summary. Review or model analysis must cite the transcript "
+              "context and frames below.\n\n"
+              "- Exported: 2026-05-04T09:30:12Z\n"
+              "- Session: `6F1C2A3B-0D4E-4F5A-9B6C-7D8E9F0A1B2C`\n"
+              "- Display: 1920 \u00D7 1080\n"
+              "- Repository: `abc123` \u00B7 feature/x\n"
+              "- [Complete timestamped transcript](transcript.json) \u00B7 SHA-256 `" + std::string(64, 'a') + "`\n"
+              "\n"
+              "## 1. 01:13.50\u201301:16.50 \u00B7 trigger: need\n\n"
+              "> You need to fix the header\n\n"
+              "Evidence frames:\n"
+              "- [frames/A-0.png](frames/A-0.png) \u00B7 SHA-256 `" + b64 + "`\n"
+              "- [frames/A-1.png](frames/A-1.png) \u00B7 SHA-256 `" + c64 + "`\n"
+              "\n"
+              "## 2. 62:03.25\u201362:06.25 \u00B7 trigger: this\n\n"
+              "> You need to fix the header\n\n"
+              "Evidence frames:\n"
+              "- [frames/A-0.png](frames/A-0.png) \u00B7 SHA-256 `" + b64 + "`\n");
+
+    document.session.repository->branch.reset();
+    EXPECT_NE(markdown(document).find("- Repository: `abc123`\n"), std::string::npos);
+    document.session.repository.reset();
+    EXPECT_EQ(markdown(document).find("Repository"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillmer

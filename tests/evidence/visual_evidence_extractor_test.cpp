@@ -1,0 +1,151 @@
+#include "evidence/visual_evidence_extractor.h"
+
+#include <gtest/gtest.h>
+
+#include "core/atomic_file.h"
+#include "evidence/evidence_extraction_error.h"
+#include "evidence/fake_media.h"
+#include "evidence/session_fixture.h"
+#include "platform/linux/ffmpeg_video_frame_reader.h"
+#include "support/generated_video.h"
+#include "support/temporary_folder.h"
+
+namespace quillmer {
+namespace {
+
+using testing::SpokenLine;
+
+class VisualEvidenceExtractorTest : public ::testing::Test {
+protected:
+    VisualEvidenceCandidateBundle run(const std::filesystem::path& session, std::stop_token stop = {}) {
+        return VisualEvidenceExtractor(videos, renderer).extract(session, stop);
+    }
+
+    testing::TemporaryFolder root;
+    testing::FakeVideoFrameReaderFactory videos{[](double) { return testing::solidFrame(256, 144, opaquePixel(40, 40, 40)); }};
+    CairoFrameImageRenderer renderer;
+};
+
+TEST_F(VisualEvidenceExtractorTest, NoTranscriptIsMissingTranscriptAndWritesNothing) {
+    const auto session = testing::makeSession(root.path(), testing::sessionManifest());
+    try {
+        run(session);
+        FAIL() << "expected missingTranscript";
+    } catch (const EvidenceExtractionError& error) {
+        EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::missingTranscript);
+        EXPECT_STREQ(error.what(), "Transcribe this session before generating visual evidence.");
+    }
+    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+    EXPECT_FALSE(readManifest(session).candidateFile);
+}
+
+TEST_F(VisualEvidenceExtractorTest, MomentsOnTheVideoWindowBecomeCandidates) {
+    auto manifest = testing::sessionManifest();
+    manifest.firstVideoPTSSeconds = 100.0;
+    manifest.lastVideoPTSSeconds = 200.0;
+    const std::vector<SpokenLine> lines = {
+        {90, 2, "Remove the old logo"},            // before the first frame: skipped
+        {101, 2, "You need to fix the header"},    // 1 s after the start: the window starts at the video
+        {110, 3, "and the footer"},                // context only (inside 18 s, not a moment)
+        {130, 2, "Please make this bigger"},       // an ordinary moment
+        {149.5, 1, "unrelated chatter"},           // 18 s after the end of 130..132 is 150: inside
+        {150.5, 1, "more chatter"},                // outside
+        {199.5, 2, "Hide the sidebar"},            // the window ends at the last frame
+        {230, 2, "Move the chart"},                // after the last frame: skipped
+    };
+    const auto session = testing::makeSession(root.path(), manifest, &lines);
+    const auto bundle = run(session);
+
+    ASSERT_EQ(bundle.candidates.size(), 3u);
+    const auto& first = bundle.candidates[0];
+    EXPECT_EQ(first.rangeStartSeconds, 100.0);
+    EXPECT_EQ(first.rangeEndSeconds, 102.0);
+    EXPECT_EQ(first.trigger, "need");
+    EXPECT_EQ(first.transcriptContext, "Remove the old logo You need to fix the header and the footer");
+    EXPECT_EQ(bundle.candidates[1].rangeStartSeconds, 128.0);
+    EXPECT_EQ(bundle.candidates[1].transcriptContext,
+              "and the footer Please make this bigger unrelated chatter");
+    EXPECT_EQ(bundle.candidates[2].rangeEndSeconds, 200.0);
+    EXPECT_EQ(bundle.candidates[2].trigger, "hide");
+
+    // Frames are asked for on the video's own timeline, three per candidate, from one open video.
+    EXPECT_EQ(videos.opened, (std::vector<std::filesystem::path>{session / "screen.mp4"}));
+    EXPECT_EQ(videos.requested, (std::vector<double>{0, 1, 2, 28, 30, 31, 97.5, 99.5, 100}));
+    for (const auto& candidate : bundle.candidates) {
+        ASSERT_EQ(candidate.frameFiles.size(), 3u);
+        EXPECT_EQ(candidate.frameFiles[0], "frames/" + candidate.id.toString() + "-0.png");
+        for (const auto& file : candidate.frameFiles) EXPECT_TRUE(std::filesystem::exists(session / file)) << file;
+    }
+
+    // The file on disk is the bundle returned, and the manifest names it.
+    EXPECT_EQ(readCandidateBundle(session / kCandidateFileName), bundle);
+    EXPECT_EQ(readManifest(session).candidateFile, "evidence-candidates.json");
+    const std::string text = readWholeFile(session / kCandidateFileName);
+    EXPECT_LT(text.find("\"candidates\""), text.find("\"createdAt\""));
+    EXPECT_NE(text.find("frames\\/"), std::string::npos);
+    EXPECT_EQ(text.find("visualAnchor"), std::string::npos);
+}
+
+TEST_F(VisualEvidenceExtractorTest, NoMomentsWritesAnEmptyListWithoutOpeningTheVideo) {
+    const std::vector<SpokenLine> lines = {{5, 2, "Thanks, that's it"}};
+    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
+    const auto bundle = run(session);
+    EXPECT_TRUE(bundle.candidates.empty());
+    EXPECT_TRUE(videos.opened.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(session / "frames"));
+    EXPECT_EQ(readCandidateBundle(session / kCandidateFileName).candidates.size(), 0u);
+}
+
+TEST_F(VisualEvidenceExtractorTest, CancellationAndFrameFailuresWriteNoCandidateFile) {
+    const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}};
+    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW(run(session, stop.get_token()), CancellationError);
+    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+
+    testing::FakeVideoFrameReaderFactory broken([](double t) -> RasterImage {
+        if (t > 20) throw MediaError("The video ends early.");
+        return testing::solidFrame(64, 36, opaquePixel(0, 0, 0));
+    });
+    EXPECT_THROW(VisualEvidenceExtractor(broken, renderer).extract(session), MediaError);
+    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+    EXPECT_FALSE(readManifest(session).candidateFile);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(session / "frames"), {}), 3);  // the first candidate's
+}
+
+TEST_F(VisualEvidenceExtractorTest, UnreadableInputsPassTheirErrorsUp) {
+    const auto session = testing::makeSession(root.path(), testing::sessionManifest());
+    updateManifest(session, [](LocalSessionManifest& m) { m.transcriptFile = "transcript.json"; });
+    EXPECT_THROW(run(session), FileSystemError);
+    testing::writeTestFile(session / "transcript.json", "{\"segments\": 3}");
+    EXPECT_THROW(run(session), DecodingError);
+    testing::writeTestFile(session / "frames", "a file where the folder goes");
+    writeFileAtomically(session / "transcript.json", encodeJSON(testing::transcriptWith({}).toJSON()));
+    EXPECT_THROW(run(session), FileSystemError);
+    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+}
+
+TEST_F(VisualEvidenceExtractorTest, ExactFramesFromARealVideo) {
+    // A 3-second indexed video recorded from source time 50.0; the moment at 51.5 asks for
+    // video times 0.0, 1.5 and 2.5, which are frames 0, 45 and 75.
+    auto manifest = testing::sessionManifest();
+    manifest.firstVideoPTSSeconds = 50.0;
+    manifest.lastVideoPTSSeconds = 52.9667;
+    const std::vector<SpokenLine> lines = {{51.5, 1, "Please fix this"}};
+    const auto session = testing::makeSession(root.path(), manifest, &lines);
+    ASSERT_TRUE(testing::makeIndexedVideo(session / "screen.mp4"));
+
+    FFmpegVideoFrameReaderFactory realVideos;
+    const auto bundle = VisualEvidenceExtractor(realVideos, renderer).extract(session);
+    ASSERT_EQ(bundle.candidates.size(), 1u);
+    EXPECT_EQ(bundle.candidates[0].rangeStartSeconds, 50.0);
+    EXPECT_EQ(bundle.candidates[0].rangeEndSeconds, 52.5);
+    FFmpegVideoFrameReader pngs(session / bundle.candidates[0].frameFiles[1]);
+    EXPECT_EQ(testing::indexShownBy(pngs.frameAt(0)), 45);
+    EXPECT_EQ(testing::indexShownBy(FFmpegVideoFrameReader(session / bundle.candidates[0].frameFiles[0]).frameAt(0)), 0);
+    EXPECT_EQ(testing::indexShownBy(FFmpegVideoFrameReader(session / bundle.candidates[0].frameFiles[2]).frameAt(0)), 75);
+}
+
+}  // namespace
+}  // namespace quillmer

@@ -1,0 +1,93 @@
+#include "platform/linux/ffmpeg_video_frame_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "support/generated_video.h"
+#include "support/temporary_folder.h"
+
+namespace quillmer {
+namespace {
+
+using testing::indexShownBy;
+
+class FFmpegVideoFrameReaderTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = new testing::TemporaryFolder();
+        ASSERT_TRUE(testing::makeIndexedVideo(video()));
+        ASSERT_TRUE(testing::makeRotatedCopy(video(), rotated(), 90));
+    }
+    static void TearDownTestSuite() {
+        delete folder_;
+        folder_ = nullptr;
+    }
+    static std::filesystem::path video() { return *folder_ / "indexed.mp4"; }
+    static std::filesystem::path rotated() { return *folder_ / "rotated.mp4"; }
+
+    static testing::TemporaryFolder* folder_;
+};
+
+testing::TemporaryFolder* FFmpegVideoFrameReaderTest::folder_ = nullptr;
+
+// 30 frames a second: frame k is shown from k/30 until (k+1)/30.
+int expectedIndex(double seconds) { return std::clamp(static_cast<int>(std::floor(seconds * 30.0 + 1e-9)), 0, 89); }
+
+TEST_F(FFmpegVideoFrameReaderTest, ReturnsTheFrameWhoseIntervalContainsTheTime) {
+    FFmpegVideoFrameReader reader(video());
+    for (const double t : {0.0, 0.5, 1.0 / 30.0, 2.0 / 30.0 - 0.001, 0.8, 0.801, 1.7, 2.9, 2.99})
+        EXPECT_EQ(indexShownBy(reader.frameAt(t)), expectedIndex(t)) << "at " << t;
+    // Backwards, across keyframes, and repeated times.
+    for (const double t : {0.1, 2.5, 2.5, 0.0, 1.6, 1.6 + 1.0 / 30.0, 0.79})
+        EXPECT_EQ(indexShownBy(reader.frameAt(t)), expectedIndex(t)) << "at " << t;
+}
+
+TEST_F(FFmpegVideoFrameReaderTest, OneOpenReaderAgreesWithAFreshReaderForEveryTime) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> time(0.0, 3.0);
+    FFmpegVideoFrameReader reused(video());
+    for (int i = 0; i < 40; ++i) {
+        const double t = time(random);
+        const int fromReused = indexShownBy(reused.frameAt(t));
+        EXPECT_EQ(fromReused, expectedIndex(t)) << "at " << t;
+        if (i % 8 == 0) {
+            EXPECT_EQ(indexShownBy(FFmpegVideoFrameReader(video()).frameAt(t)), fromReused);
+        }
+    }
+}
+
+TEST_F(FFmpegVideoFrameReaderTest, TimesOutsideTheVideoGiveItsFirstOrLastFrame) {
+    FFmpegVideoFrameReader reader(video());
+    EXPECT_EQ(indexShownBy(reader.frameAt(-1.0)), 0);
+    EXPECT_EQ(indexShownBy(reader.frameAt(60.0)), 89);
+    EXPECT_EQ(indexShownBy(reader.frameAt(2.97)), 89);
+    EXPECT_THROW(reader.frameAt(std::nan("")), MediaError);
+}
+
+TEST_F(FFmpegVideoFrameReaderTest, AppliesTheStreamRotation) {
+    FFmpegVideoFrameReader reader(rotated());
+    const RasterImage frame = reader.frameAt(1.0);
+    ASSERT_EQ(frame.width, testing::kIndexedVideoHeight);
+    ASSERT_EQ(frame.height, testing::kIndexedVideoWidth);
+    // The tag turns the picture a quarter counter-clockwise; turning it back shows the coded picture.
+    EXPECT_EQ(indexShownBy(testing::rotatedCounterClockwise(frame, 3)), 30);
+    EXPECT_EQ(indexShownBy(testing::rotatedCounterClockwise(reader.frameAt(0.4), 3)), 12);
+
+    // The same orientation as the ffmpeg tool shows it.
+    ASSERT_TRUE(testing::exportFrameWithFFmpeg(rotated(), 1.0, *folder_ / "reference.png"));
+    const RasterImage reference = FFmpegVideoFrameReader(*folder_ / "reference.png").frameAt(0);
+    ASSERT_EQ(reference.width, frame.width);
+    EXPECT_EQ(indexShownBy(testing::rotatedCounterClockwise(reference, 3)), 30);
+}
+
+TEST_F(FFmpegVideoFrameReaderTest, MissingOrBrokenFilesAreMediaErrors) {
+    EXPECT_THROW(FFmpegVideoFrameReader(*folder_ / "absent.mp4"), MediaError);
+    testing::writeTestFile(*folder_ / "broken.mp4", "not a video at all");
+    EXPECT_THROW(FFmpegVideoFrameReader(*folder_ / "broken.mp4"), MediaError);
+}
+
+}  // namespace
+}  // namespace quillmer
