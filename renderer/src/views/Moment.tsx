@@ -1,6 +1,6 @@
 // One evidence moment: when, what was said, the screens around it, and what the model made of it.
 import { useState } from 'preact/hooks';
-import { FRAME_CAPTIONS, framesOf, momentSeconds, splitOnTrigger, type FrameKind } from '../evidence';
+import { FRAME_CAPTIONS, framesOf, momentSeconds, splitOnTrigger, videoTimeFor, type FrameKind } from '../evidence';
 import { formatTimestamp } from '../format';
 import { displayedItem, type ReviewDecisions } from '../review';
 import type { EvidenceCandidate, EvidenceDocument, FeedbackItem, ReviewEdit } from '../types';
@@ -46,11 +46,11 @@ export function Moment(props: MomentProps) {
         <div class="moment-when">
           <h3 id={headingID}>
             <span class="visually-hidden">Moment {props.index} at </span>
-            <time>{formatTimestamp(at)}</time>
+            <time>{formatTimestamp(videoTimeFor(at, evidence))}</time>
             {candidate.trigger && <span class="trigger">“{candidate.trigger}”</span>}
           </h3>
           <span class="muted small">
-            {formatTimestamp(candidate.rangeStartSeconds)}–{formatTimestamp(candidate.rangeEndSeconds)}
+            {formatTimestamp(videoTimeFor(candidate.rangeStartSeconds, evidence))}–{formatTimestamp(videoTimeFor(candidate.rangeEndSeconds, evidence))}
             {anchor ? ' · a small change was detected on screen' : ''}
           </span>
         </div>

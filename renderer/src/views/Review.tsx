@@ -153,7 +153,7 @@ function TranscriptList({ bundle, onSeek }: { bundle: Bundle; onSeek?: (seconds:
   return (
     <ol class="transcript card">
       {segments.map((s) => {
-        const time = formatTimestamp(s.startSeconds);
+        const time = formatTimestamp(videoTimeFor(s.startSeconds, bundle.evidence));
         const speaker = s.speaker?.name;
         return (
           <li key={s.id} class="line">
