@@ -1,5 +1,5 @@
 import { describe, expect, it } from 'vitest';
-import { feedbackByCandidate, frameKind, framesOf, momentSeconds, orderedMoments, splitOnTrigger, videoTimeFor } from './evidence';
+import { feedbackByCandidate, frameKind, framesOf, momentSeconds, orderedMoments, speakerTone, splitOnTrigger, videoTimeFor } from './evidence';
 import { readBundle, readEvidence } from './parse';
 
 const candidate = (id: string, start: number, end: number, extra: Record<string, unknown> = {}) =>
@@ -44,6 +44,12 @@ describe('moments', () => {
     expect(splitOnTrigger('within this', 'this')).toEqual(['within ', 'this', '']);
     expect(splitOnTrigger('nothing', 'here')).toEqual(['nothing', '', '']);
     expect(splitOnTrigger('a (b) c', '(b)')).toEqual(['a ', '(b)', ' c']);
+  });
+
+  it('keeps the operator and the call audio in different colours', () => {
+    expect(speakerTone({ id: 'self', name: 'You' })).not.toBe(speakerTone({ id: 'remote', name: 'Call audio' }));
+    expect(speakerTone({ id: 'A', name: 'Speaker A' })).toBe(speakerTone({ id: 'A', name: 'Speaker A' }));
+    expect(speakerTone(undefined)).toBe(0);
   });
 
   it('groups feedback by candidate whatever the case of the id', () => {

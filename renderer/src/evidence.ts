@@ -82,10 +82,12 @@ export function feedbackByCandidate(items: FeedbackItem[] | undefined): Map<stri
   return map;
 }
 
-/** A short stable label for a speaker, so each voice keeps one colour through the transcript. */
-export function speakerTone(name: string | undefined): number {
-  if (!name) return 0;
+/** A colour number per voice: the operator and the call audio always differ; other voices by name. */
+export function speakerTone(speaker: { id?: string; name: string } | undefined): number {
+  if (!speaker) return 0;
+  if (speaker.id === 'self') return 1;
+  if (speaker.id === 'remote') return 2;
   let hash = 0;
-  for (const ch of name) hash = (hash * 31 + ch.codePointAt(0)!) >>> 0;
-  return (hash % 5) + 1;
+  for (const ch of speaker.name) hash = (hash * 31 + ch.codePointAt(0)!) >>> 0;
+  return (hash % 3) + 3;
 }

@@ -162,7 +162,7 @@ function TranscriptList({ bundle, onSeek }: { bundle: Bundle; onSeek?: (seconds:
             ) : (
               <span class="line-time">{time}</span>
             )}
-            <span class={`speaker tone-${speakerTone(speaker)}`}>{speaker ?? 'Speaker'}</span>
+            <span class={`speaker tone-${speakerTone(s.speaker)}`}>{speaker ?? 'Speaker'}</span>
             <span class="line-text">{s.text}</span>
           </li>
         );
