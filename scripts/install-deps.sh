@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package Quillmer builds, runs or tests with. Safe to run again: when
-# nothing is missing it prints nothing and touches nothing.
+# Installs every Debian and npm package Quillmer builds, runs or tests with. Safe to run again:
+# when nothing is missing it prints nothing and touches nothing.
 set -euo pipefail
 
 # The one list. Grouped by what needs them; keep it sorted within a group.
@@ -19,19 +19,35 @@ packages=(
   clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
+  # renderer end-to-end tests (driven by playwright-core, never a downloaded browser)
+  chromium
 )
+
+# The renderer is built with Node. A machine that already has Node 18 or newer keeps it;
+# otherwise Debian's nodejs and npm are installed.
+node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0)
+(( node_major >= 18 )) || packages+=(nodejs npm)
 
 missing=()
 for package in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$package")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+if [[ ${#missing[@]} -gt 0 ]]; then
+  sudo=""
+  [[ $(id -u) -eq 0 ]] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  # apt may still be busy right after a machine starts; wait for its lock instead of failing.
+  $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
+  $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 
-sudo=""
-[[ $(id -u) -eq 0 ]] || sudo="sudo"
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-# apt may still be busy right after a machine starts; wait for its lock instead of failing.
-$sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-$sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The renderer's npm packages, exactly as locked; only when the lock is newer than the install.
+renderer="$(cd "$(dirname "$0")/.." && pwd)/renderer"
+if [[ -f "$renderer/package-lock.json" ]] &&
+   [[ ! -d "$renderer/node_modules" || "$renderer/package-lock.json" -nt "$renderer/node_modules" ]]; then
+  echo "Installing the renderer's npm packages"
+  (cd "$renderer" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  touch "$renderer/node_modules"
+fi

@@ -1,0 +1,170 @@
+// The review page end to end in a real headless Chromium. Runs against QUILLMER_SERVE_URL (the
+// address `quillmer serve` prints, token included) when given, else against the fake server here.
+import assert from 'node:assert/strict';
+import { mkdir } from 'node:fs/promises';
+import path from 'node:path';
+import { after, before, describe, it } from 'node:test';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+import { startFakeServer } from './fake-server.mjs';
+
+const repo = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
+const rendererDir = process.env.QUILLMER_RENDERER_DIR ?? path.join(repo, 'build/share/quillmer/renderer');
+const artefacts = process.env.QUILLMER_TEST_ARTEFACTS ?? path.join(repo, 'build/test-artefacts/renderer');
+const CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+  '--disable-component-update', '--disable-sync', '--no-first-run'];
+const TIMESTAMP = /^\d{2,}:\d{2}\.\d{2}$/;
+
+let server;
+let browser;
+let page;
+let pageErrors = [];
+
+const shot = (name) => page.screenshot({ path: path.join(artefacts, `${name}.png`), fullPage: false });
+
+async function openApp() {
+  pageErrors = [];
+  await page.goto(server.url);
+  await page.getByRole('heading', { name: 'Recent meetings' }).waitFor();
+  await page.locator('.recent-row').first().waitFor();
+}
+
+describe('review page', () => {
+  before(async () => {
+    await mkdir(artefacts, { recursive: true });
+    server = process.env.QUILLMER_SERVE_URL
+      ? { url: process.env.QUILLMER_SERVE_URL, close: async () => {} }
+      : await startFakeServer({ rendererDir });
+    browser = await chromium.launch({
+      executablePath: process.env.QUILLMER_CHROMIUM ?? '/usr/bin/chromium',
+      args: CHROMIUM_FLAGS,
+    });
+    page = await browser.newPage({ viewport: { width: 1360, height: 860 }, deviceScaleFactor: 1 });
+    page.on('pageerror', (error) => pageErrors.push(error.message));
+  });
+
+  after(async () => {
+    await browser?.close();
+    await server?.close();
+  });
+
+  it('lists recent meetings and offers to record or import', async () => {
+    await openApp();
+    assert.ok(await page.locator('.recent-row').count() >= 1);
+    await page.getByRole('heading', { name: /Turn a product meeting/ }).waitFor();
+    assert.ok(await page.getByRole('button', { name: 'Record a meeting' }).first().isEnabled());
+    await shot('01-home');
+    assert.deepEqual(pageErrors, []);
+  });
+
+  it('reviews an exported meeting: moments in time order with frames, outline, transcript and digests', async () => {
+    await openApp();
+    await page.locator('.recent-row', { hasText: 'Ready to analyze' }).first().locator('.recent-open').click();
+    await page.locator('.moment').first().waitFor();
+
+    const times = await page.locator('.moment h3 time').allTextContents();
+    assert.ok(times.length >= 1);
+    for (const t of times) assert.match(t, TIMESTAMP);
+    const seconds = times.map((t) => Number(t.split(':')[0]) * 60 + Number(t.split(':')[1]));
+    assert.deepEqual(seconds, [...seconds].sort((a, b) => a - b), 'moments are in time order');
+
+    const firstFrame = page.locator('.moment').first().locator('.frame-stage img');
+    await firstFrame.waitFor();
+    await page.waitForFunction((img) => img.complete && img.naturalWidth > 0, await firstFrame.elementHandle());
+    // Exported but not analysed: the evidence is shown, with analysis waiting (or unavailable).
+    await page.locator('.approval, .note').first().waitFor();
+    await shot('02-review-moments');
+
+    const outlinedIndex = await page.locator('.moment').evaluateAll((els) => els.findIndex((e) => e.querySelector('.anchor')));
+    const outlined = page.locator('.moment').nth(outlinedIndex);
+    if (outlinedIndex >= 0) {
+      const box = await outlined.locator('.anchor').boundingBox();
+      assert.ok(box && box.width > 4 && box.height > 4, 'the change outline is drawn over the frame');
+      await outlined.getByRole('button', { name: /Focused view/ }).click();
+      await page.waitForFunction((el) => el.querySelector('.frame-stage figcaption')?.textContent === 'Focused view', await outlined.elementHandle());
+      assert.equal(await outlined.locator('.anchor').count(), 0, 'no outline over the crop');
+      await outlined.scrollIntoViewIfNeeded();
+      await shot('03-moment-focused-view');
+    }
+
+    await page.getByRole('tab', { name: /Transcript/ }).click();
+    const lines = page.locator('.transcript .line');
+    await lines.first().waitFor();
+    for (const t of await page.locator('.transcript .line-time').allTextContents()) assert.match(t, TIMESTAMP);
+    assert.ok((await page.locator('.transcript .speaker').first().textContent()).length > 0);
+    await shot('04-review-transcript');
+
+    // Arrow keys move between tabs, as in any tab list.
+    await page.getByRole('tab', { name: /Transcript/ }).focus();
+    await page.keyboard.press('ArrowRight');
+    const focusedTab = await page.evaluate(() => document.activeElement?.getAttribute('role'));
+    assert.equal(focusedTab, 'tab');
+    await page.getByRole('tab', { name: 'Evidence files' }).click();
+    const digests = await page.locator('.files td.digest span').evaluateAll((els) => els.map((e) => e.getAttribute('title')));
+    assert.ok(digests.length >= 2);
+    for (const d of digests) assert.match(d, /^[0-9a-f]{64}$/);
+    await shot('05-review-files');
+    assert.deepEqual(pageErrors, []);
+  });
+
+  it('records with a disclosure and consent, then processes to the exported review', async () => {
+    await openApp();
+    await page.getByRole('button', { name: 'Record a meeting' }).first().click();
+    await page.getByRole('heading', { name: 'Record a meeting' }).waitFor();
+    await page.getByRole('radio').first().waitFor();
+    const start = page.getByRole('button', { name: 'Start recording' });
+    assert.equal(await start.isEnabled(), false, 'no start before the notice and the confirmation');
+    const acknowledge = page.getByRole('button', { name: 'I have read this' });
+    if (await acknowledge.count()) await acknowledge.click();
+    await page.getByText('You have read this notice.').waitFor();
+    const informed = page.getByRole('checkbox', { name: /Everyone on this call knows/ });
+    if (!(await informed.isChecked())) await informed.check();
+    await shot('06-record-setup');
+    await start.click();
+
+    await page.getByRole('timer').waitFor();
+    await page.waitForFunction(() => /[1-9][\d,]* frames captured/.test(document.querySelector('.frames-line')?.textContent ?? ''));
+    await shot('07-recording');
+    await page.getByRole('button', { name: 'Stop recording' }).click();
+
+    await page.getByRole('button', { name: 'Understand this meeting' }).click();
+    await page.locator('.processing').waitFor();
+    await shot('08-processing');
+    // The run ends at the analysis decision: the evidence is reviewable, not a failure.
+    await page.locator('.moment').first().waitFor({ timeout: 60_000 });
+    assert.equal(await page.locator('.failure').count(), 0);
+    await page.locator('.approval, .note').first().waitFor();
+    await shot('09-after-processing');
+    assert.deepEqual(pageErrors, []);
+  });
+
+  it('deletes a meeting only after confirmation', async () => {
+    await openApp();
+    const rows = page.locator('.recent-row');
+    const before = await rows.count();
+    const last = rows.last();
+    const title = await last.locator('.recent-title').textContent();
+    await last.hover();
+    await last.locator('.recent-delete').click();
+    await page.getByRole('dialog').waitFor();
+    await shot('10-delete-confirmation');
+    await page.getByRole('dialog').getByRole('button', { name: 'Cancel' }).click();
+    assert.equal(await rows.count(), before, 'cancel keeps the meeting');
+
+    await last.locator('.recent-delete').click();
+    await page.getByRole('dialog').getByRole('button', { name: 'Move to trash' }).click();
+    await page.waitForFunction((n) => document.querySelectorAll('.recent-row').length === n - 1, before);
+    assert.equal(await page.locator('.recent-title', { hasText: title }).count(), 0);
+    assert.deepEqual(pageErrors, []);
+  });
+
+  it('shows where keyboard focus is', async () => {
+    await openApp();
+    await page.keyboard.press('Tab');
+    const outline = await page.evaluate(() => {
+      const el = document.activeElement;
+      return el && el !== document.body ? getComputedStyle(el).outlineStyle : 'none';
+    });
+    assert.notEqual(outline, 'none');
+  });
+});
