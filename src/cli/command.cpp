@@ -5,6 +5,7 @@
 
 #include "cli/capture_commands.h"
 #include "cli/library_commands.h"
+#include "cli/process_command.h"
 #include "cli/evidence_commands.h"
 #include "cli/session_commands.h"
 
@@ -21,6 +22,7 @@ std::span<const Command> commands() {
         demoCommand(),
         extractCommand(),
         exportCommand(),
+        processCommand(),
     };
     return all;
 }
