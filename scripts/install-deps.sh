@@ -9,8 +9,12 @@ packages=(
   cmake g++ git ninja-build pkg-config
   # core
   libssl-dev nlohmann-json3-dev
+  # media decoding
+  libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
+  # on-device speech recognition
+  libpocketsphinx-dev pocketsphinx-en-us
   # tests, benchmarks, fuzzing
-  clang libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
+  clang espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
 )
 
 missing=()

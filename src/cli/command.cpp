@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/session_commands.h"
+#include "cli/transcription_commands.h"
 
 namespace quillmer::cli {
 
@@ -11,6 +12,8 @@ std::span<const Command> commands() {
     static const Command all[] = {
         showCommand(),
         demoCommand(),
+        transcribeCommand(),
+        importTranscriptCommand(),
     };
     return all;
 }
