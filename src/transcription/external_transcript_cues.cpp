@@ -12,8 +12,9 @@ namespace {
 
 constexpr std::string_view kArrow = "-->";
 
-// Walks text line by line; a line ends at any Unicode line break, so CR LF yields an extra
-// empty line, which the grammar treats like any blank line.
+// Walks text line by line; a line ends at any Unicode line break. CR LF is one break: read as
+// two it would put an empty line right after every timing line and drop every cue of a file
+// written with Windows line ends.
 class LineCursor {
 public:
     explicit LineCursor(std::string_view text) : text_(text) {}
@@ -38,7 +39,10 @@ private:
                 ++i;
                 continue;
             }
-            if (isNewlineCodePoint(decodeUTF8CodePoint(text_, i, length))) return {i - position_, length};
+            if (isNewlineCodePoint(decodeUTF8CodePoint(text_, i, length))) {
+                const bool crlf = text_.compare(i, 2, "\r\n") == 0;
+                return {i - position_, crlf ? 2 : length};
+            }
             i += length;
         }
         return {text_.size() - position_, 0};
