@@ -99,7 +99,8 @@ int runImportTranscript(std::span<const std::string> arguments) {
         return reportError("import-transcript takes SESSION FILE (see quillmer import-transcript --help)", kExitUsage);
     const auto folder = resolveSessionArgument(arguments[0]);
     const auto transcript = ExternalTranscriptImporter().importTranscript(arguments[1], folder);
-    std::cout << "Imported " << transcript.segments.size() << " cues from " << arguments[1] << " into "
+    const size_t cues = transcript.segments.size();
+    std::cout << "Imported " << cues << (cues == 1 ? " cue" : " cues") << " from " << arguments[1] << " into "
               << (folder / kTranscriptFileName).string() << " (copy kept as " << transcript.audioFile << ")\n";
     return kExitSuccess;
 }
