@@ -38,6 +38,13 @@ private:
     fs::path path_;
 };
 
+// A track named by session.json, which is read from disk: only a bare name inside the folder.
+fs::path trackFile(const fs::path& sessionFolder, const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
+        throw DecodingError("session.json names the audio track \"" + name + "\", which is not a file in the session folder.");
+    return sessionFolder / name;
+}
+
 void throwIfStopped(const std::stop_token& stop) {
     if (stop.stop_requested()) throw CancellationError();
 }
@@ -83,7 +90,7 @@ std::optional<LocalTranscript> transcribeRemotely(RemoteTranscriptionPlan& plan,
     try {
         std::vector<LocalTranscriptSegment> segments;
         for (int i = 0; i < trackCount; ++i) {
-            auto trackSegments = plan.transcribeTrack(sessionFolder / tracks[i].audioFile, manifest.id.toString(),
+            auto trackSegments = plan.transcribeTrack(trackFile(sessionFolder, tracks[i].audioFile), manifest.id.toString(),
                                                       tracks[i], stop);
             segments.insert(segments.end(), std::make_move_iterator(trackSegments.begin()),
                             std::make_move_iterator(trackSegments.end()));
@@ -180,7 +187,7 @@ LocalTranscript SessionTranscriber::transcribe(const fs::path& sessionFolder, co
     std::vector<PlannedTrack> planned;
     int totalChunks = 0;
     for (const auto& track : tracks) {
-        auto reader = audio_.open(sessionFolder / track.audioFile);
+        auto reader = audio_.open(trackFile(sessionFolder, track.audioFile));
         const double duration = reader->durationSeconds();
         const int chunkCount = static_cast<int>(chunkStarts(duration).size());
         totalChunks += chunkCount;

@@ -228,6 +228,15 @@ TEST_F(SessionTranscription, MissingSystemAudioFailsBeforeAnyWork) {
     EXPECT_FALSE(fs::exists(session_ / kTranscriptionDiagnosticsFileName));
 }
 
+TEST_F(SessionTranscription, TrackNamesThatLeaveTheSessionFolderAreRefused) {
+    for (const char* name : {"../system-audio.m4a", "/etc/system-audio.m4a", "..", ""}) {
+        manifest_.systemAudioFile = name;
+        audio_.durations[name] = 10;
+        EXPECT_THROW(run(), DecodingError) << name;
+    }
+    EXPECT_TRUE(audio_.exported.empty());
+}
+
 TEST_F(SessionTranscription, ModelProblemsMapToTheirErrorsAndTouchNoAudio) {
     speech_.status = SpeechModelStatus::notInstalled;
     EXPECT_EQ(failureOf("fr-FR"), TranscriptionErrorCase::onDeviceModelUnavailable);
