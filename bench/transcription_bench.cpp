@@ -75,6 +75,24 @@ size_t wordErrors(const std::vector<std::string>& reference, const std::vector<s
     return previous[hypothesis.size()];
 }
 
+// Words of pocketsphinx_continuous -time yes output ("word start end confidence" lines), without
+// fillers and pronunciation variants, as the transcriber keeps them.
+std::vector<std::string> timedWords(const std::string& output) {
+    std::vector<std::string> result;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string word;
+        double start, end, confidence;
+        std::string rest;
+        if (!(fields >> word >> start >> end >> confidence) || (fields >> rest)) continue;
+        if (word.empty() || word.front() == '<' || word.front() == '[') continue;
+        if (const auto open = word.find('('); open != std::string::npos && open > 0) word.resize(open);
+        for (auto& w : words(word)) result.push_back(w);
+    }
+    return result;
+}
+
 struct Track {
     std::string file;
     std::vector<testing::PlacedSpeech> speech;
@@ -130,7 +148,8 @@ int main() {
     for (const auto& segment : transcript.segments)
         for (auto& w : words(segment.text)) ourWords[*segment.sourceTrack].push_back(w);
 
-    // The recognizer's own tool on the same audio, decoded beforehand to the 16 kHz mono WAV it reads.
+    // The recognizer's own tool on the same audio, decoded beforehand to the 16 kHz mono WAV it reads,
+    // asked for word times and confidences as the transcriber is.
     const fs::path model = fs::path(kPocketSphinxModelRoot) / "en-us";
     PosixProcessRunner runner;
     double theirs = 0;
@@ -142,7 +161,7 @@ int main() {
         request.executable = "/usr/bin/pocketsphinx_continuous";
         request.arguments = {"-infile", wav.string(), "-hmm", (model / "en-us").string(), "-lm",
                              (model / "en-us.lm.bin").string(), "-dict", (model / "cmudict-en-us.dict").string(),
-                             "-logfn", "/dev/null"};
+                             "-time", "yes", "-logfn", "/dev/null"};
         const auto toolStarted = Clock::now();
         const auto result = runner.run(request);
         theirs += seconds(Clock::now() - toolStarted);
@@ -150,7 +169,7 @@ int main() {
             std::fprintf(stderr, "pocketsphinx_continuous failed: %s%s\n", result.launchError.c_str(), result.standardError.c_str());
             return 1;
         }
-        theirWords[track == &system ? "system-audio" : "microphone"] = words(result.standardOutput);
+        theirWords[track == &system ? "system-audio" : "microphone"] = timedWords(result.standardOutput);
     }
 
     const auto wer = [&](std::map<std::string, std::vector<std::string>>& hypotheses) {
