@@ -15,8 +15,10 @@ packages=(
   libpulse-dev libxcb-randr0-dev libxcb-shm0-dev libxcb1-dev
   # session library and moment detection (trash through GIO; locale dates and words through ICU)
   libglib2.0-dev libicu-dev
-  # tests, benchmarks, fuzzing
-  clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
+  # on-device speech recognition
+  libpocketsphinx-dev pocketsphinx-en-us
+  # tests, benchmarks, fuzzing, the demo meeting
+  clang espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
   # renderer end-to-end tests (driven by playwright-core, never a downloaded browser)

@@ -8,6 +8,7 @@
 #include "cli/process_command.h"
 #include "cli/evidence_commands.h"
 #include "cli/session_commands.h"
+#include "cli/transcription_commands.h"
 
 namespace quillmer::cli {
 
@@ -20,6 +21,8 @@ std::span<const Command> commands() {
         recordCommand(),
         showCommand(),
         demoCommand(),
+        transcribeCommand(),
+        importTranscriptCommand(),
         extractCommand(),
         exportCommand(),
         processCommand(),
