@@ -14,18 +14,17 @@ namespace quillmer::cli {
 
 std::span<const Command> commands() {
     static const Command all[] = {
-        sessionsCommand(),
-        importRecordingCommand(),
-        deleteCommand(),
         displaysCommand(),
         recordCommand(),
-        showCommand(),
-        demoCommand(),
-        transcribeCommand(),
+        importRecordingCommand(),
         importTranscriptCommand(),
+        transcribeCommand(),
         extractCommand(),
         exportCommand(),
         processCommand(),
+        sessionsCommand(),
+        showCommand(),
+        deleteCommand(),
     };
     return all;
 }
