@@ -6,6 +6,7 @@
 #include "cli/capture_commands.h"
 #include "cli/library_commands.h"
 #include "cli/evidence_commands.h"
+#include "cli/serve_command.h"
 #include "cli/session_commands.h"
 
 namespace quillmer::cli {
@@ -21,6 +22,7 @@ std::span<const Command> commands() {
         demoCommand(),
         extractCommand(),
         exportCommand(),
+        serveCommand(),
     };
     return all;
 }
