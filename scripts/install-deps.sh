@@ -15,10 +15,12 @@ packages=(
   libpulse-dev libxcb-randr0-dev libxcb-shm0-dev libxcb1-dev
   # session library and moment detection (trash through GIO; locale dates and words through ICU)
   libglib2.0-dev libicu-dev
+  # on-device speech recognition
+  libpocketsphinx-dev pocketsphinx-en-us
   # quillmer serve: the review page over loopback HTTP
   libsoup-3.0-dev
-  # tests, benchmarks, fuzzing
-  clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
+  # tests, benchmarks, fuzzing, the demo meeting
+  clang espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
   # renderer end-to-end tests (driven by playwright-core, never a downloaded browser)

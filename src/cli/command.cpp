@@ -5,9 +5,11 @@
 
 #include "cli/capture_commands.h"
 #include "cli/library_commands.h"
+#include "cli/process_command.h"
 #include "cli/evidence_commands.h"
 #include "cli/serve_command.h"
 #include "cli/session_commands.h"
+#include "cli/transcription_commands.h"
 
 namespace quillmer::cli {
 
@@ -20,8 +22,11 @@ std::span<const Command> commands() {
         recordCommand(),
         showCommand(),
         demoCommand(),
+        transcribeCommand(),
+        importTranscriptCommand(),
         extractCommand(),
         exportCommand(),
+        processCommand(),
         serveCommand(),
     };
     return all;
