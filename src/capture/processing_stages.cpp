@@ -7,6 +7,7 @@
 #include "platform/linux/cairo_frame_image_renderer.h"
 #include "platform/linux/ffmpeg_recording_asset.h"
 #include "platform/linux/ffmpeg_video_frame_reader.h"
+#include "transcription/external_transcript_importer.h"
 
 namespace quillmer {
 
@@ -38,6 +39,10 @@ ProcessingStages availableProcessingStages() {
     // The exporter writes its folder in one step at the end, so there is nothing to cancel midway.
     stages.exportEvidence = [](const std::filesystem::path& sessionFolder, std::stop_token) {
         return EvidenceBundleExporter().exportSession(sessionFolder).directory;
+    };
+    stages.importTranscript = [](const std::filesystem::path& sessionFolder, const std::filesystem::path& transcript,
+                                 std::stop_token) {
+        return static_cast<int>(ExternalTranscriptImporter().importTranscript(transcript, sessionFolder).segments.size());
     };
     return stages;
 }
