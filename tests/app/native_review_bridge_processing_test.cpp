@@ -21,6 +21,13 @@ protected:
             return folder;
         };
     }
+    // Transcription waits for the gate, or ends as cancelled.
+    void blockTranscriptionOn(Gate& gate) {
+        stages.transcribe = [&gate](const auto&, const auto&, std::stop_token stop) -> int {
+            if (!gate.wait(stop)) throw CancellationError();
+            return 5;
+        };
+    }
     struct {
         int transcribe = 0, extract = 0, exported = 0;
     } runs;
@@ -95,10 +102,7 @@ TEST_F(ProcessingTest, CancelWhileIdleAnswersStoppingSafely) {
 TEST_F(ProcessingTest, CancelStopsTheRunningStageAndRejectsTheRunWithoutAnEngineError) {
     useCountingStages();
     Gate gate;
-    stages.transcribe = [&gate](const auto&, const auto&, std::stop_token stop) -> int {
-        if (!gate.wait(stop)) throw CancellationError();
-        return 5;
-    };
+    blockTranscriptionOn(gate);
     recordShortSession();
     bridge().handleMessage({{"id", "run"}, {"method", "capture.process"}});
     queue.runUntil([&] { return state().isTranscribing; });
@@ -117,10 +121,7 @@ TEST_F(ProcessingTest, CancelStopsTheRunningStageAndRejectsTheRunWithoutAnEngine
 
 TEST_F(ProcessingTest, ARunStillGoingWhenTheBridgeIsDestroyedNeverReplies) {
     Gate gate;
-    stages.transcribe = [&gate](const auto&, const auto&, std::stop_token stop) -> int {
-        if (!gate.wait(stop)) throw CancellationError();
-        return 5;
-    };
+    blockTranscriptionOn(gate);
     recordShortSession();
     bridge().handleMessage({{"id", "run"}, {"method", "capture.process"}});
     queue.runUntil([&] { return state().isTranscribing; });
