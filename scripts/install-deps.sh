@@ -17,6 +17,8 @@ packages=(
   libglib2.0-dev libicu-dev
   # on-device speech recognition
   libpocketsphinx-dev pocketsphinx-en-us
+  # quillmer serve: the review page over loopback HTTP
+  libsoup-3.0-dev
   # tests, benchmarks, fuzzing, the demo meeting
   clang espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
   # private display and sound server for capture tests

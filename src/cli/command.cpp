@@ -7,6 +7,7 @@
 #include "cli/library_commands.h"
 #include "cli/process_command.h"
 #include "cli/evidence_commands.h"
+#include "cli/serve_command.h"
 #include "cli/session_commands.h"
 #include "cli/transcription_commands.h"
 
@@ -25,6 +26,7 @@ std::span<const Command> commands() {
         sessionsCommand(),
         showCommand(),
         deleteCommand(),
+        serveCommand(),
     };
     return all;
 }
