@@ -52,7 +52,9 @@ TEST(SyntheticCaptureService, DeliversNumberedFramesOfTheDisplaySizeAtTheConfigu
     // A loaded machine may make the source skip a late frame, but each frame's time always
     // matches its number, and numbers only grow.
     for (size_t i = 0; i < frames.size(); ++i) {
-        if (i > 0) EXPECT_GT(numbers[i], numbers[i - 1]);
+        if (i > 0) {
+            EXPECT_GT(numbers[i], numbers[i - 1]);
+        }
         EXPECT_EQ(frames[i].width, 64);
         EXPECT_EQ(frames[i].height, 48);
         EXPECT_NEAR(frames[i].presentationSeconds - frames[0].presentationSeconds, (numbers[i] - numbers[0]) / 60.0, 1e-6);
