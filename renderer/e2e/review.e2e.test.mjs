@@ -144,6 +144,9 @@ describe('review page', () => {
     const before = await rows.count();
     const last = rows.last();
     const title = await last.locator('.recent-title').textContent();
+    // Two meetings made in the same minute share a title, so count rows with it.
+    const sameTitle = () => page.locator('.recent-title', { hasText: title }).count();
+    const withTitle = await sameTitle();
     await last.hover();
     await last.locator('.recent-delete').click();
     await page.getByRole('dialog').waitFor();
@@ -154,7 +157,7 @@ describe('review page', () => {
     await last.locator('.recent-delete').click();
     await page.getByRole('dialog').getByRole('button', { name: 'Move to trash' }).click();
     await page.waitForFunction((n) => document.querySelectorAll('.recent-row').length === n - 1, before);
-    assert.equal(await page.locator('.recent-title', { hasText: title }).count(), 0);
+    assert.equal(await sameTitle(), withTitle - 1);
     assert.deepEqual(pageErrors, []);
   });
 

@@ -101,8 +101,10 @@ void CaptureEngine::refreshDisplays() {
 
 // ---- Capture ----------------------------------------------------------------------------------
 
-void CaptureEngine::startCapture(const CapturableDisplay& display) {
+void CaptureEngine::startCapture(const CapturableDisplay& chosen) {
     if (state_.isCapturing || isStopping_ || state_.isBusy()) return;
+    // A copy: callers pass an element of state().displays, which the first update below replaces.
+    const CapturableDisplay display = chosen;
     update([](CaptureEngineState& s) {
         s.frameCount = 0;
         s.lastFrameTimestamp = kNoFrameTimestamp;

@@ -60,5 +60,5 @@ call capture.process '[]' | grep -q 'This meeting has not been approved for anal
 call capture.newSession '[]' | grep -q '"ok":true'
 
 cd "$source_dir/renderer"
-QUILLMER_SERVE_URL=$url QUILLMER_TEST_ARTEFACTS="$work/artefacts" \
-  node --test --test-concurrency=1 e2e/review.e2e.test.mjs
+QUILLMER_SERVE_URL=$url QUILLMER_TEST_ARTEFACTS="${QUILLMER_TEST_ARTEFACTS:-$work/artefacts}" \
+  node --test --test-concurrency=1 e2e/review.e2e.test.mjs || { cat "$work/serve.err" >&2; exit 1; }

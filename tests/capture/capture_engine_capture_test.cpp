@@ -261,3 +261,21 @@ TEST_F(EngineTest, ObserversHearEveryChangeAndOnlyChanges) {
 
 }  // namespace
 }  // namespace quillmer::testing
+
+namespace quillmer::testing {
+namespace {
+
+// Callers hand the engine an element of its own display list, which starting replaces.
+TEST_F(EngineTest, StartingWithAnEntryOfTheEnginesOwnListRecordsThatDisplay) {
+    engine().refreshDisplays();
+    engine().startCapture(state().displays.at(1));
+    ASSERT_TRUE(state().isCapturing);
+    await([&](auto done) { engine().stopCapture(done); });
+    const auto manifest = readManifest(state().lastSessionDirectory.value());
+    EXPECT_EQ(manifest.displayID, 9u);
+    EXPECT_EQ(manifest.width, 2560);
+    EXPECT_EQ(manifest.height, 1440);
+}
+
+}  // namespace
+}  // namespace quillmer::testing
