@@ -29,8 +29,8 @@ int wholePixels(double value) {
     return magnitude >= 2147483647.0 || std::isnan(magnitude) ? 0 : static_cast<int>(magnitude);
 }
 
-// The fingerprint of the source, read on its own thread while the media is probed and exported:
-// both are bound by reading the same file and the export leaves the second core idle.
+// The fingerprint of the source, hashed on its own thread while the media is probed and exported:
+// the export keeps one core busy, so on a second core the hash costs little extra wall time.
 class SourceFingerprint {
 public:
     SourceFingerprint(const std::filesystem::path& file, std::stop_token importStop)
