@@ -4,6 +4,9 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <exception>
+#include <functional>
+#include <thread>
 
 #include "capture/session_folder.h"
 #include "core/sha256.h"
@@ -26,6 +29,79 @@ int wholePixels(double value) {
     return magnitude >= 2147483647.0 || std::isnan(magnitude) ? 0 : static_cast<int>(magnitude);
 }
 
+// The fingerprint of the source, hashed on its own thread while the media is probed and exported:
+// the export keeps one core busy, so on a second core the hash costs little extra wall time.
+class SourceFingerprint {
+public:
+    SourceFingerprint(const std::filesystem::path& file, std::stop_token importStop)
+        : thread_([this, file](std::stop_token stop) {
+              try {
+                  digest_ = sha256HexOfFile(file, stop);
+              } catch (...) {
+                  error_ = std::current_exception();
+              }
+          }),
+          cancel_(std::move(importStop), [this] { thread_.request_stop(); }) {}
+
+    // Waits for the hash; throws what ended it (FileSystemError, or CancellationError once the
+    // import is cancelled).
+    const std::string& digest() {
+        if (thread_.joinable()) thread_.join();
+        if (error_) std::rethrow_exception(error_);
+        return digest_;
+    }
+
+private:
+    std::string digest_;
+    std::exception_ptr error_;
+    std::jthread thread_;  // stops and joins on every exit
+    std::stop_callback<std::function<void()>> cancel_;
+};
+
+// Everything from loading the asset to the manifest; the folder goes again if any of it fails.
+ImportedSession exportIntoNewSession(RecordingAssetLoader& loader, const std::filesystem::path& file,
+                                     SourceFingerprint& fingerprint, std::stop_token stop,
+                                     const ExportProgressHandler& progress) {
+    const auto asset = loader.load(file);
+    if (!asset->hasVideoTrack()) throw SessionImportError::noVideoTrack();
+    const bool hasSound = asset->hasAudioTrack();
+
+    LocalSessionManifest manifest;
+    manifest.id = Uuid::random();
+    const auto folder = createSessionFolder(sessionsRoot(), manifest.id);
+    try {
+        RecordingExportRequest request{folder / kScreenVideoFileName, std::nullopt};
+        if (hasSound) request.audioFile = folder / kSystemAudioFileName;
+        const auto exporter = asset->makeExport(request);
+        if (!exporter) throw SessionImportError::cannotCreateExporter();
+        exporter->run(stop, progress);
+        manifest.sourceMediaFingerprint = fingerprint.digest();
+
+        // Whole seconds, as the file keeps them, so the returned manifest is the one written.
+        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+        manifest.createdAt = now;
+        manifest.displayID = 0;
+        manifest.width = wholePixels(asset->presentationWidth());
+        manifest.height = wholePixels(asset->presentationHeight());
+        manifest.firstVideoPTSSeconds = 0.0;
+        manifest.lastVideoPTSSeconds = std::max(0.0, asset->durationSeconds());
+        manifest.videoFrameCount = 0;
+        if (hasSound) {
+            manifest.systemAudioFile = kSystemAudioFileName;
+            manifest.systemAudioFirstPTSSeconds = 0.0;
+        }
+        manifest.endedAt = now;
+        manifest.videoFile = kScreenVideoFileName;
+        manifest.schemaVersion = 1;
+        writeManifest(folder, manifest);
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        throw;
+    }
+    return {folder, manifest};
+}
+
 }  // namespace
 
 SessionImportError SessionImportError::unsupportedFile(const std::string& fileName) {
@@ -46,45 +122,15 @@ ImportedSession SessionImporter::importRecording(const std::filesystem::path& fi
                                                  const ExportProgressHandler& progress) const {
     if (!isSupportedRecording(file)) throw SessionImportError::unsupportedFile(file.filename().string());
 
-    const std::string fingerprint = sha256HexOfFile(file);
-    const auto asset = loader_.load(file);
-    if (!asset->hasVideoTrack()) throw SessionImportError::noVideoTrack();
-    const bool hasSound = asset->hasAudioTrack();
-
-    LocalSessionManifest manifest;
-    manifest.id = Uuid::random();
-    const auto folder = createSessionFolder(sessionsRoot(), manifest.id);
+    SourceFingerprint fingerprint(file, stop);
     try {
-        RecordingExportRequest request{folder / kScreenVideoFileName, std::nullopt};
-        if (hasSound) request.audioFile = folder / kSystemAudioFileName;
-        const auto exporter = asset->makeExport(request);
-        if (!exporter) throw SessionImportError::cannotCreateExporter();
-        exporter->run(stop, progress);
-
-        // Whole seconds, as the file keeps them, so the returned manifest is the one written.
-        const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-        manifest.createdAt = now;
-        manifest.displayID = 0;
-        manifest.width = wholePixels(asset->presentationWidth());
-        manifest.height = wholePixels(asset->presentationHeight());
-        manifest.firstVideoPTSSeconds = 0.0;
-        manifest.lastVideoPTSSeconds = std::max(0.0, asset->durationSeconds());
-        manifest.videoFrameCount = 0;
-        if (hasSound) {
-            manifest.systemAudioFile = kSystemAudioFileName;
-            manifest.systemAudioFirstPTSSeconds = 0.0;
-        }
-        manifest.endedAt = now;
-        manifest.videoFile = kScreenVideoFileName;
-        manifest.schemaVersion = 1;
-        manifest.sourceMediaFingerprint = fingerprint;
-        writeManifest(folder, manifest);
+        return exportIntoNewSession(loader_, file, fingerprint, stop, progress);
     } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+        // A file that cannot be read is the cause to report, whatever the media work then ran into;
+        // a cancelled import only waits for the hash to stop.
+        if (!stop.stop_requested()) fingerprint.digest();
         throw;
     }
-    return {folder, manifest};
 }
 
 }  // namespace quillmer

@@ -33,8 +33,9 @@ class SessionImporter {
 public:
     explicit SessionImporter(RecordingAssetLoader& loader) : loader_(loader) {}
 
-    // Throws SessionImportError, FileSystemError, RecordingMediaError, or CancellationError when
-    // `stop` is requested during the export. A failure after the folder exists removes it.
+    // Throws SessionImportError, FileSystemError (the source cannot be read, which outranks any
+    // other failure), RecordingMediaError, or CancellationError when `stop` is requested while the
+    // media is exported or fingerprinted. A failure after the folder exists removes it.
     // `progress` receives fractions from 0 to 1 while the media is exported.
     ImportedSession importRecording(const std::filesystem::path& file, std::stop_token stop = {},
                                     const ExportProgressHandler& progress = {}) const;

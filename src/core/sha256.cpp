@@ -51,16 +51,20 @@ std::string sha256Hex(std::string_view bytes) {
     return finish(context.get());
 }
 
-std::string sha256HexOfFile(const std::filesystem::path& file) {
+std::string sha256HexOfFile(const std::filesystem::path& file, std::stop_token stop) {
+    auto context = makeContext();
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         throw FileSystemError("Could not read " + file.string() + ": " + std::strerror(error),
                               std::error_code(error, std::generic_category()));
     }
-    auto context = makeContext();
     std::vector<char> piece(kPieceSize);
     for (;;) {
+        if (stop.stop_requested()) {
+            ::close(fd);
+            throw CancellationError();
+        }
         const ssize_t count = ::read(fd, piece.data(), piece.size());
         if (count < 0) {
             if (errno == EINTR) continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -9,7 +10,8 @@ namespace quillmer {
 // 64 lower-case hexadecimal digits.
 std::string sha256Hex(std::string_view bytes);
 
-// Streams the file in 1 MiB pieces, so memory stays flat for any size. Throws FileSystemError.
-std::string sha256HexOfFile(const std::filesystem::path& file);
+// Streams the file in 1 MiB pieces, so memory stays flat for any size. Throws FileSystemError, or
+// CancellationError when `stop` is requested (checked before every piece).
+std::string sha256HexOfFile(const std::filesystem::path& file, std::stop_token stop = {});
 
 }  // namespace quillmer

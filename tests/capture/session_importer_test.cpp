@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <regex>
+#include <thread>
 
 #include "capture/local_session_library.h"
 #include "capture/session_folder.h"
@@ -204,49 +210,111 @@ TEST_F(SessionImporterTest, ProgressRisesToOne) {
     EXPECT_EQ(seen.back(), 1.0);
 }
 
-// A recording whose export cannot be made, or fails half-way, with the real media left aside.
-class BrokenAsset final : public RecordingAsset {
+// A recording with the real media left aside: its export cannot be made, fails half-way, or
+// succeeds (writing placeholder files) unless cancelled.
+enum class ExportOutcome { unavailable, failsHalfWay, succeeds };
+
+class FakeAsset final : public RecordingAsset {
 public:
-    explicit BrokenAsset(bool exporterAvailable) : exporterAvailable_(exporterAvailable) {}
+    explicit FakeAsset(ExportOutcome outcome) : outcome_(outcome) {}
     bool hasVideoTrack() const override { return true; }
     bool hasAudioTrack() const override { return true; }
     double presentationWidth() const override { return 640; }
     double presentationHeight() const override { return 480; }
     double durationSeconds() const override { return 1; }
     std::unique_ptr<RecordingExport> makeExport(const RecordingExportRequest& request) const override {
-        if (!exporterAvailable_) return nullptr;
-        struct HalfWay final : RecordingExport {
-            std::filesystem::path file;
-            void run(std::stop_token, const ExportProgressHandler&) override {
-                testing::writeTestFile(file, "half a movie");
-                throw RecordingMediaError("disk full");
+        if (outcome_ == ExportOutcome::unavailable) return nullptr;
+        struct Export final : RecordingExport {
+            RecordingExportRequest request;
+            bool fails = false;
+            void run(std::stop_token stop, const ExportProgressHandler& progress) override {
+                testing::writeTestFile(request.movieFile, "half a movie");
+                if (progress) progress(0.5);
+                if (stop.stop_requested()) throw CancellationError();
+                if (fails) throw RecordingMediaError("disk full");
+                if (request.audioFile) testing::writeTestFile(*request.audioFile, "sound");
             }
         };
-        auto exporter = std::make_unique<HalfWay>();
-        exporter->file = request.movieFile;
+        auto exporter = std::make_unique<Export>();
+        exporter->request = request;
+        exporter->fails = outcome_ == ExportOutcome::failsHalfWay;
         return exporter;
     }
 
 private:
-    bool exporterAvailable_;
+    ExportOutcome outcome_;
 };
 
-class BrokenLoader final : public RecordingAssetLoader {
+class FakeLoader final : public RecordingAssetLoader {
 public:
-    bool exporterAvailable = false;
+    ExportOutcome outcome = ExportOutcome::unavailable;
+    int loads = 0;
     std::unique_ptr<RecordingAsset> load(const std::filesystem::path&) override {
-        return std::make_unique<BrokenAsset>(exporterAvailable);
+        ++loads;
+        return std::make_unique<FakeAsset>(outcome);
     }
 };
 
 TEST_F(SessionImporterTest, FailuresAfterTheFolderExistsRemoveIt) {
-    BrokenLoader loader;
+    FakeLoader loader;
     const SessionImporter importer(loader);
     expectImportError([&] { importer.importRecording(media("meeting.mp4")); }, SessionImportErrorCase::cannotCreateExporter,
                       "Quillmer could not create a local media exporter for this recording.");
     EXPECT_TRUE(sessionFolders().empty());
-    loader.exporterAvailable = true;
+    loader.outcome = ExportOutcome::failsHalfWay;
     EXPECT_THROW(importer.importRecording(media("meeting.mp4")), RecordingMediaError);
+    EXPECT_TRUE(sessionFolders().empty());
+
+    // The media exports fine but the source cannot be read to the end (a folder opens, but reading it
+    // fails): the import fails with the read error and takes the finished folder with it.
+    loader.outcome = ExportOutcome::succeeds;
+    const auto unreadable = media("unreadable.mp4");
+    std::filesystem::create_directory(unreadable);
+    EXPECT_THROW(importer.importRecording(unreadable), FileSystemError);
+    EXPECT_TRUE(sessionFolders().empty());
+    EXPECT_EQ(loader.loads, 3);
+
+    // The same read failure outranks a failing export, as it would if the hash had run first.
+    loader.outcome = ExportOutcome::failsHalfWay;
+    EXPECT_THROW(importer.importRecording(unreadable), FileSystemError);
+    EXPECT_TRUE(sessionFolders().empty());
+
+    // And with everything readable the fake export makes a session whose fingerprint is the file's.
+    loader.outcome = ExportOutcome::succeeds;
+    const auto imported = importer.importRecording(media("meeting.mp4"));
+    EXPECT_EQ(imported.manifest.sourceMediaFingerprint, sha256HexOfFile(media("meeting.mp4")));
+    EXPECT_EQ(readManifest(imported.directory), imported.manifest);
+}
+
+// The hash reads an endless pipe, so only the cancellation can end it.
+TEST_F(SessionImporterTest, CancellingStopsTheFingerprintToo) {
+    const auto endless = media("endless.mp4");
+    ASSERT_EQ(::mkfifo(endless.c_str(), 0600), 0);
+    constexpr size_t kLimit = size_t{4} << 30;
+    size_t written = 0;
+    std::thread writer([&] {
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);  // a closed reader shows as EPIPE instead
+        const int fd = ::open(endless.c_str(), O_WRONLY | O_CLOEXEC);
+        const std::string piece(1 << 20, 'x');
+        while (fd >= 0 && written < kLimit) {
+            const ssize_t count = ::write(fd, piece.data(), piece.size());
+            if (count <= 0) break;
+            written += static_cast<size_t>(count);
+        }
+        if (fd >= 0) ::close(fd);
+    });
+
+    FakeLoader loader;
+    loader.outcome = ExportOutcome::succeeds;
+    const SessionImporter importer(loader);
+    std::stop_source stop;
+    EXPECT_THROW(importer.importRecording(endless, stop.get_token(), [&](double) { stop.request_stop(); }),
+                 CancellationError);
+    writer.join();
+    EXPECT_LT(written, kLimit);
     EXPECT_TRUE(sessionFolders().empty());
 }
 

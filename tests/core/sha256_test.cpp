@@ -23,6 +23,10 @@ TEST(SHA256, FileDigestMatchesAcrossPieceBoundaries) {
     }
     EXPECT_THROW(sha256HexOfFile(folder / "missing.bin"), FileSystemError);
     EXPECT_THROW(sha256HexOfFile(folder.path()), FileSystemError);
+
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW(sha256HexOfFile(folder / "media.bin", stop.get_token()), CancellationError);
 }
 
 }  // namespace
