@@ -123,18 +123,18 @@ describe('review page', () => {
     await start.click();
 
     await page.getByRole('timer').waitFor();
-    await page.waitForFunction(() => /[1-9][\d,]* frames captured/.test(document.querySelector('.frames-line')?.textContent ?? ''));
+    // Long enough for the screen and the call audio (a sound server may start a little late).
+    await page.waitForFunction(() => Number((document.querySelector('.frames-line')?.textContent ?? '').replace(/[^\d]/g, '')) >= 90,
+      null, { timeout: 30_000 });
     await shot('07-recording');
     await page.getByRole('button', { name: 'Stop recording' }).click();
 
     await page.getByRole('button', { name: 'Understand this meeting' }).click();
-    await page.locator('.processing').waitFor();
-    await shot('08-processing');
-    // The run ends at the analysis decision: the evidence is reviewable, not a failure.
-    await page.locator('.moment').first().waitFor({ timeout: 60_000 });
-    assert.equal(await page.locator('.failure').count(), 0);
-    await page.locator('.approval, .note').first().waitFor();
+    // Transcribed, matched and exported on this computer; the run ends at the analysis decision,
+    // with the evidence reviewable (a recording without speech simply has no moments).
+    await page.locator('.approval, .note, .failure').first().waitFor({ timeout: 60_000 });
     await shot('09-after-processing');
+    assert.equal(await page.locator('.failure').count(), 0, await page.locator('.failure').first().textContent().catch(() => ''));
     assert.deepEqual(pageErrors, []);
   });
 

@@ -40,6 +40,10 @@ You need to fix this header, it is too tall.
 And could you move this button over here?
 VTT
 
+# Call audio for the recording test: a tone playing into the null sink the whole time.
+ffmpeg -loglevel error -f lavfi -i "sine=frequency=500:duration=300" -ac 2 -ar 48000 "$work/call.wav"
+paplay "$work/call.wav" & pids+=($!)
+
 "$quillmer" serve --port 0 --renderer "$renderer" >"$work/serve.out" 2>"$work/serve.err" & pids+=($!)
 for _ in $(seq 100); do grep -q '^Open ' "$work/serve.out" && break; sleep 0.1; done
 url=$(sed -n 's/^Open //p' "$work/serve.out")
