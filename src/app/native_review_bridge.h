@@ -80,7 +80,6 @@ private:
     // Everything whose work this build does not include.
     void unsupported(const Json& args, const Reply& reply);
 
-    void continueProcessing(const std::shared_ptr<ProcessingTask>& task);
     void finishProcessing(const std::shared_ptr<ProcessingTask>& task);
 
     // Fails with captureFailure when the engine reports an error.

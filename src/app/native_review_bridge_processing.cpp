@@ -4,6 +4,7 @@
 
 #include "app/native_bridge_error.h"
 #include "app/native_review_bridge.h"
+#include "capture/local_pipeline.h"
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 
@@ -12,7 +13,6 @@ namespace quillmer {
 struct NativeReviewBridge::ProcessingTask {
     Reply reply;
     bool cancelled = false;
-    int nextStep = 0;  // transcription, extraction, export, then the finish
 };
 
 void NativeReviewBridge::captureProcess(const Json&, const Reply& reply) {
@@ -21,26 +21,13 @@ void NativeReviewBridge::captureProcess(const Json&, const Reply& reply) {
     processingTask_ = task;
     if (!capture_.state().lastSessionDirectory) throw NativeBridgeError(NativeBridgeErrorCase::missingSession);
     capture_.clearErrorMessage();
-    continueProcessing(task);
-}
-
-void NativeReviewBridge::continueProcessing(const std::shared_ptr<ProcessingTask>& task) {
-    requireNoEngineError();
-    if (task->cancelled) throw CancellationError();
-    const auto& state = capture_.state();
-    while (task->nextStep < 3) {
-        const int step = task->nextStep++;
-        auto proceed = then(task->reply, [this, task] { continueProcessing(task); });
-        // Each stage calls `proceed` when it has finished, or at once when it has nothing to do.
-        if (step == 0 && !state.transcriptSegmentCount) return capture_.transcribe(std::move(proceed));
-        if (step == 1 && !state.candidateCount) return capture_.extractEvidence(std::move(proceed));
-        if (step == 2 && !state.lastExportDirectory) return capture_.exportEvidence(std::move(proceed));
-    }
-    finishProcessing(task);
+    runMissingLocalStages(capture_, {}, then(task->reply, [this, task] { finishProcessing(task); }));
 }
 
 void NativeReviewBridge::finishProcessing(const std::shared_ptr<ProcessingTask>& task) {
     if (task->reply->isSettled()) return;
+    requireNoEngineError();
+    if (task->cancelled) throw CancellationError();
     const auto& state = capture_.state();
     if (!state.lastExportDirectory) throw NativeBridgeError(NativeBridgeErrorCase::missingExport);
     if (state.lastSessionDirectory) {
