@@ -1,6 +1,7 @@
 // Frame extraction for 48 candidates (144 exact-time frames, change detection, PNG files) from a
 // 30-minute 1080p recording, beside running `ffmpeg -ss T -i … -frames:v 1` once per frame.
 // Goal: at least 5 times faster.  Run: build/bench/frame_extraction_bench [minutes]
+// "ours" is the whole evidence extraction of a session whose transcript has 48 feedback moments.
 //
 // The recording (low-detail 1080p at 30 fps, a keyframe every 2 s) is made once by encoding a
 // 10-second clip and repeating it with a stream copy, then kept in $TMPDIR for later runs.
@@ -12,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "capture/local_session_manifest.h"
+#include "capture/session_folder.h"
 #include "core/uuid.h"
-#include "evidence/frame_extraction.h"
+#include "evidence/visual_evidence_extractor.h"
+#include "transcription/local_transcript.h"
 #include "platform/linux/cairo_frame_image_renderer.h"
 #include "platform/linux/ffmpeg_video_frame_reader.h"
 
@@ -57,7 +61,7 @@ int main(int argc, char** argv) {
     fs::remove_all(out);
     fs::create_directories(out);
 
-    // 48 moments spread over the recording, each asking for t - 2, t and t + 1.
+    // 48 moments spread over the recording; each candidate asks for t - 2, t and t + 1.
     std::vector<std::vector<double>> moments;
     const double span = minutes * 60.0 - 10.0;
     for (int i = 0; i < 48; ++i) {
@@ -65,13 +69,39 @@ int main(int argc, char** argv) {
         moments.push_back({t - 2.0, t, t + 1.0});
     }
 
+    // A session over the recording whose transcript says "Please fix this" at each moment.
+    quillmer::LocalSessionManifest manifest;
+    manifest.id = quillmer::Uuid::random();
+    manifest.createdAt = std::chrono::system_clock::now();
+    manifest.width = 1920;
+    manifest.height = 1080;
+    manifest.videoFile = quillmer::kScreenVideoFileName;
+    const fs::path session = quillmer::createSessionFolder(out, manifest.id);
+    fs::create_symlink(video, session / manifest.videoFile);
+    quillmer::writeManifest(session, manifest);
+    quillmer::LocalTranscript transcript;
+    transcript.createdAt = manifest.createdAt;
+    transcript.audioFile = quillmer::kSystemAudioFileName;
+    transcript.localeIdentifier = "en-US";
+    for (const auto& times : moments) {
+        quillmer::LocalTranscriptSegment segment;
+        segment.id = quillmer::Uuid::random();
+        segment.startSeconds = times[1];
+        segment.durationSeconds = 1.0;
+        segment.text = "Please fix this";
+        transcript.segments.push_back(segment);
+    }
+    quillmer::storeTranscript(session, manifest, transcript);
+
+    quillmer::FFmpegVideoFrameReaderFactory videos;
     quillmer::CairoFrameImageRenderer renderer;
     auto start = Clock::now();
-    {
-        quillmer::FFmpegVideoFrameReader reader(video);
-        for (const auto& times : moments) quillmer::extractFrames(reader, times, quillmer::Uuid::random(), out, renderer);
-    }
+    const auto bundle = quillmer::VisualEvidenceExtractor(videos, renderer).extract(session);
     const double ours = secondsSince(start);
+    if (bundle.candidates.size() != moments.size()) {
+        std::cerr << "expected " << moments.size() << " candidates, got " << bundle.candidates.size() << "\n";
+        return 1;
+    }
 
     start = Clock::now();
     {
@@ -90,7 +120,7 @@ int main(int argc, char** argv) {
     const double perFrameProcess = secondsSince(start);
 
     std::printf("recording: %d min 1080p, 144 frames for 48 candidates\n", minutes);
-    std::printf("extractFrames (one open reader, PNGs, change detection): %.2f s\n", ours);
+    std::printf("evidence extraction (frames, change detection, PNGs):    %.2f s\n", ours);
     std::printf("  of which reading the 144 frames:                       %.2f s\n", readingOnly);
     std::printf("ffmpeg -ss T -frames:v 1, one process per frame:          %.2f s\n", perFrameProcess);
     std::printf("ratio: %.1fx faster (goal: at least 5x); reading alone %.1fx\n", perFrameProcess / ours,

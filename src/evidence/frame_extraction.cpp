@@ -16,12 +16,15 @@ std::string writePNG(const RasterImage& image, const std::string& fileName, cons
     return std::string(kFramesFolderName) + "/" + fileName;
 }
 
-FrameExtractionResult extractFrames(VideoFrameReader& video, const std::vector<double>& videoTimes, const Uuid& id,
-                                    const std::filesystem::path& framesDirectory, FrameImageRenderer& renderer) {
+std::vector<RasterImage> readFrames(VideoFrameReader& video, const std::vector<double>& videoTimes) {
     std::vector<RasterImage> frames;
     frames.reserve(videoTimes.size());
     for (const double time : videoTimes) frames.push_back(video.frameAt(time));
+    return frames;
+}
 
+FrameExtractionResult writeFrames(const std::vector<RasterImage>& frames, const Uuid& id,
+                                  const std::filesystem::path& framesDirectory, FrameImageRenderer& renderer) {
     const std::string stem = id.toString();
     FrameExtractionResult result;
     for (size_t n = 0; n < frames.size(); ++n)
@@ -35,6 +38,11 @@ FrameExtractionResult extractFrames(VideoFrameReader& video, const std::vector<d
     if (const auto crop = focusCrop(frames[1], *result.visualAnchor, renderer))
         result.frameFiles.push_back(writePNG(*crop, stem + "-change-focus.png", framesDirectory, renderer));
     return result;
+}
+
+FrameExtractionResult extractFrames(VideoFrameReader& video, const std::vector<double>& videoTimes, const Uuid& id,
+                                    const std::filesystem::path& framesDirectory, FrameImageRenderer& renderer) {
+    return writeFrames(readFrames(video, videoTimes), id, framesDirectory, renderer);
 }
 
 }  // namespace quillmer

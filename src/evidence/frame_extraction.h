@@ -22,9 +22,16 @@ struct FrameExtractionResult {
 std::string writePNG(const RasterImage& image, const std::string& fileName, const std::filesystem::path& directory,
                      FrameImageRenderer& renderer);
 
-// Reads the frames at `videoTimes` (all of them before writing any file), writes them as
-// "<id>-<n>.png", and for exactly three frames looks for a small change around the middle one,
-// adding "<id>-change-anchor.png" and "<id>-change-focus.png" when it finds one.
+// The frames at `videoTimes`, in order. Throws MediaError.
+std::vector<RasterImage> readFrames(VideoFrameReader& video, const std::vector<double>& videoTimes);
+
+// Writes `frames` as "<id>-<n>.png", and for exactly three frames looks for a small change around
+// the middle one, adding "<id>-change-anchor.png" and "<id>-change-focus.png" when it finds one.
+// Throws FileSystemError or EvidenceExtractionError(frameEncoding).
+FrameExtractionResult writeFrames(const std::vector<RasterImage>& frames, const Uuid& id,
+                                  const std::filesystem::path& framesDirectory, FrameImageRenderer& renderer);
+
+// readFrames, then writeFrames: every frame is read before any file is written.
 // Throws MediaError, FileSystemError or EvidenceExtractionError(frameEncoding).
 FrameExtractionResult extractFrames(VideoFrameReader& video, const std::vector<double>& videoTimes, const Uuid& id,
                                     const std::filesystem::path& framesDirectory, FrameImageRenderer& renderer);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <memory>
 
 #include "capture/local_session_manifest.h"
@@ -42,8 +43,22 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
     // Opened on first use and kept for the whole run; a session without moments never touches it.
     std::unique_ptr<VideoFrameReader> video;
     VisualEvidenceCandidateBundle bundle;
+    // The last candidate's files are written on a worker while the next candidate's frames are read.
+    // At most one write is pending, so memory holds two candidates' frames however long the video.
+    // It is finished before anything else can end the run: errors come in candidate order, and no
+    // file is written after extract returns or throws.
+    std::future<FrameExtractionResult> writing;
+    const auto finishWriting = [&] {
+        if (!writing.valid()) return;
+        FrameExtractionResult frames = writing.get();
+        bundle.candidates.back().frameFiles = std::move(frames.frameFiles);
+        bundle.candidates.back().visualAnchor = frames.visualAnchor;
+    };
     for (const auto& moment : findMoments(transcript)) {
-        if (stop.stop_requested()) throw CancellationError();
+        if (stop.stop_requested()) {
+            finishWriting();
+            throw CancellationError();
+        }
         const auto index = static_cast<size_t>(moment.index);
         const double t = transcript.segments[index].startSeconds;
         if (t < videoStart || (videoEnd && t > *videoEnd)) continue;
@@ -51,19 +66,27 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
         const double rangeEnd = videoEnd ? std::min(t + kSecondsAfterMoment, *videoEnd) : t + kSecondsAfterMoment;
         if (rangeStart > rangeEnd) continue;
 
+        if (!video) video = videos_.open(sessionFolder / manifest.videoFile);
+        std::vector<RasterImage> frames;
+        try {
+            frames = readFrames(*video, {rangeStart - videoStart, t - videoStart, rangeEnd - videoStart});
+        } catch (...) {
+            finishWriting();
+            throw;
+        }
+        finishWriting();
+
         VisualEvidenceCandidate candidate;
         candidate.id = Uuid::random();
-        if (!video) video = videos_.open(sessionFolder / manifest.videoFile);
-        auto frames = extractFrames(*video, {rangeStart - videoStart, t - videoStart, rangeEnd - videoStart},
-                                    candidate.id, framesFolder, renderer_);
         candidate.rangeStartSeconds = rangeStart;
         candidate.rangeEndSeconds = rangeEnd;
         candidate.trigger = moment.trigger;
         candidate.transcriptContext = joinedContext(transcript, index);
-        candidate.frameFiles = std::move(frames.frameFiles);
-        candidate.visualAnchor = frames.visualAnchor;
         bundle.candidates.push_back(std::move(candidate));
+        writing = std::async(std::launch::async, [this, frames = std::move(frames), id = bundle.candidates.back().id,
+                                                  &framesFolder] { return writeFrames(frames, id, framesFolder, renderer_); });
     }
+    finishWriting();
 
     bundle.schemaVersion = 1;
     // Whole seconds, as the file keeps it, so the bundle returned is the bundle stored.

@@ -17,7 +17,9 @@ inline constexpr double kSecondsBeforeMoment = 2.0;
 inline constexpr double kSecondsAfterMoment = 1.0;
 
 // Finds a session's feedback moments, extracts their frames and writes "evidence-candidates.json",
-// then records it in the manifest. Keeps nothing between runs.
+// then records it in the manifest. Keeps nothing between runs. A candidate's PNGs are encoded and
+// written on a worker thread while the next candidate's frames are read, so the renderer is called
+// from that thread (never from two at once).
 class VisualEvidenceExtractor {
 public:
     VisualEvidenceExtractor(VideoFrameReaderFactory& videos, FrameImageRenderer& renderer)

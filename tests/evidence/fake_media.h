@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -56,9 +57,10 @@ private:
     std::function<RasterImage(double)> frames_;
 };
 
-// The real Cairo renderer, except that PNG encoding can be made to produce nothing.
+// The real Cairo renderer, except that PNG encoding produces nothing after `goodEncodings` calls.
 class EncoderFailingRenderer final : public FrameImageRenderer {
 public:
+    explicit EncoderFailingRenderer(int goodEncodings = 0) : goodEncodings_(goodEncodings) {}
     std::optional<std::vector<uint8_t>> thumbnail(const RasterImage& image, int width, int height) override {
         return real_.thumbnail(image, width, height);
     }
@@ -68,10 +70,14 @@ public:
     std::optional<RasterImage> cropped(const RasterImage& image, const PixelRect& rectangle) override {
         return real_.cropped(image, rectangle);
     }
-    std::string encodePNG(const RasterImage&) override { return {}; }
+    std::string encodePNG(const RasterImage& image) override {
+        return encodings_++ < goodEncodings_ ? real_.encodePNG(image) : std::string();
+    }
 
 private:
     CairoFrameImageRenderer real_;
+    int goodEncodings_;
+    std::atomic<int> encodings_{0};
 };
 
 }  // namespace quillmer::testing

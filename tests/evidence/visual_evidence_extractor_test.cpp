@@ -114,6 +114,59 @@ TEST_F(VisualEvidenceExtractorTest, CancellationAndFrameFailuresWriteNoCandidate
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(session / "frames"), {}), 3);  // the first candidate's
 }
 
+// Files are written on a worker while the next candidate's frames are read; the outcome must be
+// that of doing one candidate after the other.
+TEST_F(VisualEvidenceExtractorTest, AFailedWriteEndsTheRunInCandidateOrder) {
+    const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}, {80, 2, "Move the chart"}};
+    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
+    const auto framesOnDisk = [&] { return std::distance(std::filesystem::directory_iterator(session / "frames"), {}); };
+    const auto expectFrameEncoding = [&](VideoFrameReaderFactory& video) {
+        testing::EncoderFailingRenderer failsOnTheSecondCandidate(3);
+        try {
+            VisualEvidenceExtractor(video, failsOnTheSecondCandidate).extract(session);
+            FAIL() << "expected frameEncoding";
+        } catch (const EvidenceExtractionError& error) {
+            EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::frameEncoding);
+        }
+        EXPECT_EQ(framesOnDisk(), 3);  // the first candidate's, none of the later ones
+        EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+        EXPECT_FALSE(readManifest(session).candidateFile);
+    };
+    expectFrameEncoding(videos);
+
+    // A later candidate's unreadable frame does not hide the earlier candidate's failed write.
+    std::filesystem::remove_all(session / "frames");
+    std::filesystem::create_directory(session / "frames");
+    testing::FakeVideoFrameReaderFactory endsEarly([](double t) -> RasterImage {
+        if (t > 60) throw MediaError("The video ends early.");
+        return testing::solidFrame(64, 36, opaquePixel(0, 0, 0));
+    });
+    expectFrameEncoding(endsEarly);
+
+    // An unreadable frame after good candidates still leaves all of their files.
+    std::filesystem::remove_all(session / "frames");
+    std::filesystem::create_directory(session / "frames");
+    EXPECT_THROW(VisualEvidenceExtractor(endsEarly, renderer).extract(session), MediaError);
+    EXPECT_EQ(framesOnDisk(), 6);
+    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+}
+
+TEST_F(VisualEvidenceExtractorTest, CancellationMidwayKeepsEveryFileOfTheCandidatesRead) {
+    const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}, {80, 2, "Move the chart"}};
+    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
+    std::stop_source stop;
+    testing::FakeVideoFrameReaderFactory cancelling([&stop](double t) {
+        if (t == 40) stop.request_stop();  // while the second candidate is read
+        return testing::solidFrame(64, 36, opaquePixel(0, 0, 0));
+    });
+    EXPECT_THROW(VisualEvidenceExtractor(cancelling, renderer).extract(session, stop.get_token()), CancellationError);
+    EXPECT_EQ(cancelling.requested, (std::vector<double>{3, 5, 6, 38, 40, 41}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(session / "frames"), {}), 6);
+    for (const auto& entry : std::filesystem::directory_iterator(session / "frames"))
+        EXPECT_EQ(entry.path().extension(), ".png") << entry.path();  // no temporary file left behind
+    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+}
+
 TEST_F(VisualEvidenceExtractorTest, UnreadableInputsPassTheirErrorsUp) {
     const auto session = testing::makeSession(root.path(), testing::sessionManifest());
     updateManifest(session, [](LocalSessionManifest& m) { m.transcriptFile = "transcript.json"; });

@@ -251,7 +251,9 @@ FFmpegVideoFrameReader::FFmpegVideoFrameReader(const std::filesystem::path& file
     if (!s.decoder) s.fail("preparing the decoder", AVERROR(ENOMEM));
     if (const int result = avcodec_parameters_to_context(s.decoder.get(), s.stream->codecpar); result < 0)
         s.fail("preparing the decoder", result);
-    s.decoder->thread_count = 0;
+    // One thread: every request seeks and flushes, which frame threading pays for with a refilled
+    // pipeline (slower and more CPU in measurements), and the caller writes PNGs on the other core.
+    s.decoder->thread_count = 1;
     if (const int result = avcodec_open2(s.decoder.get(), codec, nullptr); result < 0) s.fail("opening the decoder", result);
     s.packet.reset(av_packet_alloc());
     if (!s.packet) s.fail("preparing the reader", AVERROR(ENOMEM));
