@@ -15,6 +15,8 @@ packages=(
   libpulse-dev libxcb-randr0-dev libxcb-shm0-dev libxcb1-dev
   # session library and moment detection (trash through GIO; locale dates and words through ICU)
   libglib2.0-dev libicu-dev
+  # desktop application: GTK 3 window, WebKitGTK view, H.264/AAC playback, loopback media server
+  gstreamer1.0-libav libgtk-3-dev libsoup-3.0-dev libwebkit2gtk-4.1-dev
   # tests, benchmarks, fuzzing
   clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
   # private display and sound server for capture tests
