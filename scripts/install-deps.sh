@@ -21,6 +21,8 @@ packages=(
   clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
+  # a private session bus for the desktop application tests (single instance)
+  dbus-daemon
   # renderer end-to-end tests (driven by playwright-core, never a downloaded browser)
   chromium
 )
