@@ -15,10 +15,12 @@ packages=(
   libpulse-dev libxcb-randr0-dev libxcb-shm0-dev libxcb1-dev
   # session library and moment detection (trash through GIO; locale dates and words through ICU)
   libglib2.0-dev libicu-dev
+  # on-device speech recognition
+  libpocketsphinx-dev pocketsphinx-en-us
   # desktop application: GTK 3 window, WebKitGTK view, H.264/AAC playback, loopback media server
   gstreamer1.0-libav libgtk-3-dev libsoup-3.0-dev libwebkit2gtk-4.1-dev
-  # tests, benchmarks, fuzzing
-  clang ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev
+  # tests, benchmarks, fuzzing, the demo meeting
+  clang espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
   # a private session bus for the desktop application tests (single instance)

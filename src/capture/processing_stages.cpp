@@ -1,10 +1,16 @@
 #include "capture/processing_stages.h"
 
+#include "capture/session_importer.h"
 #include "core/error.h"
+#include "evidence/evidence_bundle_exporter.h"
+#include "evidence/visual_evidence_extractor.h"
+#include "platform/linux/cairo_frame_image_renderer.h"
+#include "platform/linux/ffmpeg_recording_asset.h"
+#include "platform/linux/ffmpeg_video_frame_reader.h"
 
 namespace quillmer {
 
-ProcessingStages availableProcessingStages() {
+ProcessingStages unavailableProcessingStages() {
     ProcessingStages stages;
     stages.transcribe = [](const auto&, const auto&, std::stop_token) -> int { throw NotAvailableError(); };
     stages.extractEvidence = [](const auto&, std::stop_token) -> int { throw NotAvailableError(); };
@@ -15,6 +21,24 @@ ProcessingStages availableProcessingStages() {
     };
     stages.importRecording = [](const auto&, std::stop_token) -> std::filesystem::path { throw NotAvailableError(); };
     stages.importTranscript = [](const auto&, const auto&, std::stop_token) -> int { throw NotAvailableError(); };
+    return stages;
+}
+
+ProcessingStages availableProcessingStages() {
+    ProcessingStages stages = unavailableProcessingStages();
+    stages.importRecording = [](const std::filesystem::path& recording, std::stop_token stop) {
+        FfmpegRecordingAssetLoader loader;
+        return SessionImporter(loader).importRecording(recording, stop).directory;
+    };
+    stages.extractEvidence = [](const std::filesystem::path& sessionFolder, std::stop_token stop) {
+        FFmpegVideoFrameReaderFactory videos;
+        CairoFrameImageRenderer renderer;
+        return static_cast<int>(VisualEvidenceExtractor(videos, renderer).extract(sessionFolder, stop).candidates.size());
+    };
+    // The exporter writes its folder in one step at the end, so there is nothing to cancel midway.
+    stages.exportEvidence = [](const std::filesystem::path& sessionFolder, std::stop_token) {
+        return EvidenceBundleExporter().exportSession(sessionFolder).directory;
+    };
     return stages;
 }
 

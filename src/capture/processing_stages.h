@@ -54,7 +54,11 @@ struct ProcessingStages {
         importTranscript;
 };
 
-// The stages this build can run. A stage whose work has not been built yet fails with NotAvailableError.
+// Every stage failing with NotAvailableError: the base a build (or a test) fills in.
+ProcessingStages unavailableProcessingStages();
+
+// The stages this build can run, on the real media services. A stage whose work has not been built
+// yet fails with NotAvailableError.
 ProcessingStages availableProcessingStages();
 
 }  // namespace quillmer

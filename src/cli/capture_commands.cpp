@@ -12,6 +12,7 @@
 
 #include "capture/capture_engine.h"
 #include "capture/session_folder.h"
+#include "cli/engine_session.h"
 #include "cli/services.h"
 #include "core/error.h"
 #include "core/loop_main_queue.h"
@@ -24,31 +25,6 @@ namespace quillmer::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Everything a command needs to drive the engine from this thread.
-struct EngineSession {
-    EngineSession(CaptureService& capture, MediaWriterFactory& writers)
-        : engine(CaptureEngineDependencies{capture, writers, processes, trash, queue, [] { return sessionsRoot(); },
-                                           [] { return exportsDirectory(); }}) {}
-    PosixProcessRunner processes;
-    GioTrash trash;
-    LoopMainQueue queue;
-    CaptureEngine engine;
-};
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-void requestStop(int) { stopRequested = 1; }
-
-// The first SIGINT or SIGTERM asks for a clean stop; a second one ends the process at once.
-void installStopHandlers() {
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 std::string formatElapsed(Clock::duration elapsed) {
     const auto total = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();

@@ -5,8 +5,10 @@
 
 #include "cli/capture_commands.h"
 #include "cli/library_commands.h"
+#include "cli/process_command.h"
 #include "cli/evidence_commands.h"
 #include "cli/session_commands.h"
+#include "cli/transcription_commands.h"
 
 namespace quillmer::cli {
 
@@ -19,8 +21,11 @@ std::span<const Command> commands() {
         recordCommand(),
         showCommand(),
         demoCommand(),
+        transcribeCommand(),
+        importTranscriptCommand(),
         extractCommand(),
         exportCommand(),
+        processCommand(),
     };
     return all;
 }

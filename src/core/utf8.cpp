@@ -35,3 +35,48 @@ bool isValidUTF8(std::string_view text) {
 }
 
 }  // namespace quillmer
+
+namespace quillmer {
+
+namespace {
+
+bool isWhitespaceOrNewline(char32_t c) {
+    if (c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680) return true;
+    if (c >= 0x2000 && c <= 0x200A) return true;
+    return c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+}  // namespace
+
+char32_t decodeUTF8CodePoint(std::string_view text, size_t pos, size_t length) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+    if (length <= 1) return byte(0);
+    char32_t codePoint = byte(0) & (0xFF >> (length + 1));
+    for (size_t i = 1; i < length; ++i) codePoint = codePoint << 6 | (byte(i) & 0x3F);
+    return codePoint;
+}
+
+bool isNewlineCodePoint(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+std::string_view trimmingWhitespaceAndNewlines(std::string_view text) {
+    size_t begin = 0;
+    while (begin < text.size()) {
+        const size_t length = utf8SequenceLength(text, begin);
+        if (length == 0 || !isWhitespaceOrNewline(decodeUTF8CodePoint(text, begin, length))) break;
+        begin += length;
+    }
+    size_t end = text.size();
+    while (end > begin) {
+        // Step back to the lead byte of the last character (at most three continuation bytes).
+        size_t start = end - 1;
+        while (start > begin && end - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+        const size_t length = utf8SequenceLength(text, start);
+        if (length != end - start || !isWhitespaceOrNewline(decodeUTF8CodePoint(text, start, length))) break;
+        end = start;
+    }
+    return text.substr(begin, end - begin);
+}
+
+}  // namespace quillmer

@@ -12,3 +12,18 @@ size_t utf8SequenceLength(std::string_view text, size_t pos);
 bool isValidUTF8(std::string_view text);
 
 }  // namespace quillmer
+
+namespace quillmer {
+
+// `text` without leading and trailing Unicode white space and line breaks (tab, LF, VT, FF, CR,
+// NEL, and every space separator, line separator and paragraph separator). Bytes that are not
+// well-formed UTF-8 count as ordinary characters.
+std::string_view trimmingWhitespaceAndNewlines(std::string_view text);
+
+// True for the code points that end a line: LF, VT, FF, CR, NEL, U+2028 and U+2029.
+bool isNewlineCodePoint(char32_t codePoint);
+
+// The code point of the well-formed sequence at `pos` (whose length utf8SequenceLength gives).
+char32_t decodeUTF8CodePoint(std::string_view text, size_t pos, size_t length);
+
+}  // namespace quillmer

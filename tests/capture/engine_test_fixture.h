@@ -84,7 +84,7 @@ protected:
     UnlaunchableProcessRunner processes;
     RecordingTrash trash;
     LoopMainQueue queue;
-    ProcessingStages stages = availableProcessingStages();
+    ProcessingStages stages = unavailableProcessingStages();
 
 private:
     std::unique_ptr<CaptureEngine> engine_;

@@ -1,0 +1,64 @@
+#include "capture/local_pipeline.h"
+
+#include <memory>
+
+namespace quillmer {
+
+namespace {
+
+struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
+    CaptureEngine& engine;
+    std::function<void(LocalStage)> starting;
+    std::function<void()> done;
+
+    PipelineRun(CaptureEngine& e, std::function<void(LocalStage)> s, std::function<void()> d)
+        : engine(e), starting(std::move(s)), done(std::move(d)) {}
+
+    static bool hasResult(const CaptureEngineState& state, LocalStage stage) {
+        switch (stage) {
+            case LocalStage::transcription: return state.transcriptSegmentCount.has_value();
+            case LocalStage::evidenceExtraction: return state.candidateCount.has_value();
+            case LocalStage::evidenceExport: return state.lastExportDirectory.has_value();
+        }
+        return true;
+    }
+
+    void run(LocalStage stage) {
+        const auto& state = engine.state();
+        if (!state.lastSessionDirectory) return finish();
+        if (hasResult(state, stage)) return next(stage);
+        if (starting) starting(stage);
+        auto self = shared_from_this();
+        auto after = [self, stage] {
+            // Failed or cancelled: the result is still missing, and nothing after it may run.
+            if (!hasResult(self->engine.state(), stage) || self->engine.state().errorMessage) return self->finish();
+            self->next(stage);
+        };
+        switch (stage) {
+            case LocalStage::transcription: return engine.transcribe(after);
+            case LocalStage::evidenceExtraction: return engine.extractEvidence(after);
+            case LocalStage::evidenceExport: return engine.exportEvidence(after);
+        }
+    }
+
+    void next(LocalStage stage) {
+        switch (stage) {
+            case LocalStage::transcription: return run(LocalStage::evidenceExtraction);
+            case LocalStage::evidenceExtraction: return run(LocalStage::evidenceExport);
+            case LocalStage::evidenceExport: return finish();
+        }
+    }
+
+    void finish() {
+        if (done) done();
+    }
+};
+
+}  // namespace
+
+void runMissingLocalStages(CaptureEngine& engine, std::function<void(LocalStage)> starting,
+                           std::function<void()> done) {
+    std::make_shared<PipelineRun>(engine, std::move(starting), std::move(done))->run(LocalStage::transcription);
+}
+
+}  // namespace quillmer

@@ -1,0 +1,145 @@
+#include "cli/transcription_commands.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <thread>
+
+#include "capture/session_folder.h"
+#include "cli/session_commands.h"
+#include "core/error.h"
+#include "platform/linux/ffmpeg_audio_track_reader.h"
+#include "platform/linux/pocketsphinx_speech_recognizer.h"
+#include "transcription/external_transcript_importer.h"
+#include "transcription/session_transcriber.h"
+
+namespace quillmer::cli {
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) { interrupted = true; }
+
+// "[########............]  4/12 chunks" on one line of a terminal, one line per step otherwise.
+void drawProgress(const TranscriptionProgress& progress) {
+    constexpr int kWidth = 30;
+    const int filled = progress.totalChunks > 0 ? kWidth * progress.completedChunks / progress.totalChunks : 0;
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    std::cerr << (terminal ? "\r" : "") << "Transcribing [" << std::string(filled, '#')
+              << std::string(kWidth - filled, '.') << "] " << progress.completedChunks << "/" << progress.totalChunks
+              << " chunks" << (terminal ? "" : "\n") << std::flush;
+}
+
+int runTranscribe(std::span<const std::string> arguments) {
+    std::optional<std::string> session;
+    std::string locale = localeFromEnvironment();
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--locale") {
+            if (i + 1 == arguments.size()) return reportError("--locale needs a language tag such as en-US", kExitUsage);
+            locale = arguments[++i];
+        } else if (!session && !arguments[i].starts_with("-")) {
+            session = arguments[i];
+        } else {
+            return reportError("transcribe takes SESSION [--locale TAG] (see quillmer transcribe --help)", kExitUsage);
+        }
+    }
+    if (!session) return reportError("transcribe takes SESSION [--locale TAG] (see quillmer transcribe --help)", kExitUsage);
+    const auto folder = resolveSessionArgument(*session);
+
+    LocalOnlyRouteDecider route;
+    FFmpegAudioTrackReaderFactory audio;
+    PocketSphinxRecognizerProvider speech;
+    const SessionTranscriber transcriber(route, audio, speech);
+
+    // The work runs on its own thread so that Ctrl-C can cancel it cleanly (working files removed).
+    std::optional<LocalTranscript> transcript;
+    std::exception_ptr failure;
+    std::atomic<bool> done{false};
+    interrupted = false;
+    const auto previousHandler = std::signal(SIGINT, onInterrupt);
+    {
+        std::jthread worker([&](std::stop_token stop) {
+            try {
+                transcript = transcriber.transcribe(folder, locale, drawProgress, stop);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            done = true;
+        });
+        while (!done) {
+            if (interrupted) worker.request_stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    std::signal(SIGINT, previousHandler);
+    if (::isatty(STDERR_FILENO)) std::cerr << "\n";
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const CancellationError&) {
+            std::cerr << "quillmer: transcription cancelled; nothing was stored\n";
+            return 130;
+        }
+    }
+    std::cout << "Transcribed " << transcript->segments.size() << " segments from " << transcript->audioFile << " ("
+              << transcript->localeIdentifier << ", " << transcript->provider.value_or("") << ") into "
+              << (folder / kTranscriptFileName).string() << "\n";
+    return kExitSuccess;
+}
+
+int runImportTranscript(std::span<const std::string> arguments) {
+    if (arguments.size() != 2)
+        return reportError("import-transcript takes SESSION FILE (see quillmer import-transcript --help)", kExitUsage);
+    const auto folder = resolveSessionArgument(arguments[0]);
+    const auto transcript = ExternalTranscriptImporter().importTranscript(arguments[1], folder);
+    const size_t cues = transcript.segments.size();
+    std::cout << "Imported " << cues << (cues == 1 ? " cue" : " cues") << " from " << arguments[1] << " into "
+              << (folder / kTranscriptFileName).string() << " (copy kept as " << transcript.audioFile << ")\n";
+    return kExitSuccess;
+}
+
+}  // namespace
+
+std::string localeFromEnvironment() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (!value || !*value) continue;
+        std::string tag(value);
+        tag = tag.substr(0, tag.find_first_of(".@"));
+        if (tag == "C" || tag == "POSIX" || tag.empty()) break;
+        for (char& c : tag)
+            if (c == '_') c = '-';
+        return tag;
+    }
+    return "en-US";
+}
+
+Command transcribeCommand() {
+    return {"transcribe", "transcribe a session's audio on this computer",
+            "Usage: quillmer transcribe SESSION [--locale TAG]\n\n"
+            "Transcribes the system audio and, when recorded, the microphone of SESSION (a session\n"
+            "id or the path of a session folder) on this computer with the PocketSphinx model of the\n"
+            "language TAG (default: the language of $LC_ALL, $LC_MESSAGES or $LANG, else en-US), and\n"
+            "stores transcript.json. Nothing is sent anywhere. Progress is shown on stderr by 55-second\n"
+            "chunk; Ctrl-C cancels and stores nothing. Exits 1 with the reason when it fails.\n",
+            runTranscribe};
+}
+
+Command importTranscriptCommand() {
+    return {"import-transcript", "give a session an existing VTT or SRT transcript",
+            "Usage: quillmer import-transcript SESSION FILE\n\n"
+            "Reads the WebVTT (.vtt) or SubRip (.srt) FILE, stores its cues as SESSION's transcript.json\n"
+            "and keeps a copy of FILE as source-transcript.vtt or source-transcript.srt in the session\n"
+            "folder. A session that already holds a copy of that kind is left unchanged and the import\n"
+            "fails. Exits 1 with the reason when it fails.\n",
+            runImportTranscript};
+}
+
+}  // namespace quillmer::cli

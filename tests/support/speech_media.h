@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quillmer::testing {
+
+// Media for tests and benchmarks, made on the spot with Debian's espeak-ng and ffmpeg.
+
+// Runs /usr/bin/<tool>; throws std::runtime_error with its standard error when it fails.
+void runTool(const std::string& tool, const std::vector<std::string>& arguments);
+
+// Speaks `text` into a WAV file; returns its length in seconds.
+double speak(const std::string& text, const std::filesystem::path& wav, const std::string& voice = "en-us");
+
+struct PlacedSpeech {
+    double atSeconds;
+    std::filesystem::path wav;
+};
+
+// An AAC track like a capture writes (48 kHz stereo M4A) of `totalSeconds`, silent except for
+// the placed speech.
+void makeAudioTrack(const std::filesystem::path& m4a, const std::vector<PlacedSpeech>& speech, double totalSeconds);
+
+// Length of a media file in seconds, as ffprobe reads it.
+double mediaDuration(const std::filesystem::path& file);
+
+}  // namespace quillmer::testing
