@@ -18,25 +18,13 @@ function loadPage() {
   return { page, posted };
 }
 
-// Page call -> method name, as the native bridge expects them.
-const EXPECTED_METHODS = {
-  'capture.getState': 'capture.state', 'capture.restore': 'capture.restore',
-  'capture.deleteSession': 'capture.deleteSession', 'capture.newSession': 'capture.newSession',
-  'capture.importRecording': 'capture.importRecording', 'capture.importTranscript': 'capture.importTranscript',
-  'capture.sources': 'capture.sources', 'capture.start': 'capture.start', 'capture.stop': 'capture.stop',
-  'capture.process': 'capture.process', 'capture.cancel': 'capture.cancel', 'capture.retry': 'capture.retry',
-  'capture.connectCloud': 'capture.connectCloud', 'capture.syncCloud': 'capture.syncCloud',
-  'consent.acknowledgeDisclosure': 'consent.acknowledgeDisclosure',
-  'consent.setStandingRecordingConsent': 'consent.setStandingRecordingConsent',
-  'consent.setRemoteTranscription': 'consent.setRemoteTranscription',
-  'analysis.plan': 'analysis.plan', 'analysis.approve': 'analysis.approve', 'analysis.decline': 'analysis.decline',
-  'updates.openDownload': 'updates.openDownload', 'updates.setEnabled': 'updates.setEnabled',
-  'evidence.open': 'evidence.open', 'integrations.status': 'integrations.status',
-  'integrations.install': 'integrations.install', 'review.save': 'review.save',
-  'review.createHandoff': 'review.createHandoff', 'review.copyHandoff': 'review.copyHandoff',
-  'review.copyText': 'text.copy', 'summary.refresh': 'summary.refresh',
-  'diagnostics.exportBundle': 'diagnostics.export',
-};
+// Page call -> method name: the renderer's own table, which the page script must agree with.
+const rendererBridge = readFileSync(process.env.QUILLMER_RENDERER_BRIDGE, 'utf8');
+const tableText = /METHOD_NAMES[^{]*\{([^}]*)\}/.exec(rendererBridge)[1];
+const EXPECTED_METHODS = Object.fromEntries([...tableText.matchAll(/'([^']+)':\s*'([^']+)'/g)].map((m) => [m[1], m[2]]));
+assert.equal(Object.keys(EXPECTED_METHODS).length, 31, 'the renderer table was read');
+assert.equal(EXPECTED_METHODS['review.copyText'], 'text.copy');
+assert.equal(EXPECTED_METHODS['diagnostics.exportBundle'], 'diagnostics.export');
 
 test('every page call posts its method name with positional arguments and a fresh id', () => {
   const { page, posted } = loadPage();
