@@ -17,7 +17,8 @@ packages=(
   libglib2.0-dev libicu-dev
   # on-device speech recognition
   libpocketsphinx-dev pocketsphinx-en-us
-  # desktop application: GTK 3 window, WebKitGTK view, H.264/AAC playback, loopback media server
+  # desktop application (GTK 3 window, WebKitGTK view, H.264/AAC playback) and the review page over
+  # loopback HTTP (quillmer serve, the desktop app's video server)
   gstreamer1.0-libav libgtk-3-dev libsoup-3.0-dev libwebkit2gtk-4.1-dev
   # tests, benchmarks, fuzzing, the demo meeting
   clang espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx

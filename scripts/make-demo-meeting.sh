@@ -12,8 +12,8 @@ trap 'rm -rf "$work"' EXIT
 lines=(
   "4|Thanks for joining, this is the new onboarding screen."
   "12|Can we move this button here, next to the title?"
-  "24|You need to fix the header here, it overlaps the logo."
-  "34|Please make this text larger, it is hard to read."
+  "26|You need to fix the logo here, it looks wrong."
+  "40|Please make this text larger, it is hard to read."
 )
 
 inputs=()
@@ -28,20 +28,21 @@ for i in "${!lines[@]}"; do
   labels+="[a$i]"
 done
 
-# A calm app mock-up: a header bar, a title, a button; a box appears at 12 s, the header turns red
-# at 24 s, and the body text grows at 34 s.
-video="color=c=0xEDF1F6:s=1280x720:r=30:d=42,
-drawbox=x=0:y=0:w=1280:h=90:color=0x2B4C7E:t=fill:enable='lt(t,24)',
-drawbox=x=0:y=0:w=1280:h=90:color=0xC0392B:t=fill:enable='gte(t,24)',
+# A calm app mock-up: a header bar with a logo, a title, body text. While the voice speaks, a small
+# button appears beside the title (12 s), the logo changes colour (26 s) and a text line grows (40 s).
+video="color=c=0xEDF1F6:s=1280x720:r=30:d=48,
+drawbox=x=0:y=0:w=1280:h=90:color=0x2B4C7E:t=fill,
+drawbox=x=40:y=20:w=110:h=50:color=0xF1C40F:t=fill:enable='lt(t,26)',
+drawbox=x=40:y=20:w=110:h=50:color=0xE74C3C:t=fill:enable='gte(t,26)',
 drawbox=x=80:y=160:w=520:h=60:color=0x34495E:t=fill,
-drawbox=x=80:y=260:w=240:h=70:color=0x27AE60:t=fill:enable='lt(t,12)',
-drawbox=x=640:y=160:w=240:h=70:color=0x27AE60:t=fill:enable='gte(t,12)',
-drawbox=x=80:y=380:w=700:h=24:color=0x7F8C8D:t=fill:enable='lt(t,34)',
-drawbox=x=80:y=380:w=900:h=48:color=0x7F8C8D:t=fill:enable='gte(t,34)'"
+drawbox=x=640:y=170:w=120:h=40:color=0x27AE60:t=fill:enable='gte(t,12)',
+drawbox=x=80:y=300:w=700:h=20:color=0x7F8C8D:t=fill,
+drawbox=x=80:y=340:w=600:h=20:color=0x7F8C8D:t=fill:enable='lt(t,40)',
+drawbox=x=80:y=340:w=600:h=34:color=0x7F8C8D:t=fill:enable='gte(t,40)'"
 
 ffmpeg -loglevel error -y -f lavfi -i "${video//$'\n'/}" "${inputs[@]}" \
-  -filter_complex "${filters}${labels}amix=inputs=${#lines[@]}:normalize=0,apad=whole_dur=42[aout]" \
-  -map 0:v -map "[aout]" -t 42 -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 60 \
+  -filter_complex "${filters}${labels}amix=inputs=${#lines[@]}:normalize=0,apad=whole_dur=48[aout]" \
+  -map 0:v -map "[aout]" -t 48 -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 60 \
   -c:a aac -b:a 128k "$out/demo-meeting.mov"
 
 # The transcript, with each cue lasting about as long as its sentence.

@@ -1,9 +1,34 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and shows Quillmer's main job on a demo. The demo's library
-# lives in build/demo-data, never in your own Quillmer library.
+# Installs what is missing, builds, and shows Quillmer's local path on a generated meeting:
+# import the recording, add its transcript, find the evidence moments, export the evidence bundle.
+# The demo library lives in build/demo-data, never in your own Quillmer library.
+#   --on-device   transcribe the recording on this computer instead of importing the VTT
+#                 (PocketSphinx hears synthetic voices poorly, so expect few moments)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+on_device=false
+case "${1:-}" in
+  --on-device) on_device=true ;;
+  "") ;;
+  -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+  *) echo "run-demo.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
+esac
+
 ./scripts/install-deps.sh
 ./scripts/build.sh
+
+quillmer=build/src/cli/quillmer
 export XDG_DATA_HOME="$PWD/build/demo-data"
-build/src/cli/quillmer demo
+rm -rf "$XDG_DATA_HOME"
+echo "== Making a demo meeting (screen recording with spoken change requests, and its VTT)"
+scripts/make-demo-meeting.sh build/demo >/dev/null
+echo "== quillmer import-recording build/demo/demo-meeting.mov"
+session=$("$quillmer" import-recording build/demo/demo-meeting.mov)
+if ! $on_device; then
+  echo "== quillmer import-transcript $session build/demo/demo-meeting.vtt"
+  "$quillmer" import-transcript "$session" build/demo/demo-meeting.vtt
+fi
+echo "== quillmer process $session"
+"$quillmer" process "$session"
+echo "== quillmer sessions"
+"$quillmer" sessions

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQUILLMER_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j"$(nproc)"
+cmake --build build-fuzz -j"$(nproc)" --target fuzzers
 ctest --test-dir build-fuzz --output-on-failure
 
 ./scripts/build.sh

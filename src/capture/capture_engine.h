@@ -86,6 +86,11 @@ public:
     void newSession();
     void deleteSession(const std::string& id);
     void refreshRecentSessions();
+    // Makes the export folder holding `evidenceFile` ("evidence.json") the current export, with
+    // the session it was made from when that is still in the library.
+    void openEvidenceBrief(const std::filesystem::path& evidenceFile);
+    // Forgets the last failure, so a new run is not shown as failed before it starts.
+    void clearErrorMessage();
 
 private:
     struct RecorderBox {

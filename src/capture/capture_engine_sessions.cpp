@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "capture/session_progress_files.h"
+#include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/json.h"
 
 namespace quillmer {
 
@@ -85,6 +88,47 @@ void CaptureEngine::deleteSession(const std::string& id) {
         equalsIgnoringCase(id, state_.lastSessionDirectory->filename().string()))
         newSession();
     refreshRecentSessions();
+}
+
+void CaptureEngine::clearErrorMessage() {
+    update([](CaptureEngineState& s) { s.errorMessage.reset(); });
+}
+
+void CaptureEngine::openEvidenceBrief(const std::filesystem::path& evidenceFile) {
+    if (state_.isCapturing || state_.isBusy()) return;
+    const auto fail = [this](const std::string& message) {
+        update([&](CaptureEngineState& s) { s.errorMessage = message; });
+    };
+    if (evidenceFile.filename() != kEvidenceFileName) return fail("Choose the evidence.json file from an Quillmer export.");
+    const auto folder = evidenceFile.parent_path();
+    std::string sessionID;
+    try {
+        const Json document = parseJSON(readWholeFile(evidenceFile));
+        const Json* session = document.is_object() && document.contains("session") ? &document["session"] : nullptr;
+        if (!session || !session->is_object() || !session->contains("id") || !(*session)["id"].is_string())
+            throw DecodingError("The evidence brief names no session.");
+        sessionID = (*session)["id"].get<std::string>();
+    } catch (const Error& error) {
+        return fail(std::string("Evidence brief could not open: ") + error.what());
+    }
+    const auto library = sessionLibrary();
+    const auto session = library ? library->session(sessionID) : std::nullopt;
+    std::optional<std::filesystem::path> brief;
+    std::error_code ignored;
+    if (std::filesystem::exists(folder / kImplementationBriefMarkdownFileName, ignored))
+        brief = folder / kImplementationBriefMarkdownFileName;
+    update([&](CaptureEngineState& s) {
+        s.clearProcessingResults();
+        // An export copied from elsewhere has no session here; it is still reviewable.
+        s.lastSessionDirectory = session ? std::optional(session->directory) : std::nullopt;
+        s.transcriptSegmentCount = session ? session->transcriptSegmentCount : std::nullopt;
+        s.candidateCount = session ? session->candidateCount : std::nullopt;
+        s.lastExportDirectory = folder;
+        s.feedbackCount = readFeedbackItemCount(folder / kFeedbackFileName);
+        s.unfinishedAnalysisCount = readAnalysisDiagnosticCount(folder / kAnalysisDiagnosticsFileName).value_or(0);
+        s.implementationBriefURL = brief;
+        s.errorMessage.reset();
+    });
 }
 
 }  // namespace quillmer

@@ -6,7 +6,12 @@
 #include "evidence/visual_evidence_extractor.h"
 #include "platform/linux/cairo_frame_image_renderer.h"
 #include "platform/linux/ffmpeg_recording_asset.h"
+#include "platform/linux/ffmpeg_audio_track_reader.h"
 #include "platform/linux/ffmpeg_video_frame_reader.h"
+#include "platform/linux/pocketsphinx_speech_recognizer.h"
+#include "platform/user_locale.h"
+#include "transcription/external_transcript_importer.h"
+#include "transcription/session_transcriber.h"
 
 namespace quillmer {
 
@@ -26,6 +31,19 @@ ProcessingStages unavailableProcessingStages() {
 
 ProcessingStages availableProcessingStages() {
     ProcessingStages stages = unavailableProcessingStages();
+    stages.transcribe = [](const std::filesystem::path& sessionFolder, const TranscriptionProgressHandler& progress,
+                           std::stop_token stop) {
+        LocalOnlyRouteDecider route;
+        FFmpegAudioTrackReaderFactory audio;
+        PocketSphinxRecognizerProvider speech;
+        const auto transcript =
+            SessionTranscriber(route, audio, speech).transcribe(sessionFolder, userLanguageTag(), progress, stop);
+        return static_cast<int>(transcript.segments.size());
+    };
+    stages.importTranscript = [](const std::filesystem::path& sessionFolder, const std::filesystem::path& file,
+                                 std::stop_token) {
+        return static_cast<int>(ExternalTranscriptImporter().importTranscript(file, sessionFolder).segments.size());
+    };
     stages.importRecording = [](const std::filesystem::path& recording, std::stop_token stop) {
         FfmpegRecordingAssetLoader loader;
         return SessionImporter(loader).importRecording(recording, stop).directory;

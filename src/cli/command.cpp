@@ -7,6 +7,7 @@
 #include "cli/library_commands.h"
 #include "cli/process_command.h"
 #include "cli/evidence_commands.h"
+#include "cli/serve_command.h"
 #include "cli/session_commands.h"
 #include "cli/transcription_commands.h"
 
@@ -14,18 +15,18 @@ namespace quillmer::cli {
 
 std::span<const Command> commands() {
     static const Command all[] = {
-        sessionsCommand(),
-        importRecordingCommand(),
-        deleteCommand(),
         displaysCommand(),
         recordCommand(),
-        showCommand(),
-        demoCommand(),
-        transcribeCommand(),
+        importRecordingCommand(),
         importTranscriptCommand(),
+        transcribeCommand(),
         extractCommand(),
         exportCommand(),
         processCommand(),
+        sessionsCommand(),
+        showCommand(),
+        deleteCommand(),
+        serveCommand(),
     };
     return all;
 }

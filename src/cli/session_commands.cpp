@@ -35,23 +35,6 @@ int runShow(std::span<const std::string> arguments) {
     return kExitSuccess;
 }
 
-int runDemo(std::span<const std::string> arguments) {
-    if (!arguments.empty()) return reportError("demo takes no arguments (see quillmer demo --help)", kExitUsage);
-    PosixProcessRunner runner;
-    LocalSessionManifest manifest;
-    manifest.id = Uuid::random();
-    manifest.createdAt = std::chrono::system_clock::now();
-    manifest.width = 1920;
-    manifest.height = 1080;
-    manifest.videoFile = kScreenVideoFileName;
-    manifest.repository = RepositorySnapshot::current(runner);
-    const auto folder = createSessionFolder(sessionsRoot(), manifest.id);
-    writeManifest(folder, manifest);
-    std::cerr << "Wrote " << (folder / kSessionManifestFileName).string() << "\n";
-    std::cout << readWholeFile(folder / kSessionManifestFileName) << "\n";
-    return kExitSuccess;
-}
-
 }  // namespace
 
 Command showCommand() {
@@ -62,13 +45,5 @@ Command showCommand() {
             runShow};
 }
 
-Command demoCommand() {
-    return {"demo", "create a demo session in the Sessions root and print its manifest",
-            "Usage: quillmer demo\n\n"
-            "Creates a new session folder (manifest only, no media yet) under\n"
-            "$XDG_DATA_HOME/Quillmer/Sessions, recording the git repository of the working\n"
-            "directory (or $QUILLMER_REPOSITORY_PATH), and prints the session.json it wrote.\n",
-            runDemo};
-}
 
 }  // namespace quillmer::cli

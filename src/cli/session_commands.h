@@ -12,6 +12,5 @@ namespace quillmer::cli {
 std::filesystem::path resolveSessionArgument(const std::string& argument);
 
 Command showCommand();
-Command demoCommand();
 
 }  // namespace quillmer::cli

@@ -14,6 +14,7 @@
 #include "capture/session_folder.h"
 #include "cli/session_commands.h"
 #include "core/error.h"
+#include "platform/user_locale.h"
 #include "platform/linux/ffmpeg_audio_track_reader.h"
 #include "platform/linux/pocketsphinx_speech_recognizer.h"
 #include "transcription/external_transcript_importer.h"
@@ -39,7 +40,7 @@ void drawProgress(const TranscriptionProgress& progress) {
 
 int runTranscribe(std::span<const std::string> arguments) {
     std::optional<std::string> session;
-    std::string locale = localeFromEnvironment();
+    std::string locale = userLanguageTag();
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "--locale") {
             if (i + 1 == arguments.size()) return reportError("--locale needs a language tag such as en-US", kExitUsage);
@@ -107,19 +108,6 @@ int runImportTranscript(std::span<const std::string> arguments) {
 
 }  // namespace
 
-std::string localeFromEnvironment() {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (!value || !*value) continue;
-        std::string tag(value);
-        tag = tag.substr(0, tag.find_first_of(".@"));
-        if (tag == "C" || tag == "POSIX" || tag.empty()) break;
-        for (char& c : tag)
-            if (c == '_') c = '-';
-        return tag;
-    }
-    return "en-US";
-}
 
 Command transcribeCommand() {
     return {"transcribe", "transcribe a session's audio on this computer",

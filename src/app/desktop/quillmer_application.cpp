@@ -62,7 +62,7 @@ GtkWindow* createMainWindow(GtkApplication* application, MainQueue& mainQueue) {
 }
 
 struct ApplicationState {
-    GLibMainQueue mainQueue;
+    GlibMainQueue mainQueue;
     bool styled = false;
 };
 

@@ -4,14 +4,14 @@
 
 namespace quillmer {
 
-GLibMainQueue::GLibMainQueue(GMainContext* context)
+GlibMainQueue::GlibMainQueue(GMainContext* context)
     : context_(g_main_context_ref(context ? context : g_main_context_default())) {}
 
-GLibMainQueue::~GLibMainQueue() { g_main_context_unref(context_); }
+GlibMainQueue::~GlibMainQueue() { g_main_context_unref(context_); }
 
-void GLibMainQueue::post(std::function<void()> task) {
-    // An idle source of default priority, so tasks keep their order among themselves and among the
-    // loop's other default-priority events.
+void GlibMainQueue::post(std::function<void()> task) {
+    // An idle source rather than g_main_context_invoke, which would run the task at once when
+    // called from the thread that owns the context.
     GSource* source = g_idle_source_new();
     g_source_set_priority(source, G_PRIORITY_DEFAULT);
     g_source_set_callback(

@@ -1,19 +1,22 @@
 #pragma once
 
+#include <functional>
+
 #include "core/main_queue.h"
 
 typedef struct _GMainContext GMainContext;
 
 namespace quillmer {
 
-// Posts work to a GLib main context (the default one unless given): the desktop application's main
-// loop. Tasks always run on a later turn of the loop, never inside post(), also when posted from it.
-class GLibMainQueue final : public MainQueue {
+// The main queue of a GLib application: each task runs as an idle callback of `context` (the
+// default context when null), on whichever thread iterates it, in the order posted. Never runs a
+// task inside post(), even when called on the main thread.
+class GlibMainQueue final : public MainQueue {
 public:
-    explicit GLibMainQueue(GMainContext* context = nullptr);
-    ~GLibMainQueue() override;
-    GLibMainQueue(const GLibMainQueue&) = delete;
-    GLibMainQueue& operator=(const GLibMainQueue&) = delete;
+    explicit GlibMainQueue(GMainContext* context = nullptr);
+    ~GlibMainQueue() override;
+    GlibMainQueue(const GlibMainQueue&) = delete;
+    GlibMainQueue& operator=(const GlibMainQueue&) = delete;
 
     void post(std::function<void()> task) override;
 

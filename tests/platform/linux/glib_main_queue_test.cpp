@@ -14,18 +14,18 @@ void runUntil(GMainContext* context, const std::function<bool()>& done) {
     while (!done()) g_main_context_iteration(context, TRUE);
 }
 
-class GLibMainQueueTest : public ::testing::Test {
+class GlibMainQueueTest : public ::testing::Test {
 protected:
-    GLibMainQueueTest() : context(g_main_context_new()) { g_main_context_push_thread_default(context); }
-    ~GLibMainQueueTest() override {
+    GlibMainQueueTest() : context(g_main_context_new()) { g_main_context_push_thread_default(context); }
+    ~GlibMainQueueTest() override {
         g_main_context_pop_thread_default(context);
         g_main_context_unref(context);
     }
     GMainContext* context;
 };
 
-TEST_F(GLibMainQueueTest, RunsTasksLaterInTheOrderPostedAlsoWhenPostedFromATask) {
-    GLibMainQueue queue(context);
+TEST_F(GlibMainQueueTest, RunsTasksLaterInTheOrderPostedAlsoWhenPostedFromATask) {
+    GlibMainQueue queue(context);
     std::vector<std::string> ran;
     queue.post([&] {
         ran.push_back("first");
@@ -38,8 +38,8 @@ TEST_F(GLibMainQueueTest, RunsTasksLaterInTheOrderPostedAlsoWhenPostedFromATask)
     EXPECT_EQ(ran, (std::vector<std::string>{"first", "first, after posting", "second", "posted by first"}));
 }
 
-TEST_F(GLibMainQueueTest, TasksPostedFromOtherThreadsRunOnTheLoopThread) {
-    GLibMainQueue queue(context);
+TEST_F(GlibMainQueueTest, TasksPostedFromOtherThreadsRunOnTheLoopThread) {
+    GlibMainQueue queue(context);
     const auto loopThread = std::this_thread::get_id();
     std::vector<int> ran;
     bool allOnLoopThread = true;
@@ -57,11 +57,11 @@ TEST_F(GLibMainQueueTest, TasksPostedFromOtherThreadsRunOnTheLoopThread) {
     EXPECT_TRUE(allOnLoopThread);
 }
 
-TEST_F(GLibMainQueueTest, TasksLeftWhenTheQueueGoesAreReleased) {
+TEST_F(GlibMainQueueTest, TasksLeftWhenTheQueueGoesAreReleased) {
     auto owned = std::make_shared<int>(1);
     std::weak_ptr<int> watch = owned;
     {
-        GLibMainQueue queue(context);
+        GlibMainQueue queue(context);
         queue.post([owned = std::move(owned)] {});
     }
     // The source still sits in the context; destroying the context releases the task.

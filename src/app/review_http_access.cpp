@@ -1,0 +1,80 @@
+#include "app/review_http_access.h"
+
+#include <openssl/crypto.h>
+#include <openssl/rand.h>
+
+#include "core/error.h"
+
+namespace quillmer {
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+bool sameSecret(std::string_view given, std::string_view token) {
+    return !token.empty() && given.size() == token.size() && CRYPTO_memcmp(given.data(), token.data(), token.size()) == 0;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+}  // namespace
+
+std::string makeAccessToken() {
+    unsigned char bytes[32];
+    if (RAND_bytes(bytes, sizeof bytes) != 1) throw Error("Quillmer could not make a random access token.");
+    static const char digits[] = "0123456789abcdef";
+    std::string token;
+    for (const unsigned char byte : bytes) {
+        token += digits[byte >> 4];
+        token += digits[byte & 15];
+    }
+    return token;
+}
+
+bool isAllowedHost(std::optional<std::string_view> hostHeader, unsigned port) {
+    if (!hostHeader) return false;
+    const std::string suffix = ":" + std::to_string(port);
+    const std::string_view host = trimmed(*hostHeader);
+    return host == "127.0.0.1" + suffix || host == "localhost" + suffix;
+}
+
+bool carriesToken(std::optional<std::string_view> authorizationHeader, std::optional<std::string_view> cookieHeader,
+                  std::string_view token) {
+    if (authorizationHeader) {
+        const std::string_view value = trimmed(*authorizationHeader);
+        if (startsWith(value, "Bearer ") && sameSecret(trimmed(value.substr(7)), token)) return true;
+    }
+    if (cookieHeader) {
+        std::string_view cookies = *cookieHeader;
+        while (!cookies.empty()) {
+            const size_t end = std::min(cookies.find(';'), cookies.size());
+            const std::string_view pair = trimmed(cookies.substr(0, end));
+            const size_t equals = pair.find('=');
+            if (equals != std::string_view::npos && pair.substr(0, equals) == kAccessCookieName &&
+                sameSecret(pair.substr(equals + 1), token))
+                return true;
+            cookies.remove_prefix(std::min(end + 1, cookies.size()));
+        }
+    }
+    return false;
+}
+
+std::string accessCookie(std::string_view token) {
+    return std::string(kAccessCookieName) + "=" + std::string(token) + "; HttpOnly; SameSite=Strict; Path=/";
+}
+
+std::optional<std::string> schemeURLForPath(std::string_view path) {
+    if (path == "/bridge" || path == "/events") return std::nullopt;
+    constexpr std::string_view kSchemePrefix = "/quillmer-review/";
+    if (startsWith(path, kSchemePrefix)) return "quillmer-review://" + std::string(path.substr(kSchemePrefix.size()));
+    if (startsWith(path, "/evidence/") || startsWith(path, "/media/"))
+        return "quillmer-review:/" + std::string(path);
+    if (path.empty() || path == "/") return std::string("quillmer-review://app/index.html");
+    return "quillmer-review://app" + std::string(path);
+}
+
+}  // namespace quillmer

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "cli/command.h"
+
+namespace quillmer::cli {
+
+struct ServeOptions {
+    unsigned port = 0;  // 0: any free port
+    std::optional<std::filesystem::path> rendererDirectory;
+};
+
+// "[--port N] [--renderer DIR]". Throws quillmer::Error with a message for the user.
+ServeOptions parseServeOptions(std::span<const std::string> arguments);
+
+// The installed renderer (<exe dir>/../share/quillmer/renderer), else the build tree's
+// (build/share/quillmer/renderer next to build/src/cli); the first holding "index.html".
+std::optional<std::filesystem::path> defaultRendererDirectory(const std::filesystem::path& executable);
+
+Command serveCommand();
+
+}  // namespace quillmer::cli

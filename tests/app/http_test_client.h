@@ -1,0 +1,79 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace quillmer::testing {
+
+struct HttpAnswer {
+    int status = 0;
+    std::map<std::string, std::string> headers;  // names lower-cased
+    std::string body;
+    uint64_t bodyBytes = 0;  // counted even when the body is not kept
+};
+
+// One request over a fresh loopback connection, "Connection: close", read to the end. With
+// `keepBody` false the body is only counted, so a huge response costs no memory here.
+// `stopWhen` may end the read early (event streams never end on their own).
+inline HttpAnswer httpRequest(unsigned port, const std::string& request, bool keepBody = true,
+                              const std::function<bool(const std::string&)>& stopWhen = {}) {
+    HttpAnswer answer;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return answer;
+    }
+    for (size_t sent = 0; sent < request.size();) {
+        const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<size_t>(n);
+    }
+    std::string head;
+    bool inBody = false;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        if (inBody) {
+            answer.bodyBytes += static_cast<uint64_t>(n);
+            if (keepBody) answer.body.append(buffer, static_cast<size_t>(n));
+        } else {
+            head.append(buffer, static_cast<size_t>(n));
+            const size_t end = head.find("\r\n\r\n");
+            if (end == std::string::npos) continue;
+            inBody = true;
+            answer.bodyBytes = head.size() - end - 4;
+            if (keepBody) answer.body = head.substr(end + 4);
+            head.resize(end);
+        }
+        if (stopWhen && stopWhen(answer.body)) break;
+    }
+    ::close(fd);
+    if (head.size() > 12) answer.status = std::stoi(head.substr(9, 3));
+    size_t line = head.find("\r\n");
+    while (line != std::string::npos) {
+        const size_t next = head.find("\r\n", line + 2);
+        const std::string header = head.substr(line + 2, next == std::string::npos ? std::string::npos : next - line - 2);
+        const size_t colon = header.find(':');
+        if (colon != std::string::npos) {
+            std::string name = header.substr(0, colon);
+            for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            answer.headers[name] = header.substr(header.find_first_not_of(' ', colon + 1));
+        }
+        line = next;
+    }
+    return answer;
+}
+
+}  // namespace quillmer::testing

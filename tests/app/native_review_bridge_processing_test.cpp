@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include "app/bridge_test_fixture.h"
+#include "core/atomic_file.h"
+
+namespace quillmer::testing {
+namespace {
+
+const char* const kNotApproved = "This meeting has not been approved for analysis yet.";
+
+class ProcessingTest : public BridgeTest {
+protected:
+    // Stages that count their runs and succeed; export makes a real folder.
+    void useCountingStages() {
+        stages.transcribe = [this](const auto&, const auto&, std::stop_token) { return ++runs.transcribe, 5; };
+        stages.extractEvidence = [this](const auto&, std::stop_token) { return ++runs.extract, 2; };
+        stages.exportEvidence = [this](const std::filesystem::path& session, std::stop_token) {
+            ++runs.exported;
+            const auto folder = root / "Exports" / session.filename();
+            writeTestFile(folder / "evidence.json", "{}");
+            return folder;
+        };
+    }
+    // Transcription waits for the gate, or ends as cancelled.
+    void blockTranscriptionOn(Gate& gate) {
+        stages.transcribe = [&gate](const auto&, const auto&, std::stop_token stop) -> int {
+            if (!gate.wait(stop)) throw CancellationError();
+            return 5;
+        };
+    }
+    struct {
+        int transcribe = 0, extract = 0, exported = 0;
+    } runs;
+};
+
+TEST_F(ProcessingTest, WithoutASessionThereIsNothingToProcess) {
+    EXPECT_EQ(error("capture.process"), "Import or record a meeting first.");
+}
+
+TEST_F(ProcessingTest, AnExportedSessionRunsNoStageAndStopsAtTheApprovalGate) {
+    useCountingStages();
+    const auto exportFolder = exportedSession();
+    ASSERT_TRUE(state().transcriptSegmentCount && state().candidateCount);
+    const size_t pushesBefore = page->states.size();
+    EXPECT_EQ(error("capture.process"), kNotApproved);
+    EXPECT_EQ(runs.transcribe + runs.extract + runs.exported, 0);
+    EXPECT_EQ(page->states.size(), pushesBefore);  // no stage ran, nothing changed
+    EXPECT_EQ(readWholeFile(exportFolder / "consent.json"), R"({"schemaVersion":1})");
+}
+
+TEST_F(ProcessingTest, AFreshSessionRunsEveryMissingStageInOrderThenCopiesConsent) {
+    useCountingStages();
+    const auto session = recordShortSession();
+    writeTestFile(session / "consent.json", R"({"schemaVersion":1})");
+    EXPECT_EQ(error("capture.process"), kNotApproved);
+    EXPECT_EQ(runs.transcribe, 1);
+    EXPECT_EQ(runs.extract, 1);
+    EXPECT_EQ(runs.exported, 1);
+    const auto exportFolder = state().lastExportDirectory.value();
+    EXPECT_EQ(readWholeFile(exportFolder / "consent.json"), R"({"schemaVersion":1})");
+    EXPECT_FALSE(state().errorMessage);
+
+    // Every stage showed on the page while it ran.
+    std::vector<std::string> stagesSeen;
+    for (const auto& snapshot : page->states)
+        if (stagesSeen.empty() || stagesSeen.back() != snapshot["stage"]) stagesSeen.push_back(snapshot["stage"]);
+    EXPECT_EQ(stagesSeen, (std::vector<std::string>{"transcribing", "ready-to-process",
+                                                    "finding-evidence", "ready-to-process", "exporting",
+                                                    "ready-to-process"}));
+
+    // A second run resumes after the export and runs nothing.
+    EXPECT_EQ(error("capture.process"), kNotApproved);
+    EXPECT_EQ(runs.transcribe + runs.extract + runs.exported, 3);
+}
+
+TEST_F(ProcessingTest, AStageFailureRejectsTheCallWithTheEngineMessage) {
+    useCountingStages();
+    stages.extractEvidence = [](const auto&, std::stop_token) -> int { throw Error("no video frames"); };
+    recordShortSession();
+    EXPECT_EQ(error("capture.process"), "Evidence extraction could not complete: no video frames");
+    EXPECT_EQ(page->states.back()["stage"], "failed");
+    EXPECT_EQ(page->states.back()["error"], "Evidence extraction could not complete: no video frames");
+    EXPECT_EQ(runs.exported, 0);
+}
+
+TEST_F(ProcessingTest, AnOldFailureIsClearedWhenProcessingStarts) {
+    useCountingStages();
+    exportedSession();
+    capture.displays.clear();
+    engine().refreshDisplays();  // leaves "No capturable display is available."
+    ASSERT_TRUE(state().errorMessage);
+    EXPECT_EQ(error("capture.process"), kNotApproved);
+    EXPECT_FALSE(state().errorMessage);
+}
+
+TEST_F(ProcessingTest, CancelWhileIdleAnswersStoppingSafely) {
+    const Json snapshot = value("capture.cancel");
+    EXPECT_EQ(snapshot["detail"], "Stopping safely…");
+    EXPECT_EQ(snapshot["stage"], "idle");
+}
+
+TEST_F(ProcessingTest, CancelStopsTheRunningStageAndRejectsTheRunWithoutAnEngineError) {
+    useCountingStages();
+    Gate gate;
+    blockTranscriptionOn(gate);
+    recordShortSession();
+    bridge().handleMessage({{"id", "run"}, {"method", "capture.process"}});
+    queue.runUntil([&] { return state().isTranscribing; });
+
+    // Replies come as their work finishes, not in the order asked.
+    EXPECT_EQ(value("capture.state")["stage"], "transcribing");
+    EXPECT_FALSE(replyFor("run"));
+
+    EXPECT_EQ(value("capture.cancel")["detail"], "Stopping safely…");
+    queue.runUntil([&] { return replyFor("run") != nullptr; });
+    EXPECT_EQ((*replyFor("run"))["error"], "The operation was cancelled.");
+    EXPECT_FALSE(state().errorMessage);
+    EXPECT_FALSE(state().transcriptSegmentCount);
+    EXPECT_EQ(runs.extract, 0);
+}
+
+TEST_F(ProcessingTest, ARunStillGoingWhenTheBridgeIsDestroyedNeverReplies) {
+    Gate gate;
+    blockTranscriptionOn(gate);
+    recordShortSession();
+    bridge().handleMessage({{"id", "run"}, {"method", "capture.process"}});
+    queue.runUntil([&] { return state().isTranscribing; });
+    destroyBridge();
+    gate.open();
+    queue.runUntil([&] { return !state().isTranscribing; });
+    EXPECT_FALSE(replyFor("run"));
+}
+
+}  // namespace
+}  // namespace quillmer::testing

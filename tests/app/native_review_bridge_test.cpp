@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "app/bridge_test_fixture.h"
+#include "core/atomic_file.h"
+
+namespace quillmer::testing {
+namespace {
+
+const char* const kUnsupported = "This version of Quillmer does not support that operation.";
+const char* const kConsentRequired =
+    "Quillmer needs your confirmation that everyone on the call knows it is being recorded.";
+const char* const kChooseDisplay = "Choose a display before recording.";
+
+Json affirmation() {
+    return {{"participantsInformed", true}, {"disclosureTextVersion", 1}, {"affirmedAt", "2026-05-04T09:30:00.000Z"}, {"standing", false}};
+}
+
+TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
+    for (const Json& body : {Json(), Json("capture.state"), Json::array({"1", "capture.state"}),
+                             Json{{"method", "capture.state"}}, Json{{"id", 1}, {"method", "capture.state"}},
+                             Json{{"id", "1"}}, Json{{"id", "1"}, {"method", 3}}})
+        bridge().handleMessage(body);
+    queue.runPending();
+    EXPECT_TRUE(page->replies.empty());
+}
+
+TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
+    for (const char* method : {"no.such", "", "analysis.plan", "analysis.approve", "analysis.decline", "review.save",
+                               "review.createHandoff", "review.copyHandoff", "summary.refresh", "integrations.status",
+                               "integrations.install", "updates.openDownload", "updates.setEnabled", "capture.retry",
+                               "capture.connectCloud", "capture.syncCloud", "consent.setRemoteTranscription"})
+        EXPECT_EQ(error(method), kUnsupported) << method;
+}
+
+TEST_F(BridgeTest, EachMessageGetsExactlyOneReplyWithItsIDAndArgumentsMayBeMissing) {
+    bridge().handleMessage({{"id", "a"}, {"method", "capture.state"}});
+    bridge().handleMessage({{"id", "b"}, {"method", "capture.newSession"}, {"args", "not a list"}});
+    queue.runPending();
+    ASSERT_EQ(page->replies.size(), 2u);
+    EXPECT_EQ(page->replies[0]["id"], "a");
+    EXPECT_EQ(page->replies[0]["ok"], true);
+    EXPECT_EQ(page->replies[0]["value"]["stage"], "idle");
+    EXPECT_EQ(page->replies[1]["id"], "b");
+    EXPECT_FALSE(page->replies[1].contains("error"));
+}
+
+TEST_F(BridgeTest, ASuccessWithoutAValueCarriesNull) {
+    const Json reply = call("text.copy", {"hello"});
+    EXPECT_EQ(reply, (Json{{"id", reply["id"]}, {"ok", true}, {"value", nullptr}}));
+    EXPECT_EQ(host.copied, std::vector<std::string>{"hello"});
+}
+
+TEST_F(BridgeTest, EveryEngineChangePushesOneSnapshotTakenAfterIt) {
+    int notifications = 0;
+    bridge();
+    engine().addObserver([&] { ++notifications; });
+    recordShortSession();
+    engine().newSession();
+    ASSERT_GT(notifications, 0);
+    EXPECT_EQ(static_cast<int>(page->states.size()), notifications);
+    EXPECT_EQ(page->states.back(), bridge().stateSnapshot());
+    EXPECT_EQ(page->states.back()["stage"], "idle");
+}
+
+TEST_F(BridgeTest, NothingIsSentOnceThePageIsGone) {
+    bridge();
+    page.reset();
+    bridge().handleMessage({{"id", "a"}, {"method", "capture.state"}});
+    recordShortSession();  // pushes find no page
+    SUCCEED();
+}
+
+TEST_F(BridgeTest, CaptureStartRefusesAMissingOrInvalidAffirmationBeforeAnythingElse) {
+    Json informedFalse = affirmation(), version2 = affirmation(), emptyTime = affirmation(), noStanding = affirmation();
+    informedFalse["participantsInformed"] = false;
+    version2["disclosureTextVersion"] = 2;
+    emptyTime["affirmedAt"] = "";
+    noStanding.erase("standing");
+    for (const Json& consent : {Json(), Json("yes"), informedFalse, version2, emptyTime, noStanding})
+        EXPECT_EQ(error("capture.start", {"abc", consent}), kConsentRequired) << consent.dump();
+    EXPECT_EQ(error("capture.start", {"7"}), kConsentRequired);
+    EXPECT_FALSE(state().isCapturing);
+    EXPECT_FALSE(defaults.value(kLastAffirmedAtKey));
+}
+
+TEST_F(BridgeTest, CaptureStartNeedsADisplayOfTheList) {
+    for (const Json& source : {Json("abc"), Json(""), Json("5"), Json("-7"), Json("4294967303"), Json(7), Json()})
+        EXPECT_EQ(error("capture.start", {source, affirmation()}), kChooseDisplay) << source.dump();
+    EXPECT_FALSE(state().isCapturing);
+}
+
+TEST_F(BridgeTest, ARecordingKeepsTheAffirmationUntilStopWritesItIntoTheSession) {
+    const Json started = value("capture.start", {"+9", affirmation()});
+    EXPECT_EQ(started["stage"], "recording");
+    EXPECT_EQ(started["detail"], "0 frames captured");
+    EXPECT_EQ(capture.lastStream().configuration.display.displayID, 9u);
+    EXPECT_TRUE(defaults.dateValue(kLastAffirmedAtKey));
+
+    const Json stopped = value("capture.stop");
+    EXPECT_EQ(stopped["stage"], "ready-to-process");
+    const auto folder = state().lastSessionDirectory.value();
+    const Json record = parseJSON(readWholeFile(folder / "consent.json"));
+    EXPECT_EQ(record["clientAffirmedAt"], "2026-05-04T09:30:00.000Z");
+    EXPECT_EQ(record["participantsInformed"], true);
+
+    // A second stop has no affirmation left to write.
+    std::filesystem::remove(folder / "consent.json");
+    value("capture.stop");
+    EXPECT_FALSE(std::filesystem::exists(folder / "consent.json"));
+}
+
+TEST_F(BridgeTest, ACaptureThatCannotStartFailsWithTheEngineMessage) {
+    capture.startError = "the display went away";
+    EXPECT_EQ(error("capture.start", {"7", affirmation()}), "Capture could not start: the display went away");
+    EXPECT_FALSE(defaults.value(kLastAffirmedAtKey));
+}
+
+TEST_F(BridgeTest, SourcesListDisplaysOrFailWithTheEngineMessage) {
+    const Json sources = value("capture.sources");
+    ASSERT_EQ(sources.size(), 2u);
+    EXPECT_EQ(sources[0]["id"], "7");
+    EXPECT_EQ(sources[1]["id"], "9");
+    EXPECT_EQ(sources[0]["label"], state().displays[0].label());
+    capture.displays.clear();
+    EXPECT_EQ(error("capture.sources"), "No capturable display is available.");
+}
+
+TEST_F(BridgeTest, ConsentChoicesAnswerWithTheSnapshot) {
+    EXPECT_EQ(error("consent.acknowledgeDisclosure", {2}), "That disclosure revision is not part of this build.");
+    EXPECT_EQ(error("consent.acknowledgeDisclosure", {"1"}), "That disclosure revision is not part of this build.");
+    EXPECT_EQ(value("consent.acknowledgeDisclosure", {1})["disclosure"],
+              (Json{{"currentVersion", 1}, {"acknowledgedVersion", 1}, {"required", false}}));
+    EXPECT_EQ(error("consent.setStandingRecordingConsent", {"yes"}), kConsentRequired);
+    const Json on = value("consent.setStandingRecordingConsent", {true});
+    EXPECT_EQ(on["consent"]["standing"], true);
+    EXPECT_TRUE(on["consent"].contains("standingSince"));
+    EXPECT_EQ(value("consent.setStandingRecordingConsent", {false})["consent"], (Json{{"standing", false}}));
+}
+
+TEST_F(BridgeTest, RestoreHandsOutTheExportAsABundle) {
+    const auto exportFolder = exportedSession();
+    const std::string id = state().lastSessionDirectory->filename().string();
+    engine().newSession();
+
+    const Json result = value("capture.restore", {id});
+    EXPECT_EQ(result["state"]["sessionName"], id);
+    const Json& bundle = result["bundle"];
+    const std::string bundleID = bundle["id"];
+    EXPECT_EQ(bridge().openBundles().at(bundleID), exportFolder);
+    EXPECT_EQ(bundle["displayName"], id);
+    EXPECT_EQ(bundle["evidence"]["session"]["id"], id);
+    EXPECT_EQ(bundle["transcript"]["segments"][0]["text"], "fix this");
+    EXPECT_EQ(bundle["includedFeedbackIDs"], Json::array());
+    EXPECT_EQ(bundle["reviewEdits"], Json::object());
+    EXPECT_EQ(bundle["implementationBriefReady"], false);
+    EXPECT_FALSE(bundle.contains("feedback"));
+    EXPECT_FALSE(bundle.contains("summary"));
+    const std::string url = bundle["frameDataURLs"]["frames/a b-1.png"];
+    EXPECT_EQ(url, "quillmer-review://evidence/" + bundleID + "/frames/a%20b-1.png");
+    EXPECT_EQ(scheme.resolve(url), std::filesystem::weakly_canonical(exportFolder / "frames" / "a b-1.png"));
+
+    // Without an id the current meeting is handed out again, under a new bundle id.
+    EXPECT_NE(value("capture.restore")["bundle"]["id"], bundleID);
+}
+
+TEST_F(BridgeTest, RestoreReadsReviewStateAndMediaWhenPresent) {
+    const auto exportFolder = exportedSession();
+    writeTestFile(exportFolder / "review-state.json",
+                  R"({"includedFeedbackIDs":["F1",3],"visualEvidenceUsefulIDs":["F1"],"edits":{"F1":{"component":"Header"}}})");
+    writeTestFile(exportFolder / "feedback.json", R"({"items":[]})");
+    writeTestFile(exportFolder / "implementation-brief.md", "# Brief\n");
+    writeTestFile(*state().lastSessionDirectory / "screen.mp4", "video");
+    const Json bundle = value("capture.restore")["bundle"];
+    EXPECT_EQ(bundle["includedFeedbackIDs"], Json::array({"F1"}));
+    EXPECT_EQ(bundle["visualEvidenceUsefulIDs"], Json::array({"F1"}));
+    EXPECT_EQ(bundle["reviewEdits"]["F1"]["component"], "Header");
+    EXPECT_EQ(bundle["feedback"]["items"], Json::array());
+    EXPECT_EQ(bundle["implementationBriefReady"], true);
+    EXPECT_EQ(bundle["mediaURL"], "quillmer-review://media/" + bundle["id"].get<std::string>() + "/screen.mp4");
+}
+
+TEST_F(BridgeTest, RestoreFailsForAnUnknownSessionAndForUnreadableEvidence) {
+    EXPECT_EQ(error("capture.restore", {"6F1C2B9E-0000-4000-8000-000000000000"}), "This local session is no longer available.");
+    EXPECT_EQ(error("capture.restore", {"../../etc"}), "This local session is no longer available.");
+    const auto exportFolder = exportedSession();
+    writeTestFile(exportFolder / "evidence.json", "[1, 2]");
+    EXPECT_EQ(error("capture.restore"), "This file is not a readable Quillmer evidence brief.");
+}
+
+TEST_F(BridgeTest, DeleteAndNewSessionAnswerWithTheSnapshot) {
+    const auto folder = recordShortSession();
+    EXPECT_EQ(value("capture.newSession")["stage"], "idle");
+    const Json afterDelete = value("capture.deleteSession", {folder.filename().string()});
+    EXPECT_EQ(afterDelete["recentSessions"], Json::array());
+    EXPECT_EQ(trash.moved, std::vector<std::filesystem::path>{folder});
+}
+
+TEST_F(BridgeTest, ImportsUseTheirPanelAndReportEngineFailures) {
+    stages.importRecording = [](const auto&, std::stop_token) -> std::filesystem::path { throw Error("not a movie"); };
+    EXPECT_EQ(value("capture.importRecording")["stage"], "idle");  // cancelled panel
+    EXPECT_EQ(host.openTitles.back(), "Import a meeting recording");
+    EXPECT_EQ(host.lastExtensions, (std::vector<std::string>{"mp4", "mov", "m4v"}));
+
+    host.fileToOpen = root / "meeting.mov";
+    EXPECT_EQ(error("capture.importRecording"), "Recording import could not complete: not a movie");
+
+    recordShortSession();
+    host.fileToOpen.reset();
+    value("capture.importTranscript");
+    EXPECT_EQ(host.openTitles.back(), "Add a timestamped transcript");
+    EXPECT_EQ(host.lastExtensions, (std::vector<std::string>{"vtt", "srt"}));
+}
+
+TEST_F(BridgeTest, ImportsTakeAPathArgumentOnlyWhenTheHostAllowsIt) {
+    std::vector<std::filesystem::path> imported;
+    stages.importRecording = [&](const std::filesystem::path& file, std::stop_token) {
+        imported.push_back(file);
+        return root / "Sessions" / "imported";
+    };
+    acceptsPathArguments = true;
+    EXPECT_EQ(value("capture.importRecording", {"/tmp/call.mp4"})["sessionName"], "imported");
+    EXPECT_EQ(imported, std::vector<std::filesystem::path>{"/tmp/call.mp4"});
+    EXPECT_TRUE(host.openTitles.empty());
+}
+
+TEST_F(BridgeTest, EvidenceOpenChecksTheFileAndMakesItsExportCurrent) {
+    EXPECT_EQ(value("evidence.open"), Json());  // cancelled
+    EXPECT_EQ(host.openTitles.back(), "Open Quillmer evidence brief");
+    host.fileToOpen = root / "notes.json";
+    EXPECT_EQ(error("evidence.open"), "Choose the evidence.json file from an Quillmer export.");
+    writeTestFile(root / "broken" / "evidence.json", "not json");
+    host.fileToOpen = root / "broken" / "evidence.json";
+    EXPECT_EQ(error("evidence.open"), "This file is not a readable Quillmer evidence brief.");
+
+    const auto exportFolder = exportedSession();
+    engine().newSession();
+    host.fileToOpen = exportFolder / "evidence.json";
+    const Json bundle = value("evidence.open");
+    EXPECT_EQ(bridge().openBundles().at(bundle["id"]), exportFolder);
+    EXPECT_EQ(state().lastExportDirectory, exportFolder);
+    EXPECT_EQ(state().lastSessionDirectory->filename(), exportFolder.filename());
+}
+
+TEST_F(BridgeTest, TextCopyNeedsTextAndAClipboard) {
+    EXPECT_EQ(error("text.copy", {42}), "That text cannot be copied.");
+    EXPECT_EQ(error("text.copy"), "That text cannot be copied.");
+    host.clipboardWorks = false;
+    EXPECT_EQ(error("text.copy", {"x"}), "That text cannot be copied.");
+}
+
+TEST_F(BridgeTest, DiagnosticsExportWritesAPrivateRecordOrReportsACancel) {
+    EXPECT_EQ(value("diagnostics.export"), false);
+    EXPECT_EQ(host.saveTitles.back(), "Export Quillmer diagnostics");
+    EXPECT_EQ(host.lastSuggestedName.rfind("quillmer-diagnostics-", 0), 0u);
+    host.fileToSave = root / "diagnostics.json";
+    EXPECT_EQ(value("diagnostics.export"), true);
+    struct stat info {};
+    ASSERT_EQ(::stat(host.fileToSave->c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(parseJSON(readWholeFile(*host.fileToSave))["platform"], "Linux");
+}
+
+}  // namespace
+}  // namespace quillmer::testing

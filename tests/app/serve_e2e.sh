@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The review page's end-to-end tests in headless Chromium against a real `quillmer serve`, on a
+# generated meeting: a short generated recording and a VTT transcript imported through the bridge
+# (path arguments) and processed to its export. A private Xvfb and PulseAudio serve the recording
+# test. Usage: serve_e2e.sh QUILLMER SOURCE_DIR RENDERER_DIR
+set -euo pipefail
+quillmer=$1 source_dir=$2 renderer=$3
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export HOME=$work XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+
+display=$((100 + RANDOM % 400))
+Xvfb ":$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
+pulseaudio --system=false --exit-idle-time=-1 -n --load=module-native-protocol-unix \
+  --load="module-null-sink sink_name=meeting rate=48000 channels=2" --load=module-always-sink >/dev/null 2>&1 & pids+=($!)
+export DISPLAY=":$display" PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
+for _ in $(seq 100); do [[ -S "$XDG_RUNTIME_DIR/pulse/native" && -e "/tmp/.X11-unix/X$display" ]] && break; sleep 0.1; done
+
+ffmpeg -loglevel error -f lavfi -i "testsrc=size=640x360:rate=30:duration=12" -f lavfi -i "sine=frequency=440:duration=12" \
+  -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$work/meeting.mp4"
+ffmpeg -loglevel error -f lavfi -i "testsrc2=size=640x360:rate=30:duration=6" -f lavfi -i "sine=frequency=660:duration=6" \
+  -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$work/earlier.mp4"
+cat > "$work/meeting.vtt" <<'VTT'
+WEBVTT
+
+00:00:01.000 --> 00:00:03.000
+Welcome, this is the weekly product review.
+
+00:00:03.500 --> 00:00:06.000
+You need to fix this header, it is too tall.
+
+00:00:06.500 --> 00:00:09.000
+And could you move this button over here?
+VTT
+
+"$quillmer" serve --port 0 --renderer "$renderer" >"$work/serve.out" 2>"$work/serve.err" & pids+=($!)
+for _ in $(seq 100); do grep -q '^Open ' "$work/serve.out" && break; sleep 0.1; done
+url=$(sed -n 's/^Open //p' "$work/serve.out")
+[[ -n "$url" ]] || { cat "$work/serve.err" >&2; exit 1; }
+base=${url%%/\?token=*}
+token=${url##*token=}
+call() {
+  curl -sS -H "Authorization: Bearer $token" -H 'Content-Type: application/json' \
+    --data "{\"id\":\"e2e-$1\",\"method\":\"$1\",\"args\":$2}" "$base/bridge"
+}
+# Two meetings, as the page's tests expect to delete one and still list another.
+call capture.importRecording "[\"$work/earlier.mp4\"]" | grep -q '"ok":true'
+call capture.importRecording "[\"$work/meeting.mp4\"]" | grep -q '"ok":true'
+call capture.importTranscript "[\"$work/meeting.vtt\"]" | grep -q '"ok":true'
+# The run ends at the analysis decision once the evidence is exported.
+call capture.process '[]' | grep -q 'This meeting has not been approved for analysis yet.'
+# The page starts at home, as it would for someone who has not picked a meeting yet.
+call capture.newSession '[]' | grep -q '"ok":true'
+
+cd "$source_dir/renderer"
+QUILLMER_SERVE_URL=$url QUILLMER_TEST_ARTEFACTS="$work/artefacts" \
+  node --test --test-concurrency=1 e2e/review.e2e.test.mjs
