@@ -124,7 +124,7 @@ SharedReviewWebView::SharedReviewWebView(GtkWindow* window, const std::filesyste
         // Without a loopback port the review still works; only its video cannot play.
         media_ = std::make_unique<UnchangedMediaURLMapper>();
     }
-    page_ = std::make_unique<WebViewPageChannel>(view_);
+    page_ = std::make_shared<WebViewPageChannel>(view_);
     bridge_ = makeReviewBridge(ReviewBridgeServices{*page_, scheme_, host_, *media_, mainQueue});
 
     std::error_code error;

@@ -58,7 +58,7 @@ private:
     ReviewRendererScheme scheme_;
     std::unique_ptr<MediaURLMapper> media_;
     GtkHostServices host_;
-    std::unique_ptr<WebViewPageChannel> page_;
+    std::shared_ptr<WebViewPageChannel> page_;  // shared: the bridge may hold it weakly
     ReviewMessageHandler bridge_;
 };
 
