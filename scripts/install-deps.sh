@@ -17,12 +17,15 @@ packages=(
   libglib2.0-dev libicu-dev
   # on-device speech recognition
   libpocketsphinx-dev pocketsphinx-en-us
-  # quillmer serve: the review page over loopback HTTP
-  libsoup-3.0-dev
+  # desktop application (GTK 3 window, WebKitGTK view, H.264/AAC playback) and the review page over
+  # loopback HTTP (quillmer serve, the desktop app's video server)
+  gstreamer1.0-libav libgtk-3-dev libsoup-3.0-dev libwebkit2gtk-4.1-dev
   # tests, benchmarks, fuzzing, the demo meeting
   clang espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
+  # a private session bus for the desktop application tests (single instance)
+  dbus-daemon
   # renderer end-to-end tests (driven by playwright-core, never a downloaded browser)
   chromium
 )

@@ -16,4 +16,9 @@ std::filesystem::path exportsDirectory();
 // $XDG_CONFIG_HOME/quillmer/defaults.json (default ~/.config/quillmer/defaults.json).
 std::filesystem::path userDefaultsFile();
 
+// The review web application's files: $QUILLMER_RENDERER_DIRECTORY when set (tests, development);
+// else "<exe dir>/../share/quillmer/renderer" of the installed layout; else, for a program run from
+// its build tree, that tree's "share/quillmer/renderer". Not checked for an "index.html" here.
+std::filesystem::path rendererDirectory();
+
 }  // namespace quillmer

@@ -34,5 +34,18 @@ TEST(ApplicationPaths, AFileInTheWayIsAFileSystemError) {
     EXPECT_THROW(sessionsDirectory(), FileSystemError);
 }
 
+TEST(ApplicationPaths, RendererFolderFromTheEnvironmentOrBesideTheProgram) {
+    {
+        testing::ScopedEnvironment override("QUILLMER_RENDERER_DIRECTORY", std::string("/opt/renderer"));
+        EXPECT_EQ(rendererDirectory(), "/opt/renderer");
+    }
+    testing::ScopedEnvironment unset("QUILLMER_RENDERER_DIRECTORY", std::nullopt);
+    // This test runs from a build tree without an installed layout beside it: the tree's own folder.
+    const auto folder = rendererDirectory();
+    EXPECT_EQ(folder.filename(), "renderer");
+    EXPECT_EQ(folder.parent_path().filename(), "quillmer");
+    EXPECT_TRUE(std::filesystem::exists(folder.parent_path().parent_path().parent_path() / "CMakeCache.txt")) << folder;
+}
+
 }  // namespace
 }  // namespace quillmer

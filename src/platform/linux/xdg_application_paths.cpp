@@ -41,4 +41,18 @@ std::filesystem::path userDefaultsFile() {
     return xdgDirectory("XDG_CONFIG_HOME", ".config") / "quillmer" / "defaults.json";
 }
 
+std::filesystem::path rendererDirectory() {
+    if (const char* value = std::getenv("QUILLMER_RENDERER_DIRECTORY"); value && *value) return value;
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    const auto relative = std::filesystem::path("share") / "quillmer" / "renderer";
+    const auto installed = executable.parent_path().parent_path() / relative;
+    if (error || std::filesystem::exists(installed / "index.html", error)) return installed;
+    // Programs in a build tree sit in sub-folders of it; its root is where CMakeCache.txt is.
+    for (auto folder = executable.parent_path(); folder.has_relative_path(); folder = folder.parent_path()) {
+        if (std::filesystem::exists(folder / "CMakeCache.txt", error)) return folder / relative;
+    }
+    return installed;
+}
+
 }  // namespace quillmer

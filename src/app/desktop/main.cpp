@@ -1,0 +1,3 @@
+#include "app/desktop/quillmer_application.h"
+
+int main(int argc, char** argv) { return quillmer::runQuillmerApplication(argc, argv); }

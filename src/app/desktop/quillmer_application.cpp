@@ -1,0 +1,100 @@
+#include "app/desktop/quillmer_application.h"
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include "app/desktop/shared_review_web_view.h"
+#include "platform/application_paths.h"
+#include "platform/linux/glib_main_queue.h"
+
+namespace quillmer {
+
+namespace {
+
+constexpr const char* kApplicationID = "ai.quillmer.Quillmer";
+constexpr const char* kWindowTitle = "Quillmer";
+constexpr const char* kReviewViewKey = "quillmer-review-view";
+
+// The window's colour runs seamlessly into the title bar, which shows no title and no separator.
+constexpr const char* kWindowStyle = R"(
+window.quillmer-main, window.quillmer-main headerbar {
+  background-color: rgb(92.9%, 94.5%, 96.5%);
+  background-image: none;
+}
+window.quillmer-main headerbar {
+  border-bottom-width: 0;
+  box-shadow: none;
+}
+)";
+
+void installWindowStyle() {
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, kWindowStyle, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    g_object_unref(provider);
+}
+
+// The window's name for the desktop (task switcher, window list) follows the page's title.
+void followPageTitle(GtkWidget* view, GParamSpec*, gpointer window) {
+    const char* title = webkit_web_view_get_title(WEBKIT_WEB_VIEW(view));
+    gtk_window_set_title(GTK_WINDOW(window), title && *title ? title : kWindowTitle);
+}
+
+GtkWindow* createMainWindow(GtkApplication* application, MainQueue& mainQueue) {
+    GtkWidget* window = gtk_application_window_new(application);
+    gtk_style_context_add_class(gtk_widget_get_style_context(window), "quillmer-main");
+    gtk_window_set_title(GTK_WINDOW(window), kWindowTitle);
+    gtk_window_set_default_size(GTK_WINDOW(window), 1280, 820);
+
+    GtkWidget* titleBar = gtk_header_bar_new();
+    gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(titleBar), TRUE);
+    gtk_header_bar_set_custom_title(GTK_HEADER_BAR(titleBar), gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0));
+    gtk_window_set_titlebar(GTK_WINDOW(window), titleBar);
+
+    auto* review = new SharedReviewWebView(GTK_WINDOW(window), rendererDirectory(), mainQueue);
+    g_object_set_data_full(G_OBJECT(window), kReviewViewKey, review,
+                           [](gpointer view) { delete static_cast<SharedReviewWebView*>(view); });
+    gtk_container_add(GTK_CONTAINER(window), review->widget());
+    g_signal_connect(review->widget(), "notify::title", G_CALLBACK(followPageTitle), window);
+    gtk_widget_show_all(window);
+    return GTK_WINDOW(window);
+}
+
+struct ApplicationState {
+    GlibMainQueue mainQueue;
+    bool styled = false;
+};
+
+void activate(GtkApplication* application, gpointer data) {
+    auto* state = static_cast<ApplicationState*>(data);
+    if (GList* windows = gtk_application_get_windows(application)) {
+        gtk_window_present(GTK_WINDOW(windows->data));
+        return;
+    }
+    if (!state->styled) {
+        installWindowStyle();
+        state->styled = true;
+    }
+    gtk_window_present(createMainWindow(application, state->mainQueue));
+}
+
+// quillmer: URLs (the account-connection callback) reach the running instance here. Nothing acts
+// on them yet beyond bringing the window forward.
+void open(GtkApplication* application, GFile**, gint, const gchar*, gpointer data) {
+    activate(application, data);
+}
+
+}  // namespace
+
+int runQuillmerApplication(int argc, char** argv) {
+    ApplicationState state;
+    GtkApplication* application = gtk_application_new(kApplicationID, G_APPLICATION_HANDLES_OPEN);
+    g_signal_connect(application, "activate", G_CALLBACK(activate), &state);
+    g_signal_connect(application, "open", G_CALLBACK(open), &state);
+    const int status = g_application_run(G_APPLICATION(application), argc, argv);
+    g_object_unref(application);
+    return status;
+}
+
+}  // namespace quillmer

@@ -1,0 +1,167 @@
+// Starts the real quillmer-app in a private X server and session bus and watches it from outside:
+// the page under test reports what it saw through its document title, which the window carries.
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "support/background_process.h"
+#include "support/private_x_server.h"
+#include "support/temporary_folder.h"
+
+namespace quillmer {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Titles of the top-level windows of the X server $DISPLAY names.
+std::vector<std::string> windowTitles() {
+    std::vector<std::string> titles;
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return titles;
+    }
+    auto atom = [&](const char* name) {
+        xcb_intern_atom_reply_t* reply =
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, strlen(name), name), nullptr);
+        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        free(reply);
+        return value;
+    };
+    const xcb_atom_t netWMName = atom("_NET_WM_NAME");
+    const xcb_atom_t utf8 = atom("UTF8_STRING");
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr)) {
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+            xcb_get_property_reply_t* property = xcb_get_property_reply(
+                connection, xcb_get_property(connection, 0, children[i], netWMName, utf8, 0, 4096), nullptr);
+            if (property && xcb_get_property_value_length(property) > 0)
+                titles.emplace_back(static_cast<const char*>(xcb_get_property_value(property)),
+                                    static_cast<size_t>(xcb_get_property_value_length(property)));
+            free(property);
+        }
+        free(tree);
+    }
+    xcb_disconnect(connection);
+    return titles;
+}
+
+// Polls until some window's title satisfies `wanted`; returns it, or nothing after a minute.
+std::optional<std::string> awaitWindowTitle(const std::function<bool(const std::string&)>& wanted) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& title : windowTitles())
+            if (wanted(title)) return title;
+        std::this_thread::sleep_for(100ms);
+    }
+    return std::nullopt;
+}
+
+// A display, a session bus and a home of its own, so the app under test meets no running Quillmer.
+class QuillmerAppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (auto reason = testing::PrivateXServer::unavailableReason()) GTEST_SKIP() << *reason;
+        const auto dbus = testing::findExecutable("dbus-daemon");
+        if (!dbus) GTEST_SKIP() << "dbus-daemon is not installed (Debian package dbus-daemon).";
+        display = std::make_unique<testing::PrivateXServer>();
+        const auto socket = folder / "bus";
+        bus = std::make_unique<testing::BackgroundProcess>(testing::BackgroundProcess::Launch{
+            *dbus,
+            {"--session", "--nofork", "--nopidfile", "--address=unix:path=" + socket.string()},
+            {},
+            folder / "dbus.log"});
+        for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(std::filesystem::exists(socket)) << bus->log();
+        std::filesystem::create_directories(folder / "home");
+        std::filesystem::create_directories(folder / "renderer");
+        std::filesystem::create_directories(folder / "runtime");
+        std::filesystem::permissions(folder / "runtime", std::filesystem::perms::owner_all);
+    }
+
+    std::unique_ptr<testing::BackgroundProcess> launch(const std::string& logName,
+                                                       std::vector<std::string> arguments = {}) {
+        return std::make_unique<testing::BackgroundProcess>(testing::BackgroundProcess::Launch{
+            QUILLMER_APP_EXECUTABLE,
+            std::move(arguments),
+            {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder / "bus").string()},
+             {"HOME", (folder / "home").string()},
+             {"XDG_DATA_HOME", (folder / "home" / "data").string()},
+             {"XDG_CONFIG_HOME", (folder / "home" / "config").string()},
+             {"XDG_CACHE_HOME", (folder / "home" / "cache").string()},
+             {"XDG_RUNTIME_DIR", (folder / "runtime").string()},
+             {"QUILLMER_RENDERER_DIRECTORY", (folder / "renderer").string()},
+             {"GDK_BACKEND", "x11"}},
+            folder / logName});
+    }
+
+    testing::TemporaryFolder folder;
+    std::unique_ptr<testing::PrivateXServer> display;
+    std::unique_ptr<testing::BackgroundProcess> bus;
+};
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+TEST_F(QuillmerAppTest, ThePageTalksToTheNativeSideThroughTheBridge) {
+    testing::writeTestFile(folder / "renderer" / "data.txt", "0123456789");
+    testing::writeTestFile(folder / "renderer" / "index.html", R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>waiting</title></head><body><script>
+(async () => {
+  const result = {
+    platform: window.quillmer.platform,
+    available: window.quillmer.capture.available,
+    configurable: Object.getOwnPropertyDescriptor(window, 'quillmer').configurable,
+  };
+  try { result.state = await window.quillmer.capture.getState(); } catch (error) { result.rejected = error.message; }
+  try {
+    const response = await fetch('data.txt', { headers: { Range: 'bytes=2-4' } });
+    result.range = [response.status, response.headers.get('Content-Range'), await response.text()];
+  } catch (error) { result.range = 'failed: ' + error; }
+  try { await fetch('../../outside.txt'); result.outside = 'served'; } catch (error) { result.outside = 'refused'; }
+  document.title = 'done ' + JSON.stringify(result);
+})();
+</script></body></html>
+)");
+    auto app = launch("app.log");
+    const auto title = awaitWindowTitle([](const std::string& t) { return startsWith(t, "done "); });
+    ASSERT_TRUE(title) << app->log();
+    EXPECT_EQ(*title,
+              "done {\"platform\":\"linux\",\"available\":true,\"configurable\":false,"
+              "\"rejected\":\"This version of Quillmer does not support that operation.\","
+              "\"range\":[206,\"bytes 2-4/10\",\"234\"],\"outside\":\"refused\"}");
+}
+
+TEST_F(QuillmerAppTest, ShowsTheFallbackPageWithoutARenderer) {
+    auto app = launch("app.log");
+    const auto title = awaitWindowTitle([](const std::string& t) { return t == "Quillmer renderer is missing"; });
+    EXPECT_TRUE(title) << app->log();
+}
+
+TEST_F(QuillmerAppTest, ASecondLaunchHandsOverToTheFirst) {
+    testing::writeTestFile(folder / "renderer" / "index.html",
+                           "<!DOCTYPE html><html><head><title>first instance</title></head><body></body></html>");
+    auto first = launch("first.log");
+    ASSERT_TRUE(awaitWindowTitle([](const std::string& t) { return t == "first instance"; })) << first->log();
+
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{},
+                                                     std::vector<std::string>{"quillmer://zoom/connected?state=x"}}) {
+        auto second = launch("second.log", arguments);
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (second->isRunning() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(100ms);
+        EXPECT_FALSE(second->isRunning()) << "the second launch should hand over and leave: " << second->log();
+    }
+    size_t windows = 0;
+    for (const auto& t : windowTitles()) windows += t == "first instance";
+    EXPECT_EQ(windows, 1u);
+    EXPECT_TRUE(first->isRunning());
+}
+
+}  // namespace
+}  // namespace quillmer
