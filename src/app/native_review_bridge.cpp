@@ -2,6 +2,8 @@
 // native_review_bridge_*.cpp files by subject.
 #include "app/native_review_bridge.h"
 
+#include "app/media_url_mapper.h"
+
 #include "app/native_bridge_error.h"
 #include "app/review_bundle_payload.h"
 #include "app/review_state_snapshot.h"
@@ -100,6 +102,8 @@ void NativeReviewBridge::requireNoEngineError() const {
 Json NativeReviewBridge::handOutBundle(const std::filesystem::path& exportFolder) {
     const std::string id = Uuid::random().toString();
     Json payload = makeBundlePayload(id, exportFolder, dependencies_.renderer, dependencies_.sessionsRoot());
+    if (dependencies_.media && payload.contains("mediaURL"))
+        payload["mediaURL"] = dependencies_.media->pageURL(payload["mediaURL"].get<std::string>());
     openBundles_[id] = exportFolder;
     return payload;
 }

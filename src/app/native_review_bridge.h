@@ -18,6 +18,8 @@
 
 namespace quillmer {
 
+class MediaURLMapper;
+
 struct NativeReviewBridgeDependencies {
     CaptureEngine& capture;
     ReviewRendererScheme& renderer;
@@ -29,6 +31,9 @@ struct NativeReviewBridgeDependencies {
     // argument of "capture.importRecording", "capture.importTranscript", "evidence.open" and
     // "diagnostics.export" instead of showing a panel.
     bool acceptsPathArguments = false;
+    // Where the page plays a session video from (the desktop view cannot play its private scheme);
+    // none: the scheme URL as it is.
+    const MediaURLMapper* media = nullptr;
 };
 
 // The only channel between the review page and the native side: the page sends

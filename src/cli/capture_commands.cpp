@@ -13,7 +13,7 @@
 #include "capture/capture_engine.h"
 #include "capture/session_folder.h"
 #include "cli/engine_session.h"
-#include "cli/services.h"
+#include "platform/linux/capture_services.h"
 #include "core/error.h"
 #include "core/loop_main_queue.h"
 #include "platform/application_paths.h"

@@ -7,7 +7,7 @@
 
 #include "capture/local_pipeline.h"
 #include "cli/engine_session.h"
-#include "cli/services.h"
+#include "platform/linux/capture_services.h"
 #include "cli/session_commands.h"
 #include "core/error.h"
 

@@ -13,7 +13,7 @@
 #include "app/review_http_server.h"
 #include "capture/capture_engine.h"
 #include "capture/session_folder.h"
-#include "cli/services.h"
+#include "platform/linux/capture_services.h"
 #include "core/error.h"
 #include "platform/application_paths.h"
 #include "platform/linux/gio_trash.h"

@@ -5,7 +5,13 @@
 
 #include "app/desktop/shared_review_web_view.h"
 #include "platform/application_paths.h"
+#include "capture/capture_engine.h"
+#include "capture/session_folder.h"
+#include "platform/linux/capture_services.h"
+#include "platform/linux/gio_trash.h"
 #include "platform/linux/glib_main_queue.h"
+#include "platform/linux/json_file_user_defaults.h"
+#include "platform/linux/posix_process_runner.h"
 
 namespace quillmer {
 
@@ -41,7 +47,32 @@ void followPageTitle(GtkWidget* view, GParamSpec*, gpointer window) {
     gtk_window_set_title(GTK_WINDOW(window), title && *title ? title : kWindowTitle);
 }
 
-GtkWindow* createMainWindow(GtkApplication* application, MainQueue& mainQueue) {
+struct ApplicationState;
+GtkWindow* createMainWindow(GtkApplication* application, ApplicationState& state);
+
+// The one engine of the application and the services it runs on, made when the first window opens.
+struct ApplicationState {
+    GlibMainQueue mainQueue;
+    bool styled = false;
+    CaptureServices services;
+    PosixProcessRunner processes;
+    GioTrash trash;
+    std::unique_ptr<JsonFileUserDefaults> defaults;
+    std::unique_ptr<CaptureEngine> engine;
+
+    CaptureEngine& ensureEngine() {
+        if (!engine) {
+            services = makeCaptureServices();
+            defaults = std::make_unique<JsonFileUserDefaults>(userDefaultsFile());
+            engine = std::make_unique<CaptureEngine>(CaptureEngineDependencies{
+                *services.capture, *services.writers, processes, trash, mainQueue, [] { return sessionsRoot(); },
+                [] { return exportsDirectory(); }});
+        }
+        return *engine;
+    }
+};
+
+GtkWindow* createMainWindow(GtkApplication* application, ApplicationState& state) {
     GtkWidget* window = gtk_application_window_new(application);
     gtk_style_context_add_class(gtk_widget_get_style_context(window), "quillmer-main");
     gtk_window_set_title(GTK_WINDOW(window), kWindowTitle);
@@ -52,7 +83,8 @@ GtkWindow* createMainWindow(GtkApplication* application, MainQueue& mainQueue) {
     gtk_header_bar_set_custom_title(GTK_HEADER_BAR(titleBar), gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0));
     gtk_window_set_titlebar(GTK_WINDOW(window), titleBar);
 
-    auto* review = new SharedReviewWebView(GTK_WINDOW(window), rendererDirectory(), mainQueue);
+    CaptureEngine& engine = state.ensureEngine();
+    auto* review = new SharedReviewWebView(GTK_WINDOW(window), rendererDirectory(), engine, *state.defaults);
     g_object_set_data_full(G_OBJECT(window), kReviewViewKey, review,
                            [](gpointer view) { delete static_cast<SharedReviewWebView*>(view); });
     gtk_container_add(GTK_CONTAINER(window), review->widget());
@@ -60,11 +92,6 @@ GtkWindow* createMainWindow(GtkApplication* application, MainQueue& mainQueue) {
     gtk_widget_show_all(window);
     return GTK_WINDOW(window);
 }
-
-struct ApplicationState {
-    GlibMainQueue mainQueue;
-    bool styled = false;
-};
 
 void activate(GtkApplication* application, gpointer data) {
     auto* state = static_cast<ApplicationState*>(data);
@@ -76,7 +103,7 @@ void activate(GtkApplication* application, gpointer data) {
         installWindowStyle();
         state->styled = true;
     }
-    gtk_window_present(createMainWindow(application, state->mainQueue));
+    gtk_window_present(createMainWindow(application, *state));
 }
 
 // quillmer: URLs (the account-connection callback) reach the running instance here. Nothing acts

@@ -1,24 +1,27 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "core/json.h"
 
 namespace quillmer {
 
-class MainQueue;
+class CaptureEngine;
 class MediaURLMapper;
 class ReviewHostServices;
 class ReviewPageChannel;
 class ReviewRendererScheme;
+class UserDefaults;
 
 // What the desktop view gives the review bridge. All of it outlives the bridge.
 struct ReviewBridgeServices {
-    ReviewPageChannel& page;
+    CaptureEngine& capture;
+    UserDefaults& defaults;
+    std::shared_ptr<ReviewPageChannel> page;
     ReviewRendererScheme& renderer;
     ReviewHostServices& host;
     const MediaURLMapper& media;
-    MainQueue& mainQueue;
 };
 
 // Takes one message the page posted to "quillmer" ({id, method, args}); answers through the page channel.

@@ -17,6 +17,9 @@ typedef struct _WebKitJavascriptResult WebKitJavascriptResult;
 
 namespace quillmer {
 
+class CaptureEngine;
+class UserDefaults;
+
 class MainQueue;
 class MediaURLMapper;
 
@@ -42,7 +45,8 @@ private:
 // renderer's start page (or a page saying the renderer is missing). Lives as long as its window.
 class SharedReviewWebView {
 public:
-    SharedReviewWebView(GtkWindow* window, const std::filesystem::path& rendererDirectory, MainQueue& mainQueue);
+    SharedReviewWebView(GtkWindow* window, const std::filesystem::path& rendererDirectory, CaptureEngine& capture,
+                        UserDefaults& defaults);
     ~SharedReviewWebView();
     SharedReviewWebView(const SharedReviewWebView&) = delete;
     SharedReviewWebView& operator=(const SharedReviewWebView&) = delete;

@@ -119,7 +119,12 @@ TEST_F(QuillmerAppTest, ThePageTalksToTheNativeSideThroughTheBridge) {
     available: window.quillmer.capture.available,
     configurable: Object.getOwnPropertyDescriptor(window, 'quillmer').configurable,
   };
-  try { result.state = await window.quillmer.capture.getState(); } catch (error) { result.rejected = error.message; }
+  try { result.stage = (await window.quillmer.capture.getState()).stage; } catch (error) { result.stage = error.message; }
+  try { await window.quillmer.updates.openDownload(); } catch (error) { result.rejected = error.message; }
+  // Listing the displays changes the engine's state, which the native side pushes to the page.
+  const pushed = new Promise((resolve) => window.quillmer.capture.onState((state) => resolve(state.available)));
+  try { result.sources = (await window.quillmer.capture.sources()).length; } catch (error) { result.sources = error.message; }
+  result.pushed = await Promise.race([pushed, new Promise((resolve) => setTimeout(() => resolve('no push'), 10000))]);
   try {
     const response = await fetch('data.txt', { headers: { Range: 'bytes=2-4' } });
     result.range = [response.status, response.headers.get('Content-Range'), await response.text()];
@@ -133,9 +138,9 @@ TEST_F(QuillmerAppTest, ThePageTalksToTheNativeSideThroughTheBridge) {
     const auto title = awaitWindowTitle([](const std::string& t) { return startsWith(t, "done "); });
     ASSERT_TRUE(title) << app->log();
     EXPECT_EQ(*title,
-              "done {\"platform\":\"linux\",\"available\":true,\"configurable\":false,"
-              "\"rejected\":\"This version of Quillmer does not support that operation.\","
-              "\"range\":[206,\"bytes 2-4/10\",\"234\"],\"outside\":\"refused\"}");
+              "done {\"platform\":\"linux\",\"available\":true,\"configurable\":false,\"stage\":\"idle\","
+              "\"rejected\":\"This version of Quillmer does not support that operation.\",\"sources\":1,"
+              "\"pushed\":true,\"range\":[206,\"bytes 2-4/10\",\"234\"],\"outside\":\"refused\"}");
 }
 
 TEST_F(QuillmerAppTest, ShowsTheFallbackPageWithoutARenderer) {

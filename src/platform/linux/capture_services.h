@@ -5,7 +5,7 @@
 #include "platform/capture_service.h"
 #include "platform/media_writer.h"
 
-namespace quillmer::cli {
+namespace quillmer {
 
 // The real screen-and-sound source and media writers of this build.
 struct CaptureServices {
@@ -15,4 +15,4 @@ struct CaptureServices {
 
 CaptureServices makeCaptureServices();
 
-}  // namespace quillmer::cli
+}  // namespace quillmer
