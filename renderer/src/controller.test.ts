@@ -40,6 +40,21 @@ describe('Controller', () => {
     expect(c.state.bundle).toBeUndefined();
   });
 
+  it('brings a view that subscribes after the restore reply up to date, and only such a view', async () => {
+    const native = fakeNative({ 'capture.restore': () => ({ state: state({ sessionName: 'S1' }), bundle: bundlePayload }) });
+    const c = new Controller(native.api);
+    const rendered = c.state;
+    await c.start();
+    let late = 0;
+    c.subscribe(() => late++, rendered);
+    expect(late).toBe(1);
+    let current = 0;
+    c.subscribe(() => current++, c.state);
+    expect(current).toBe(0);
+    native.push(state({ sessionName: 'S1', stage: 'exporting' }));
+    expect([late, current]).toEqual([2, 1]);
+  });
+
   it('treats "not approved for analysis" as evidence ready and fetches the bundle', async () => {
     const native = fakeNative({
       'capture.restore': () => ({ state: state({ stage: 'ready-to-process', sessionName: 'S1' }), bundle: bundlePayload }),

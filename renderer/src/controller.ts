@@ -45,8 +45,14 @@ export class Controller {
 
   constructor(private readonly api: QuillmerPageAPI, private readonly now: () => number = Date.now) {}
 
-  subscribe(listener: () => void): () => void {
+  /**
+   * Calls `listener` on every change. A view subscribes only after it has rendered, and a native
+   * reply can land in between; given the state it rendered with, a subscriber that is already
+   * behind is called at once instead of waiting for a change that may never come.
+   */
+  subscribe(listener: () => void, rendered?: AppState): () => void {
     this.listeners.add(listener);
+    if (rendered !== undefined && rendered !== this.state) listener();
     return () => this.listeners.delete(listener);
   }
 

@@ -14,6 +14,6 @@ export function useController(): Controller {
 export function useAppState(): AppState {
   const controller = useController();
   const [state, setState] = useState(controller.state);
-  useEffect(() => controller.subscribe(() => setState(controller.state)), [controller]);
+  useEffect(() => controller.subscribe(() => setState(controller.state), state), [controller]);
   return state;
 }
