@@ -1,8 +1,6 @@
 #include "app/review_http_access.h"
 
-#include <openssl/crypto.h>
-#include <openssl/rand.h>
-
+#include "core/access_token.h"
 #include "core/error.h"
 
 namespace quillmer {
@@ -15,25 +13,9 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-bool sameSecret(std::string_view given, std::string_view token) {
-    return !token.empty() && given.size() == token.size() && CRYPTO_memcmp(given.data(), token.data(), token.size()) == 0;
-}
-
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 }  // namespace
-
-std::string makeAccessToken() {
-    unsigned char bytes[32];
-    if (RAND_bytes(bytes, sizeof bytes) != 1) throw Error("Quillmer could not make a random access token.");
-    static const char digits[] = "0123456789abcdef";
-    std::string token;
-    for (const unsigned char byte : bytes) {
-        token += digits[byte >> 4];
-        token += digits[byte & 15];
-    }
-    return token;
-}
 
 bool isAllowedHost(std::optional<std::string_view> hostHeader, unsigned port) {
     if (!hostHeader) return false;
@@ -46,7 +28,7 @@ bool carriesToken(std::optional<std::string_view> authorizationHeader, std::opti
                   std::string_view token) {
     if (authorizationHeader) {
         const std::string_view value = trimmed(*authorizationHeader);
-        if (startsWith(value, "Bearer ") && sameSecret(trimmed(value.substr(7)), token)) return true;
+        if (startsWith(value, "Bearer ") && tokensMatch(trimmed(value.substr(7)), token)) return true;
     }
     if (cookieHeader) {
         std::string_view cookies = *cookieHeader;
@@ -55,7 +37,7 @@ bool carriesToken(std::optional<std::string_view> authorizationHeader, std::opti
             const std::string_view pair = trimmed(cookies.substr(0, end));
             const size_t equals = pair.find('=');
             if (equals != std::string_view::npos && pair.substr(0, equals) == kAccessCookieName &&
-                sameSecret(pair.substr(equals + 1), token))
+                tokensMatch(pair.substr(equals + 1), token))
                 return true;
             cookies.remove_prefix(std::min(end + 1, cookies.size()));
         }

@@ -4,12 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "core/access_token.h"
+
 namespace quillmer {
 
 // The rules `quillmer serve` applies to every request before anything else.
-
-// 64 hexadecimal digits from the system's secure random source.
-std::string makeAccessToken();
 
 // The Host header must name this server by loopback address or "localhost", with its port, so a
 // page on another name that resolves to 127.0.0.1 (DNS rebinding) is refused.

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "app/review_renderer_scheme.h"
+#include "core/access_token.h"
 #include "core/error.h"
 
 namespace quillmer {
@@ -19,23 +20,6 @@ namespace {
 constexpr std::string_view kMediaScheme = "quillmer-review://media/";
 constexpr std::string_view kMediaPath = "/media/";
 constexpr uint64_t kChunkSize = 64 * 1024;
-
-std::string randomToken() {
-    std::array<unsigned char, 32> bytes{};
-    if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1)
-        throw Error("Quillmer could not start its video server.");
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string token;
-    for (unsigned char byte : bytes) {
-        token += kDigits[byte >> 4];
-        token += kDigits[byte & 0xF];
-    }
-    return token;
-}
-
-bool sameToken(std::string_view given, const std::string& token) {
-    return given.size() == token.size() && CRYPTO_memcmp(given.data(), token.data(), token.size()) == 0;
-}
 
 // One response body being written: the next chunk is read only after the previous one went out.
 struct BodyStream {
@@ -84,7 +68,7 @@ void answerStatus(SoupServerMessage* message, guint status) {
 }  // namespace
 
 LoopbackMediaServer::LoopbackMediaServer(const ReviewRendererScheme& scheme)
-    : scheme_(scheme), token_(randomToken()) {
+    : scheme_(scheme), token_(makeAccessToken()) {
     server_ = soup_server_new("server-header", "Quillmer", nullptr);
     soup_server_add_handler(server_, nullptr, reinterpret_cast<SoupServerCallback>(&handleRequest), this, nullptr);
     GError* error = nullptr;
@@ -120,7 +104,7 @@ void LoopbackMediaServer::serve(SoupServerMessage* message, const std::string& p
     if (rest.substr(0, kMediaPath.size()) != kMediaPath) return answerStatus(message, SOUP_STATUS_NOT_FOUND);
     rest.remove_prefix(kMediaPath.size());
     const size_t slash = rest.find('/');
-    if (slash == std::string_view::npos || !sameToken(rest.substr(0, slash), token_))
+    if (slash == std::string_view::npos || !tokensMatch(rest.substr(0, slash), token_))
         return answerStatus(message, SOUP_STATUS_NOT_FOUND);
     rest.remove_prefix(slash + 1);
 
