@@ -43,24 +43,17 @@ ServeOptions parseServeOptions(std::span<const std::string> arguments) {
     return options;
 }
 
-std::optional<std::filesystem::path> defaultRendererDirectory(const std::filesystem::path& executable) {
-    const auto folder = executable.parent_path();
-    for (const auto& candidate : {folder / ".." / "share" / "quillmer" / "renderer",
-                                  folder / ".." / ".." / "share" / "quillmer" / "renderer"}) {
-        std::error_code ignored;
-        if (std::filesystem::is_regular_file(candidate / "index.html", ignored))
-            return std::filesystem::weakly_canonical(candidate, ignored);
-    }
-    return std::nullopt;
-}
-
 namespace {
 
 int runServe(std::span<const std::string> arguments) {
     const ServeOptions options = parseServeOptions(arguments);
     std::error_code ignored;
     auto renderer = options.rendererDirectory;
-    if (!renderer) renderer = defaultRendererDirectory(std::filesystem::read_symlink("/proc/self/exe", ignored));
+    if (!renderer) {
+        // The same folder the desktop application loads; none when it holds no page yet.
+        renderer = rendererDirectory();
+        if (!std::filesystem::is_regular_file(*renderer / "index.html", ignored)) renderer.reset();
+    }
     if (renderer && !std::filesystem::is_regular_file(*renderer / "index.html", ignored))
         throw Error("There is no index.html in " + renderer->string());
 

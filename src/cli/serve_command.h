@@ -17,9 +17,6 @@ struct ServeOptions {
 // "[--port N] [--renderer DIR]". Throws quillmer::Error with a message for the user.
 ServeOptions parseServeOptions(std::span<const std::string> arguments);
 
-// The installed renderer (<exe dir>/../share/quillmer/renderer), else the build tree's
-// (build/share/quillmer/renderer next to build/src/cli); the first holding "index.html".
-std::optional<std::filesystem::path> defaultRendererDirectory(const std::filesystem::path& executable);
 
 Command serveCommand();
 
