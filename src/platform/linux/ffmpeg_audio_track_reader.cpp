@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "platform/linux/ffmpeg_support.h"
 #include "platform/linux/speech_wav_file.h"
 
 extern "C" {
@@ -20,12 +21,6 @@ extern "C" {
 namespace quillmer {
 
 namespace {
-
-std::string describe(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 // The FFmpeg objects of one open file, freed even when opening fails halfway.
 struct DecodingHandles {
@@ -87,7 +82,7 @@ public:
 
 private:
     [[noreturn]] void fail(int code) const {
-        throw Error("Quillmer could not read the audio in " + file_.filename().string() + ": " + describe(code));
+        throw Error("Quillmer could not read the audio in " + file_.filename().string() + ": " + ffmpeg::errorText(code));
     }
 
     void rewind() {

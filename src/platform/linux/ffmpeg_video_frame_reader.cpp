@@ -1,5 +1,7 @@
 #include "platform/linux/ffmpeg_video_frame_reader.h"
 
+#include "platform/linux/ffmpeg_support.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -19,28 +21,7 @@ namespace quillmer {
 
 namespace {
 
-std::string describe(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-struct FormatDeleter {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct CodecDeleter {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ScalerDeleter {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-using FramePointer = std::unique_ptr<AVFrame, FrameDeleter>;
+using FramePointer = ffmpeg::Frame;
 
 FramePointer allocateFrame() {
     FramePointer frame(av_frame_alloc());
@@ -83,10 +64,10 @@ RasterImage rotated(RasterImage image, int quarterTurns) {
 
 struct FFmpegVideoFrameReader::State {
     std::filesystem::path file;
-    std::unique_ptr<AVFormatContext, FormatDeleter> format;
-    std::unique_ptr<AVCodecContext, CodecDeleter> decoder;
-    std::unique_ptr<AVPacket, PacketDeleter> packet;
-    std::unique_ptr<SwsContext, ScalerDeleter> scaler;
+    ffmpeg::Input format;
+    ffmpeg::Codec decoder;
+    ffmpeg::Packet packet;
+    ffmpeg::Scaler scaler;
     AVStream* stream = nullptr;
     int quarterTurns = 0;
     int64_t firstTick = 0;
@@ -103,7 +84,7 @@ struct FFmpegVideoFrameReader::State {
 
     [[noreturn]] void fail(const std::string& what, int code) const {
         throw MediaError("Quillmer could not read the video " + file.filename().string() + " (" + what + ": " +
-                         describe(code) + ").");
+                         ffmpeg::errorText(code) + ").");
     }
 
     static int64_t tickOf(const AVFrame* frame) { return frame->best_effort_timestamp; }
