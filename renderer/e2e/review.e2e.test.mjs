@@ -75,6 +75,16 @@ describe('review page', () => {
     await page.locator('.approval, .note').first().waitFor();
     await shot('02-review-moments');
 
+    // Where the meeting has its screen recording, playing a moment seeks the video to it.
+    if (await page.evaluate(() => Boolean(document.querySelector('video')?.src))) {
+      const first = page.locator('.moment').first();
+      const shown = await first.locator('h3 time').textContent();
+      const expected = Number(shown.split(':')[0]) * 60 + Number(shown.split(':')[1]);
+      await first.getByRole('button', { name: /Play/ }).click();
+      await page.waitForFunction((at) => Math.abs(document.querySelector('video').currentTime - at) < 1.5, expected,
+        { timeout: 20_000 });
+    }
+
     const outlinedIndex = await page.locator('.moment').evaluateAll((els) => els.findIndex((e) => e.querySelector('.anchor')));
     const outlined = page.locator('.moment').nth(outlinedIndex);
     if (outlinedIndex >= 0) {
