@@ -21,7 +21,7 @@ packages=(
   # loopback HTTP (quillmer serve, the desktop app's video server)
   gstreamer1.0-libav libgtk-3-dev libsoup-3.0-dev libwebkit2gtk-4.1-dev
   # tests, benchmarks, fuzzing, the demo meeting
-  clang espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
+  clang curl espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
   # a private session bus for the desktop application tests (single instance)
