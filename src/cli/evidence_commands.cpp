@@ -2,11 +2,8 @@
 
 #include <iostream>
 
+#include "capture/processing_stages.h"
 #include "cli/session_commands.h"
-#include "evidence/evidence_bundle_exporter.h"
-#include "evidence/visual_evidence_extractor.h"
-#include "platform/linux/cairo_frame_image_renderer.h"
-#include "platform/linux/ffmpeg_video_frame_reader.h"
 
 namespace quillmer::cli {
 
@@ -15,18 +12,15 @@ namespace {
 int runExtract(std::span<const std::string> arguments) {
     if (arguments.size() != 1) return reportError("extract takes one SESSION (see quillmer extract --help)", kExitUsage);
     const auto folder = resolveSessionArgument(arguments[0]);
-    FFmpegVideoFrameReaderFactory videos;
-    CairoFrameImageRenderer renderer;
-    const auto bundle = VisualEvidenceExtractor(videos, renderer).extract(folder);
-    std::cout << bundle.candidates.size() << "\n";
+    // The same stage the engine runs, on the same services.
+    std::cout << availableProcessingStages().extractEvidence(folder, {}) << "\n";
     return kExitSuccess;
 }
 
 int runExport(std::span<const std::string> arguments) {
     if (arguments.size() != 1) return reportError("export takes one SESSION (see quillmer export --help)", kExitUsage);
     const auto folder = resolveSessionArgument(arguments[0]);
-    const auto result = EvidenceBundleExporter().exportSession(folder);
-    std::cout << result.directory.string() << "\n";
+    std::cout << availableProcessingStages().exportEvidence(folder, {}).string() << "\n";
     return kExitSuccess;
 }
 
