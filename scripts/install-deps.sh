@@ -6,7 +6,7 @@ set -euo pipefail
 # The one list. Grouped by what needs them; keep it sorted within a group.
 packages=(
   # build
-  cmake g++ git ninja-build pkg-config
+  ccache cmake g++ git ninja-build pkg-config
   # core
   libssl-dev nlohmann-json3-dev
   # media: screen and audio files, recording import, exact-time frames (FFmpeg); drawing (Cairo); PNG

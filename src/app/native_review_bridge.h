@@ -11,7 +11,7 @@
 #include "app/bridge_reply.h"
 #include "app/review_page_channel.h"
 #include "app/review_renderer_scheme.h"
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 #include "consent/consent_store.h"
 #include "core/json.h"
 #include "platform/user_defaults.h"

@@ -4,7 +4,7 @@
 
 #include "app/native_bridge_error.h"
 #include "app/native_review_bridge.h"
-#include "capture/local_pipeline.h"
+#include "engine/local_pipeline.h"
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "capture/capture_engine_state.h"
+#include "engine/capture_engine_state.h"
 #include "core/json.h"
 #include "platform/user_defaults.h"
 

@@ -4,7 +4,6 @@
 
 #include "core/atomic_file.h"
 #include "core/json.h"
-#include "transcription/local_transcript.h"
 
 namespace quillmer {
 
@@ -14,6 +13,32 @@ struct VisualChangeAnchorShape {
     static VisualChangeAnchorShape fromJSON(const Json& json) {
         const JsonObjectReader reader(json, "visualAnchor");
         for (const char* key : {"x", "y", "width", "height"}) reader.required<double>(key);
+        return {};
+    }
+    Json toJSON() const { return Json::object(); }
+};
+
+struct SpeakerShape {
+    static SpeakerShape fromJSON(const Json& json) {
+        const JsonObjectReader reader(json, "TranscriptSpeaker");
+        reader.optional<std::string>("id");
+        reader.required<std::string>("name");
+        reader.required<std::string>("role");
+        return {};
+    }
+    Json toJSON() const { return Json::object(); }
+};
+
+struct SegmentShape {
+    static SegmentShape fromJSON(const Json& json) {
+        const JsonObjectReader reader(json, "LocalTranscriptSegment");
+        reader.required<Uuid>("id");
+        reader.required<double>("startSeconds");
+        reader.required<double>("durationSeconds");
+        reader.required<std::string>("text");
+        reader.optional<double>("confidence");
+        reader.optional<SpeakerShape>("speaker");
+        reader.optional<std::string>("sourceTrack");
         return {};
     }
     Json toJSON() const { return Json::object(); }
@@ -70,11 +95,16 @@ std::optional<int> countOrNothing(const std::filesystem::path& file, Count count
 }  // namespace
 
 std::optional<int> readTranscriptSegmentCount(const std::filesystem::path& file) {
-    try {
-        return static_cast<int>(readTranscript(file).segments.size());
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    return countOrNothing(file, [](const Json& json) {
+        const JsonObjectReader reader(json, "transcript.json");
+        reader.required<int64_t>("schemaVersion");
+        reader.required<Timestamp>("createdAt");
+        reader.required<std::string>("audioFile");
+        reader.required<double>("sourcePTSOffsetSeconds");
+        reader.required<std::string>("localeIdentifier");
+        reader.optional<std::string>("provider");
+        return static_cast<int>(reader.required<std::vector<SegmentShape>>("segments").size());
+    });
 }
 
 std::optional<int> readCandidateCount(const std::filesystem::path& file) {

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 #include "capture/session_folder.h"
 #include "cli/engine_session.h"
 #include "platform/linux/capture_services.h"

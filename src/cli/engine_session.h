@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 #include "core/loop_main_queue.h"
 #include "platform/linux/gio_trash.h"
 #include "platform/linux/posix_process_runner.h"

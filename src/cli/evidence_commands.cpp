@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "capture/processing_stages.h"
+#include "engine/processing_stages.h"
 #include "cli/session_commands.h"
 
 namespace quillmer::cli {

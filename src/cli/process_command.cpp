@@ -5,7 +5,7 @@
 #include <chrono>
 #include <iostream>
 
-#include "capture/local_pipeline.h"
+#include "engine/local_pipeline.h"
 #include "cli/engine_session.h"
 #include "platform/linux/capture_services.h"
 #include "cli/session_commands.h"

@@ -11,7 +11,7 @@
 #include "app/native_review_bridge.h"
 #include "app/review_http_access.h"
 #include "app/review_http_server.h"
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 #include "capture/session_folder.h"
 #include "platform/linux/capture_services.h"
 #include "core/error.h"

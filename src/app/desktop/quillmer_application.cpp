@@ -5,7 +5,7 @@
 
 #include "app/desktop/shared_review_web_view.h"
 #include "platform/application_paths.h"
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 #include "capture/session_folder.h"
 #include "platform/linux/capture_services.h"
 #include "platform/linux/gio_trash.h"

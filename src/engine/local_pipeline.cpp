@@ -1,4 +1,4 @@
-#include "capture/local_pipeline.h"
+#include "engine/local_pipeline.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "capture/processing_stages.h"
+#include "engine/processing_stages.h"
 
 #include "capture/session_importer.h"
 #include "core/error.h"

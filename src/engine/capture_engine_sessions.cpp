@@ -1,5 +1,5 @@
 // The current session: restore a stored one, start afresh, delete, list the recent ones.
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-#include "capture/engine_test_fixture.h"
+#include "engine/engine_test_fixture.h"
 
 namespace quillmer::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <stop_token>
 
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 #include "core/loop_main_queue.h"
 #include "support/fake_capture_service.h"
 #include "support/fake_media_writers.h"

@@ -1,4 +1,4 @@
-#include "capture/capturable_display.h"
+#include "engine/capturable_display.h"
 
 namespace quillmer {
 

@@ -1,6 +1,6 @@
 // The processing stages of the current session, each run through one pattern: require the
 // session, refuse while busy, raise the flag, work off the main thread, publish, lower the flag.
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 
 #include "core/error.h"
 

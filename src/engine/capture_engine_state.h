@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/capturable_display.h"
+#include "engine/capturable_display.h"
 #include "capture/local_session_library.h"
 #include "core/iso8601.h"
 #include "review/feedback_review_moment.h"

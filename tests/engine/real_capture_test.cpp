@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 #include "capture/local_session_manifest.h"
 #include "core/loop_main_queue.h"
 #include "platform/linux/ffmpeg_media_writer_factory.h"

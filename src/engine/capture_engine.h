@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "analysis/remote_analysis_pass.h"
-#include "capture/capturable_display.h"
-#include "capture/capture_engine_state.h"
+#include "engine/capturable_display.h"
+#include "engine/capture_engine_state.h"
 #include "capture/local_session_library.h"
 #include "capture/local_session_recorder.h"
-#include "capture/processing_stages.h"
+#include "engine/processing_stages.h"
 #include "core/main_queue.h"
 #include "core/worker_threads.h"
 #include "platform/capture_service.h"

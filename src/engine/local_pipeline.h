@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 
 namespace quillmer {
 

@@ -1,4 +1,4 @@
-#include "capture/capture_engine.h"
+#include "engine/capture_engine.h"
 
 #include <chrono>
 #include <cstdio>

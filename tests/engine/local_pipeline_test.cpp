@@ -1,8 +1,8 @@
-#include "capture/local_pipeline.h"
+#include "engine/local_pipeline.h"
 
 #include <gtest/gtest.h>
 
-#include "capture/engine_test_fixture.h"
+#include "engine/engine_test_fixture.h"
 
 namespace quillmer::testing {
 namespace {
