@@ -2,16 +2,20 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <functional>
 #include <string>
 
 namespace quillmer {
 
 // A client connection to the PulseAudio server (or PipeWire's Pulse server) on its own threaded
 // main loop. The server is the one libpulse finds by itself ($PULSE_SERVER, the user's runtime
-// folder); it is never spawned.
+// folder); it is never spawned. A server that accepts the connection but stays silent is given up
+// after kAnswerTimeoutSeconds, so a hung sound server cannot hang the caller.
 class PulseAudioConnection {
 public:
-    // Throws quillmer::Error when no server answers.
+    static constexpr int kAnswerTimeoutSeconds = 5;
+
+    // Throws quillmer::Error when no server answers in time.
     explicit PulseAudioConnection(const std::string& clientName);
     ~PulseAudioConnection();
     PulseAudioConnection(const PulseAudioConnection&) = delete;
@@ -23,7 +27,14 @@ public:
     std::string lastErrorText() const { return pa_strerror(pa_context_errno(context_)); }
 
     // Waits (lock held) until the operation has finished or the connection failed; releases it.
+    // Throws quillmer::Error when the server does not answer in time.
     void waitFor(pa_operation* operation) const;
+
+    // Waits (lock held) on the main loop until `done` holds, rechecking whenever the loop signals.
+    // False when the server did not answer within kAnswerTimeoutSeconds.
+    bool waitUntil(const std::function<bool()>& done) const;
+    // "the server did not answer within 5 seconds", for the error of a wait that ran out.
+    static std::string timeoutText();
 
     // Holds the main loop's lock: needed for every libpulse call outside a callback.
     class Lock {

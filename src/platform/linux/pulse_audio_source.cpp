@@ -38,15 +38,15 @@ void PulseAudioSource::start(CaptureSampleQueue& queue) {
     pa_stream_set_state_callback(stream_, onStateChanged, this);
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
                                                       PA_STREAM_INTERPOLATE_TIMING);
+    bool answered = true;
     if (pa_stream_connect_record(stream_, sourceName_.c_str(), &attributes, flags) == 0) {
-        for (;;) {
+        answered = connection_->waitUntil([this] {
             const pa_stream_state_t state = pa_stream_get_state(stream_);
-            if (state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state)) break;
-            pa_threaded_mainloop_wait(connection_->mainloop());
-        }
+            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+        });
     }
     if (pa_stream_get_state(stream_) != PA_STREAM_READY) {
-        const std::string reason = connection_->lastErrorText();
+        const std::string reason = answered ? connection_->lastErrorText() : PulseAudioConnection::timeoutText();
         releaseStream();
         throw Error("Recording " + trackName() + " from the PulseAudio source \"" + sourceName_ +
                     "\" could not start: " + reason + ".");
