@@ -1,11 +1,15 @@
 #include "platform/linux/pocketsphinx_speech_recognizer.h"
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include "core/error.h"
 #include "platform/linux/speech_wav_file.h"
@@ -23,8 +27,6 @@ struct ModelFiles {
     fs::path acousticModel;
     fs::path languageModel;
     fs::path dictionary;
-
-    std::array<const fs::path*, 3> all() const { return {&acousticModel, &languageModel, &dictionary}; }
 };
 
 // "en-US" or "en_US" → "en-us"; nullopt for anything that is not a language tag (which also
@@ -136,6 +138,66 @@ private:
     cmd_ln_t* config_;
 };
 
+struct Decoder {
+    ps_decoder_t* decoder = nullptr;
+    cmd_ln_t* config = nullptr;
+};
+
+// The decoder of a model, or none when the library refuses it (it may also end the process: see
+// loadsInChildProcess).
+Decoder loadDecoder(const ModelFiles& files) {
+    err_set_logfp(nullptr);  // the library's log goes nowhere; failures surface as errors
+    cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", files.acousticModel.c_str(), "-lm",
+                                   files.languageModel.c_str(), "-dict", files.dictionary.c_str(), "-logfn",
+                                   "/dev/null", nullptr);
+    if (!config) return {};
+    ps_decoder_t* decoder = ps_init(config);
+    if (!decoder) {
+        cmd_ln_free_r(config);
+        return {};
+    }
+    return {decoder, config};
+}
+
+// PocketSphinx calls exit() on many malformed model files instead of returning an error, and which
+// ones depends on each file format's parser. Rather than second-guess every format, the model is
+// first loaded by the library itself in a throw-away child process: an exit, a crash or a hang
+// there costs only the child. (glibc keeps malloc and stdio usable in the child of a threaded
+// process; the child runs the loader and leaves with _exit, so nothing of the parent runs twice.)
+bool loadsInChildProcess(const ModelFiles& files) {
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) ::_exit(loadDecoder(files).decoder ? 0 : 1);  // no need to free what _exit drops
+
+    constexpr auto kLoadTimeout = std::chrono::seconds(60);  // a sound model loads in well under a second
+    const auto deadline = std::chrono::steady_clock::now() + kLoadTimeout;
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child) break;
+        if (done < 0 && errno != EINTR) return false;
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Every file of the model can be read: the two files and everything in the acoustic model folder.
+bool allReadable(const ModelFiles& files) {
+    if (::access(files.languageModel.c_str(), R_OK) != 0 || ::access(files.dictionary.c_str(), R_OK) != 0 ||
+        ::access(files.acousticModel.c_str(), R_OK | X_OK) != 0)
+        return false;
+    std::error_code error;
+    for (fs::directory_iterator entry(files.acousticModel, error), end; !error && entry != end; entry.increment(error))
+        if (::access(entry->path().c_str(), R_OK) != 0) return false;
+    return !error;
+}
+
 }  // namespace
 
 SpeechModelStatus PocketSphinxRecognizerProvider::modelStatus(std::string_view localeIdentifier) const {
@@ -143,27 +205,22 @@ SpeechModelStatus PocketSphinxRecognizerProvider::modelStatus(std::string_view l
     if (!name) return SpeechModelStatus::invalidLocale;
     const ModelFiles files = modelFiles(modelRoot_, *name);
     std::error_code error;
-    for (const fs::path* file : files.all())
-        if (!fs::exists(*file, error)) return SpeechModelStatus::notInstalled;
-    for (const fs::path* file : files.all())
-        if (::access(file->c_str(), R_OK) != 0) return SpeechModelStatus::unreadable;
-    return SpeechModelStatus::installed;
+    if (!fs::is_directory(files.acousticModel, error) || !fs::is_regular_file(files.languageModel, error) ||
+        !fs::is_regular_file(files.dictionary, error))
+        return SpeechModelStatus::notInstalled;
+    if (!allReadable(files)) return SpeechModelStatus::unreadable;
+
+    const std::lock_guard lock(loadableMutex_);
+    const auto known = loadable_.find(*name);
+    const bool loads = known != loadable_.end() ? known->second : loadable_.emplace(*name, loadsInChildProcess(files)).first->second;
+    return loads ? SpeechModelStatus::installed : SpeechModelStatus::notInstalled;
 }
 
 std::unique_ptr<SpeechRecognizer> PocketSphinxRecognizerProvider::makeRecognizer(std::string_view localeIdentifier) {
     if (modelStatus(localeIdentifier) != SpeechModelStatus::installed) return nullptr;
-    const ModelFiles files = modelFiles(modelRoot_, *modelName(localeIdentifier));
-    err_set_logfp(nullptr);  // the library's log goes nowhere; failures surface as errors
-    cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", files.acousticModel.c_str(), "-lm",
-                                   files.languageModel.c_str(), "-dict", files.dictionary.c_str(), "-logfn",
-                                   "/dev/null", nullptr);
-    if (!config) return nullptr;
-    ps_decoder_t* decoder = ps_init(config);
-    if (!decoder) {
-        cmd_ln_free_r(config);
-        return nullptr;
-    }
-    return std::make_unique<PocketSphinxRecognizer>(decoder, config);
+    const Decoder decoder = loadDecoder(modelFiles(modelRoot_, *modelName(localeIdentifier)));
+    if (!decoder.decoder) return nullptr;
+    return std::make_unique<PocketSphinxRecognizer>(decoder.decoder, decoder.config);
 }
 
 }  // namespace quillmer

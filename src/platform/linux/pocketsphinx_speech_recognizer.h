@@ -1,6 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
 
 #include "platform/speech_recognizer.h"
 
@@ -10,6 +13,8 @@ inline constexpr const char* kPocketSphinxModelRoot = "/usr/share/pocketsphinx/m
 
 // On-device recognition with the PocketSphinx model installed for a locale: en-US reads
 // "<root>/en-us/" with the acoustic model "en-us/", "en-us.lm.bin" and "cmudict-en-us.dict".
+// A model counts as installed only once the library has loaded it in a separate process, because
+// PocketSphinx ends the process that loads a malformed model; the answer is kept per model.
 class PocketSphinxRecognizerProvider final : public SpeechRecognizerProvider {
 public:
     explicit PocketSphinxRecognizerProvider(std::filesystem::path modelRoot = kPocketSphinxModelRoot)
@@ -20,6 +25,8 @@ public:
 
 private:
     std::filesystem::path modelRoot_;
+    mutable std::mutex loadableMutex_;
+    mutable std::map<std::string, bool> loadable_;  // model name → loads without ending the process
 };
 
 }  // namespace quillmer
