@@ -11,6 +11,7 @@
 #include "core/iso8601.h"
 #include "core/uuid.h"
 #include "transcription/transcription_error.h"
+#include "transcription/utterances.h"
 
 namespace quillmer {
 
@@ -197,7 +198,9 @@ LocalTranscript SessionTranscriber::transcribe(const fs::path& sessionFolder, co
     std::vector<LocalTranscriptSegment> segments;
     int completedBefore = 0;
     for (auto& entry : planned) {
-        for (auto& piece : transcribeTrack(entry, *recognizer, completedBefore, totalChunks, report, stop)) {
+        // Words become utterance segments, so that a request and what it points at share a segment.
+        const auto words = transcribeTrack(entry, *recognizer, completedBefore, totalChunks, report, stop);
+        for (auto& piece : groupIntoUtterances(words)) {
             LocalTranscriptSegment segment;
             segment.id = Uuid::random();
             segment.startSeconds = entry.track.sourceOffsetSeconds + piece.timestamp;
