@@ -20,8 +20,10 @@ packages=(
   # desktop application (GTK 3 window, WebKitGTK view, H.264/AAC playback) and the review page over
   # loopback HTTP (quillmer serve, the desktop app's video server)
   gstreamer1.0-libav libgtk-3-dev libsoup-3.0-dev libwebkit2gtk-4.1-dev
-  # tests, benchmarks, fuzzing, the demo meeting
-  clang curl espeak-ng ffmpeg libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
+  # tests, benchmarks, fuzzing, the demo meeting (flite speaks it; pocketsphinx-testdata is recorded
+  # human speech with its text for the transcription benchmark)
+  clang curl ffmpeg flite libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
+  pocketsphinx-testdata
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
   # a private session bus for the desktop application tests (single instance)

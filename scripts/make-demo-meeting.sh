@@ -22,7 +22,7 @@ labels=""
 for i in "${!lines[@]}"; do
   start=${lines[$i]%%|*}
   text=${lines[$i]#*|}
-  espeak-ng -s 150 -w "$work/line$i.wav" "$text"
+  flite -voice rms -t "$text" -o "$work/line$i.wav"
   inputs+=(-i "$work/line$i.wav")
   filters+="[$((i + 1)):a]aresample=48000,adelay=$((start * 1000))|$((start * 1000))[a$i];"
   labels+="[a$i]"

@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and shows Quillmer's local path on a generated meeting:
-# import the recording, add its transcript, find the evidence moments, export the evidence bundle.
-# The demo library lives in build/demo-data, never in your own Quillmer library.
-#   --on-device   transcribe the recording on this computer instead of importing the VTT
-#                 (PocketSphinx hears synthetic voices poorly, so expect few moments)
+# Installs what is missing, builds what the demo runs (the quillmer tool and the review page), and
+# shows Quillmer's local path on a generated meeting: import the recording, add its transcript, find
+# the evidence moments, export the evidence bundle. The demo library lives in build/demo-data, never
+# in your own Quillmer library.
+#   --on-device   transcribe the recording on this computer (PocketSphinx) instead of importing the VTT
 set -euo pipefail
 cd "$(dirname "$0")/.."
 on_device=false
 case "${1:-}" in
   --on-device) on_device=true ;;
   "") ;;
-  -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+  -h|--help) sed -n '2,6p' "$0"; exit 0 ;;
   *) echo "run-demo.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
 esac
 
 ./scripts/install-deps.sh
-./scripts/build.sh
+./scripts/build.sh quillmer renderer
 
 quillmer=build/src/cli/quillmer
 export XDG_DATA_HOME="$PWD/build/demo-data"
@@ -32,3 +32,4 @@ echo "== quillmer process $session"
 "$quillmer" process "$session"
 echo "== quillmer sessions"
 "$quillmer" sessions
+echo "== To review it in a browser: XDG_DATA_HOME=$XDG_DATA_HOME $quillmer serve"
