@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <stop_token>
 
 #include "core/atomic_file.h"
@@ -97,23 +98,39 @@ TEST(PocketSphinxModels, LocalesMapToInstalledModelFolders) {
     for (const char* invalid : {"", "../en-us", "en-us/..", "e", "en--us", "1a-US", "en-US.UTF-8", "en-toolongsubtag"})
         EXPECT_EQ(provider.modelStatus(invalid), SpeechModelStatus::invalidLocale) << invalid;
     EXPECT_EQ(provider.makeRecognizer("fr-FR"), nullptr);
+}
 
-    // Every one of the three parts must be there. (Not loaded here: PocketSphinx ends the whole
-    // process on a malformed model.)
-    TemporaryFolder root;
-    PocketSphinxRecognizerProvider other(root.path());
-    writeTestFile(root / "xx-yy/xx-yy/mdef", "x");
-    writeTestFile(root / "xx-yy/xx-yy.lm.bin", "x");
-    EXPECT_EQ(other.modelStatus("xx-YY"), SpeechModelStatus::notInstalled);
-    writeTestFile(root / "xx-yy/cmudict-xx-yy.dict", "x");
-    EXPECT_EQ(other.modelStatus("xx-YY"), SpeechModelStatus::installed);
-    if (::geteuid() != 0) {  // root reads everything
-        std::filesystem::permissions(root / "xx-yy/xx-yy.lm.bin", std::filesystem::perms::none);
-        EXPECT_EQ(other.modelStatus("xx-YY"), SpeechModelStatus::unreadable);
+// Damaged copies of the installed model. PocketSphinx calls exit() on the first two: this test
+// still running afterwards is half of what it checks.
+TEST(PocketSphinxModels, ADamagedModelIsNotInstalledAndNeverEndsTheProcess) {
+    namespace fs = std::filesystem;
+    const fs::path installed = fs::path(kPocketSphinxModelRoot) / "en-us";
+    const struct {
+        const char* name;
+        std::function<void(const fs::path& model)> damage;
+        SpeechModelStatus status;
+    } cases[] = {
+        {"intact copy", [](const fs::path&) {}, SpeechModelStatus::installed},
+        {"text in the binary mdef", [](const fs::path& m) { writeTestFile(m / "en-us/mdef", "garbage\n"); }, SpeechModelStatus::notInstalled},
+        {"truncated sendump", [](const fs::path& m) { fs::resize_file(m / "en-us/sendump", 100); }, SpeechModelStatus::notInstalled},
+        {"truncated mdef", [](const fs::path& m) { fs::resize_file(m / "en-us/mdef", 1000); }, SpeechModelStatus::notInstalled},
+        {"no dictionary", [](const fs::path& m) { fs::remove(m / "cmudict-en-us.dict"); }, SpeechModelStatus::notInstalled},
+        {"unreadable means", [](const fs::path& m) { fs::permissions(m / "en-us/means", fs::perms::none); },
+         ::geteuid() == 0 ? SpeechModelStatus::installed : SpeechModelStatus::unreadable},  // root reads everything
+    };
+    for (const auto& c : cases) {
+        TemporaryFolder root;
+        fs::create_directories(root / "en-us/en-us");
+        fs::copy(installed / "en-us", root / "en-us/en-us", fs::copy_options::recursive);
+        for (const char* large : {"en-us.lm.bin", "cmudict-en-us.dict"}) fs::create_symlink(installed / large, root / "en-us" / large);
+        c.damage(root / "en-us");
+        PocketSphinxRecognizerProvider provider(root.path());
+        EXPECT_EQ(provider.modelStatus("en-US"), c.status) << c.name;
+        EXPECT_EQ(provider.makeRecognizer("en-US") != nullptr, c.status == SpeechModelStatus::installed) << c.name;
     }
 }
 
-TEST(PocketSphinxRecognizer, SpeechGivesTimedPiecesSilenceNoneAndStopCancels) {
+TEST(PocketSphinxRecognizer, SpeechGivesTimedWordsSilenceNoneAndStopCancels) {
     TemporaryFolder folder;
     PocketSphinxRecognizerProvider provider;
     const auto recognizer = provider.makeRecognizer("en-US");
@@ -127,16 +144,16 @@ TEST(PocketSphinxRecognizer, SpeechGivesTimedPiecesSilenceNoneAndStopCancels) {
     FFmpegAudioTrackReaderFactory factory;
     factory.open(folder / "speech.m4a")->exportChunk(0, 5, folder / "chunk.wav");
     const auto pieces = recognizer->recognize(folder / "chunk.wav", {});
-    ASSERT_FALSE(pieces.empty());
+    std::string heard;
     for (const auto& piece : pieces) {
-        EXPECT_GE(piece.timestamp, 0.7);
-        EXPECT_LE(piece.timestamp + piece.duration, 1.0 + spoken + 0.5);
+        heard += (heard.empty() ? "" : " ") + piece.text;
+        EXPECT_GE(piece.timestamp, 1.0);
+        EXPECT_LE(piece.timestamp + piece.duration, 1.0 + spoken);
         EXPECT_GT(piece.duration, 0);
         EXPECT_GE(piece.confidence, 0.0);
         EXPECT_LE(piece.confidence, 1.0);
-        EXPECT_FALSE(piece.text.empty());
-        EXPECT_EQ(piece.text.find_first_of("<[()"), std::string::npos) << piece.text;
     }
+    EXPECT_EQ(heard, "you need to fix the header") << "no fillers, no pronunciation variants";
     EXPECT_TRUE(std::is_sorted(pieces.begin(), pieces.end(), [](const auto& a, const auto& b) { return a.timestamp < b.timestamp; }));
 
     std::stop_source stop;

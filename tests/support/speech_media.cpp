@@ -24,7 +24,7 @@ ProcessResult runChecked(const std::string& tool, const std::vector<std::string>
 void runTool(const std::string& tool, const std::vector<std::string>& arguments) { runChecked(tool, arguments); }
 
 double speak(const std::string& text, const std::filesystem::path& wav, const std::string& voice) {
-    runChecked("espeak-ng", {"-v", voice, "-w", wav.string(), text});
+    runChecked("flite", {"-voice", voice, "-t", text, "-o", wav.string()});
     return mediaDuration(wav);
 }
 

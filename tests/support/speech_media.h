@@ -6,13 +6,14 @@
 
 namespace quillmer::testing {
 
-// Media for tests and benchmarks, made on the spot with Debian's espeak-ng and ffmpeg.
+// Media for tests and benchmarks, made on the spot with Debian's flite and ffmpeg.
 
 // Runs /usr/bin/<tool>; throws std::runtime_error with its standard error when it fails.
 void runTool(const std::string& tool, const std::vector<std::string>& arguments);
 
-// Speaks `text` into a WAV file; returns its length in seconds.
-double speak(const std::string& text, const std::filesystem::path& wav, const std::string& voice = "en-us");
+// Speaks `text` into a 16 kHz mono WAV file with a flite voice; returns its length in seconds. The
+// default `rms` voice is one PocketSphinx hears almost word for word (espeak-ng's it mostly misses).
+double speak(const std::string& text, const std::filesystem::path& wav, const std::string& voice = "rms");
 
 struct PlacedSpeech {
     double atSeconds;
