@@ -52,9 +52,11 @@ if [[ ${#missing[@]} -gt 0 ]]; then
   $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The renderer's npm packages, exactly as locked; only when the lock is newer than the install.
+# The renderer's npm packages, exactly as locked; only when the lock is newer than the install. A
+# node_modules that is a link to another checkout's install is that checkout's to update: npm ci
+# would empty the shared folder through the link.
 renderer="$(cd "$(dirname "$0")/.." && pwd)/renderer"
-if [[ -f "$renderer/package-lock.json" ]] &&
+if [[ -f "$renderer/package-lock.json" && ! -L "$renderer/node_modules" ]] &&
    [[ ! -d "$renderer/node_modules" || "$renderer/package-lock.json" -nt "$renderer/node_modules" ]]; then
   echo "Installing the renderer's npm packages"
   (cd "$renderer" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
