@@ -6,26 +6,20 @@
 
 namespace quillmer::testing {
 
-namespace {
-
-ProcessResult runChecked(const std::string& tool, const std::vector<std::string>& arguments) {
-    PosixProcessRunner runner;
+ProcessResult runTool(const std::string& tool, const std::vector<std::string>& arguments) {
     ProcessRequest request;
     request.executable = "/usr/bin/" + tool;
     request.arguments = arguments;
-    auto result = runner.run(request);
+    auto result = PosixProcessRunner().run(request);
     if (!result.succeeded())
         throw std::runtime_error(tool + " failed: " + result.launchError + result.standardError);
     return result;
 }
 
-}  // namespace
-
-void runTool(const std::string& tool, const std::vector<std::string>& arguments) { runChecked(tool, arguments); }
-
 double speak(const std::string& text, const std::filesystem::path& wav, const std::string& voice) {
-    runChecked("flite", {"-voice", voice, "-t", text, "-o", wav.string()});
-    return mediaDuration(wav);
+    runTool("flite", {"-voice", voice, "-t", text, "-o", wav.string()});
+    // flite writes a plain 44-byte RIFF header before 16 kHz mono 16-bit samples.
+    return static_cast<double>(std::filesystem::file_size(wav) - 44) / (16'000 * 2);
 }
 
 void makeAudioTrack(const std::filesystem::path& m4a, const std::vector<PlacedSpeech>& speech, double totalSeconds) {
@@ -43,13 +37,7 @@ void makeAudioTrack(const std::filesystem::path& m4a, const std::vector<PlacedSp
     graph += mix + "amix=inputs=" + std::to_string(speech.size() + 1) + ":duration=first:normalize=0[out]";
     arguments.insert(arguments.end(), {"-filter_complex", graph, "-map", "[out]", "-ac", "2", "-ar", "48000", "-c:a",
                                        "aac", "-b:a", "128k", "-t", total, m4a.string()});
-    runChecked("ffmpeg", arguments);
-}
-
-double mediaDuration(const std::filesystem::path& file) {
-    const auto result = runChecked("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of",
-                                               "default=noprint_wrappers=1:nokey=1", file.string()});
-    return std::stod(result.standardOutput);
+    runTool("ffmpeg", arguments);
 }
 
 }  // namespace quillmer::testing
