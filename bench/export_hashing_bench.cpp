@@ -1,6 +1,8 @@
-// SHA-256 throughput of the export (hashing a copied file, and copy plus hash as copyArtifact
-// does it) beside coreutils `sha256sum` on the same file. Goal: at least 80 % of sha256sum.
-// Run: build/bench/export_hashing_bench [megabytes]
+// SHA-256 throughput of the export (hashing a copied file, and copy plus hash as copyFrame does
+// it) beside `openssl dgst -sha256` on the same file. Both use OpenSSL's SHA-256 with the CPU's SHA
+// instructions, so openssl is the bar: goal at least 80 % of its speed. coreutils `sha256sum` is
+// shown too. The file is large (512 MiB by default) so that starting the tools' processes does not
+// decide the ratio. Run: build/bench/export_hashing_bench [megabytes]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +35,7 @@ double best(int rounds, Work&& work) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int megabytes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 256;
+    const int megabytes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 512;
     const fs::path folder = fs::temp_directory_path() / "quillmer-bench-hash";
     fs::remove_all(folder);
     fs::create_directories(folder / "session" / "frames");
@@ -54,8 +56,12 @@ int main(int argc, char** argv) {
     quillmer::sha256HexOfFile(file);  // warm the page cache for everyone
 
     const double ours = best(3, [&] { quillmer::sha256HexOfFile(file); });
-    const std::string command = "sha256sum " + file.string() + " > /dev/null";
-    const double coreutils = best(3, [&] { std::system(command.c_str()); });
+    const auto tool = [&](const std::string& command) {
+        const std::string line = command + " " + file.string() + " > /dev/null";
+        return best(3, [&] { std::system(line.c_str()); });
+    };
+    const double openssl = tool("openssl dgst -sha256");
+    const double coreutils = tool("sha256sum");
     const double copyAndHash = best(3, [&] {
         fs::remove(folder / "export" / "frames" / "large.png");
         quillmer::copyFrame("frames/large.png", folder / "session", folder / "export" / "frames");
@@ -64,9 +70,11 @@ int main(int argc, char** argv) {
     const double mb = megabytes;
     std::printf("file: %d MiB (page cache warm)\n", megabytes);
     std::printf("sha256HexOfFile:           %7.1f MiB/s\n", mb / ours);
+    std::printf("openssl dgst -sha256:      %7.1f MiB/s\n", mb / openssl);
     std::printf("sha256sum:                 %7.1f MiB/s\n", mb / coreutils);
     std::printf("copyFrame (copy + digest): %7.1f MiB/s\n", mb / copyAndHash);
-    std::printf("hashing at %.0f %% of sha256sum (goal: at least 80 %%)\n", 100.0 * coreutils / ours);
+    std::printf("hashing at %.0f %% of openssl's speed (goal: at least 80 %%), %.0f %% of sha256sum's\n",
+                100.0 * openssl / ours, 100.0 * coreutils / ours);
     fs::remove_all(folder);
     return 0;
 }
