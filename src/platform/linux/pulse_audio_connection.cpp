@@ -94,7 +94,7 @@ void PulseAudioConnection::waitFor(pa_operation* operation) const {
         waitUntil([&] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING || !isReady(); });
     if (!settled) pa_operation_cancel(operation);
     pa_operation_unref(operation);
-    if (!settled) throw Error("The PulseAudio server stopped answering: " + timeoutText() + ".");
+    if (!settled) throw Error("No PulseAudio server is available: " + timeoutText() + ".");
 }
 
 }  // namespace quillmer
