@@ -58,6 +58,10 @@ struct TranscriptionProgress {
     bool operator==(const TranscriptionProgress&) const = default;
 };
 
+// "Part 2 of 3": the chunk being worked on, which stays at the total once the last one is done;
+// nullopt when there are no chunks to count.
+std::optional<std::string> transcriptionPartText(const TranscriptionProgress& progress);
+
 // One audio track to transcribe, built from the manifest.
 struct TranscriptionTrack {
     std::string audioFile;
