@@ -80,6 +80,7 @@ std::string joinedAudioFiles(const std::vector<TranscriptionTrack>& tracks);
 
 // Writes "transcript.json" atomically, then records it in the manifest and writes "session.json".
 // A failure writing the transcript leaves the manifest untouched. Throws FileSystemError.
+// Producers replace a transcript with replaceTranscript, which first discards what the old one made.
 void storeTranscript(const std::filesystem::path& sessionFolder, LocalSessionManifest manifest,
                      const LocalTranscript& transcript);
 
