@@ -94,36 +94,32 @@ protected:
     ExternalTranscriptImporter importer_{exports_.path()};
 };
 
-TEST_F(ExternalTranscriptImport, StoresCuesInFileOrderKeepsTheCopyAndRecordsTheManifest) {
-    const std::string srt = "\xEF\xBB\xBF" "1\n00:00:09,000 --> 00:00:10,000\nlater cue first\n\n2\n00:01:02,500 --> 00:01:04,000\nFix <b>this</b>\n";
+// A second import of the same kind would overwrite the kept copy; one of the other kind replaces
+// the transcript and, with it, the export made from the old one.
+TEST_F(ExternalTranscriptImport, StoresCuesKeepsTheCopyAndReplacesOnlyThroughANewCopy) {
+    const std::string srt = "\xEF\xBB\xBF" "1\n00:00:09,000 --> 00:00:10,000\nlater cue first\n\n2\n00:01:02,500 --> 00:01:04,000\nFix\n";
     const auto transcript = importer_.importTranscript(picked("Meeting.SRT", srt), session_.path());
-    EXPECT_EQ(transcript.schemaVersion, 1);
     EXPECT_EQ(transcript.audioFile, "source-transcript.srt");
     EXPECT_FALSE(transcript.provider);
     ASSERT_EQ(transcript.segments.size(), 2u);
     EXPECT_EQ(transcript.segments[0].text, "later cue first");  // not sorted
     EXPECT_DOUBLE_EQ(transcript.segments[1].durationSeconds, 1.5);
     EXPECT_EQ(sessionFile("source-transcript.srt"), srt);  // byte for byte, BOM included
-    EXPECT_EQ(encodeJSON(readTranscript(session_ / kTranscriptFileName).toJSON()), encodeJSON(transcript.toJSON()));
-    EXPECT_EQ(readManifest(session_.path()).transcriptFile, "transcript.json");
-}
-
-TEST_F(ExternalTranscriptImport, ASecondImportOfTheOtherKindReplacesTheTranscriptAndItsExport) {
-    importer_.importTranscript(picked("first.vtt", "WEBVTT\n\n00:01.000 --> 00:02.000\nfirst\n"), session_.path());
     const std::string transcriptBefore = sessionFile(kTranscriptFileName);
+    EXPECT_EQ(transcriptBefore, encodeJSON(transcript.toJSON()));
+    EXPECT_EQ(readManifest(session_.path()).transcriptFile, "transcript.json");
     const std::string manifestBefore = sessionFile(kSessionManifestFileName);
     writeTestFile(exports_ / manifest_.id.toString() / "evidence.json", "{}");
 
-    // The same kind would overwrite the kept copy: refused, and nothing changes.
-    EXPECT_THROW(importer_.importTranscript(picked("second.vtt", "00:03.000 --> 00:04.000\nsecond\n"), session_.path()),
+    EXPECT_THROW(importer_.importTranscript(picked("second.srt", "00:03.000 --> 00:04.000\nsecond\n"), session_.path()),
                  FileSystemError);
     EXPECT_EQ(sessionFile(kTranscriptFileName), transcriptBefore);
     EXPECT_EQ(sessionFile(kSessionManifestFileName), manifestBefore);
     EXPECT_TRUE(std::filesystem::exists(exports_ / manifest_.id.toString()));
 
-    importer_.importTranscript(picked("second.srt", "1\n00:00:03,000 --> 00:00:04,000\nsrt\n"), session_.path());
-    EXPECT_EQ(readTranscript(session_ / kTranscriptFileName).segments.at(0).text, "srt");
-    EXPECT_FALSE(std::filesystem::exists(exports_ / manifest_.id.toString()));  // made from the old transcript
+    importer_.importTranscript(picked("second.vtt", "WEBVTT\n\n00:03.000 --> 00:04.000\nvtt\n"), session_.path());
+    EXPECT_EQ(readTranscript(session_ / kTranscriptFileName).segments.at(0).text, "vtt");
+    EXPECT_FALSE(std::filesystem::exists(exports_ / manifest_.id.toString()));
 }
 
 TEST_F(ExternalTranscriptImport, FailuresBeforeTheCopyLeaveTheFolderUntouched) {

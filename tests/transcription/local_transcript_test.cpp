@@ -13,26 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::writeTestFile;
 
-LocalSessionManifest manifestWithAudio(bool microphone) {
-    LocalSessionManifest m;
-    m.id = Uuid::random();
-    m.createdAt = *parseISO8601("2026-05-04T09:30:12Z");
-    m.videoFile = "screen.mp4";
-    m.systemAudioFile = "system-audio.m4a";
-    m.systemAudioFirstPTSSeconds = 100.5;
-    if (microphone) m.microphoneAudioFile = "microphone.m4a";  // no first PTS: offset 0
-    return m;
-}
-
-TEST(TranscriptionTracks, FollowTheManifest) {
-    const auto both = transcriptionTracks(manifestWithAudio(true));
-    ASSERT_EQ(both.size(), 2u);
-    EXPECT_EQ(both[0], (TranscriptionTrack{"system-audio.m4a", 100.5, {"remote", "Call audio", "remote"}, "system-audio"}));
-    EXPECT_EQ(both[1], (TranscriptionTrack{"microphone.m4a", 0, {"self", "You", "self"}, "microphone"}));
-    EXPECT_EQ(joinedAudioFiles(both), "system-audio.m4a,microphone.m4a");
-    EXPECT_EQ(joinedAudioFiles(transcriptionTracks(manifestWithAudio(false))), "system-audio.m4a");
-}
-
 TEST(LocalTranscript, OptionalKeysAreOmittedOrMayBeNullButTextIsRequired) {
     LocalTranscript t;
     t.schemaVersion = 1;
@@ -55,7 +35,8 @@ TEST(LocalTranscript, OptionalKeysAreOmittedOrMayBeNullButTextIsRequired) {
 // Everything made from the old transcript goes before the new one is stored; nothing else is touched.
 TEST(ReplaceTranscript, DiscardsWhatTheOldTranscriptMadeThenStores) {
     testing::TemporaryFolder root;
-    auto manifest = manifestWithAudio(false);
+    LocalSessionManifest manifest;
+    manifest.id = Uuid::random();
     manifest.candidateFile = kCandidateFileName;
     const auto folder = createSessionFolder(root / "Sessions", manifest.id);
     writeManifest(folder, manifest);
