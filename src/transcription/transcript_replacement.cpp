@@ -53,7 +53,7 @@ void discardTranscriptDerivedResults(const fs::path& sessionFolder, LocalSession
 
 void replaceTranscript(const fs::path& sessionFolder, LocalSessionManifest manifest, const LocalTranscript& transcript,
                        const std::optional<fs::path>& exportsRoot) {
-    discardTranscriptDerivedResults(sessionFolder, manifest, exportsRoot ? *exportsRoot : exportsDirectory());
+    discardTranscriptDerivedResults(sessionFolder, manifest, exportsRoot ? *exportsRoot : exportsDirectoryPath());
     storeTranscript(sessionFolder, std::move(manifest), transcript);
 }
 
