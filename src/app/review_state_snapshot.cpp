@@ -1,5 +1,7 @@
 #include "app/review_state_snapshot.h"
 
+#include <algorithm>
+
 #include "core/version.h"
 
 namespace quillmer {
@@ -14,11 +16,10 @@ constexpr const char* kNoRelayReason =
 ReviewStage transcribingStage(const CaptureEngineState& state) {
     ReviewStage stage{"transcribing", std::nullopt, std::nullopt};
     if (const auto& progress = state.transcriptionProgress) {
-        stage.detail = "Part " + std::to_string(progress->completedChunks + 1) + " of " +
-                       std::to_string(progress->totalChunks);
+        stage.detail = transcriptionPartText(*progress);
         stage.progress = progress->totalChunks < 1
                              ? 0.0
-                             : static_cast<double>(progress->completedChunks) / progress->totalChunks;
+                             : std::min(1.0, static_cast<double>(progress->completedChunks) / progress->totalChunks);
     }
     return stage;
 }

@@ -19,9 +19,8 @@ std::string stageLine(const CaptureEngineState& state, LocalStage stage) {
     switch (stage) {
         case LocalStage::transcription: {
             std::string line = "Transcribing on this computer";
-            if (const auto& p = state.transcriptionProgress; p && p->totalChunks > 0)
-                line += " (part " + std::to_string(std::min(p->completedChunks + 1, p->totalChunks)) + " of " +
-                        std::to_string(p->totalChunks) + ")";
+            if (const auto& progress = state.transcriptionProgress)
+                if (const auto part = transcriptionPartText(*progress)) line += " (" + *part + ")";
             return line + "…";
         }
         case LocalStage::evidenceExtraction: return "Matching words to the screen…";

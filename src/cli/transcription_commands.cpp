@@ -19,6 +19,7 @@
 #include "platform/linux/pocketsphinx_speech_recognizer.h"
 #include "transcription/external_transcript_importer.h"
 #include "transcription/session_transcriber.h"
+#include "transcription/transcription_error.h"
 
 namespace quillmer::cli {
 
@@ -39,25 +40,29 @@ void drawProgress(const TranscriptionProgress& progress) {
 }
 
 int runTranscribe(std::span<const std::string> arguments) {
+    constexpr const char* kUsage = "transcribe takes SESSION [--locale TAG] [--replace-imported] (see quillmer transcribe --help)";
     std::optional<std::string> session;
     std::string locale = userLanguageTag();
+    SessionTranscriber::Options options;
     for (size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "--locale") {
+        if (arguments[i] == "--replace-imported") {
+            options.replaceImported = true;
+        } else if (arguments[i] == "--locale") {
             if (i + 1 == arguments.size()) return reportError("--locale needs a language tag such as en-US", kExitUsage);
             locale = arguments[++i];
         } else if (!session && !arguments[i].starts_with("-")) {
             session = arguments[i];
         } else {
-            return reportError("transcribe takes SESSION [--locale TAG] (see quillmer transcribe --help)", kExitUsage);
+            return reportError(kUsage, kExitUsage);
         }
     }
-    if (!session) return reportError("transcribe takes SESSION [--locale TAG] (see quillmer transcribe --help)", kExitUsage);
+    if (!session) return reportError(kUsage, kExitUsage);
     const auto folder = resolveSessionArgument(*session);
 
     LocalOnlyRouteDecider route;
     FFmpegAudioTrackReaderFactory audio;
     PocketSphinxRecognizerProvider speech;
-    const SessionTranscriber transcriber(route, audio, speech);
+    const SessionTranscriber transcriber(route, audio, speech, options);
 
     // The work runs on its own thread so that Ctrl-C can cancel it cleanly (working files removed).
     std::optional<LocalTranscript> transcript;
@@ -87,6 +92,10 @@ int runTranscribe(std::span<const std::string> arguments) {
         } catch (const CancellationError&) {
             std::cerr << "quillmer: transcription cancelled; nothing was stored\n";
             return 130;
+        } catch (const TranscriptionError& error) {
+            if (error.kind() != TranscriptionErrorCase::importedTranscriptKept) throw;
+            return reportError(std::string(error.what()) + " Run quillmer transcribe --replace-imported " + *session +
+                               " to replace it.");
         }
     }
     std::cout << "Transcribed " << transcript->segments.size() << " segments from " << transcript->audioFile << " ("
@@ -111,12 +120,15 @@ int runImportTranscript(std::span<const std::string> arguments) {
 
 Command transcribeCommand() {
     return {"transcribe", "transcribe a session's audio on this computer",
-            "Usage: quillmer transcribe SESSION [--locale TAG]\n\n"
+            "Usage: quillmer transcribe SESSION [--locale TAG] [--replace-imported]\n\n"
             "Transcribes the system audio and, when recorded, the microphone of SESSION (a session\n"
             "id or the path of a session folder) on this computer with the PocketSphinx model of the\n"
             "language TAG (default: the language of $LC_ALL, $LC_MESSAGES or $LANG, else en-US), and\n"
             "stores transcript.json. Nothing is sent anywhere. Progress is shown on stderr by 55-second\n"
-            "chunk; Ctrl-C cancels and stores nothing. Exits 1 with the reason when it fails.\n",
+            "chunk; Ctrl-C cancels and stores nothing. Exits 1 with the reason when it fails.\n\n"
+            "A transcript you imported is kept unless --replace-imported is given, and a transcription\n"
+            "that finds no speech never replaces a transcript that has some. A new transcript removes\n"
+            "the evidence and the export made from the old one; quillmer process makes them again.\n",
             runTranscribe};
 }
 
@@ -126,7 +138,8 @@ Command importTranscriptCommand() {
             "Reads the WebVTT (.vtt) or SubRip (.srt) FILE, stores its cues as SESSION's transcript.json\n"
             "and keeps a copy of FILE as source-transcript.vtt or source-transcript.srt in the session\n"
             "folder. A session that already holds a copy of that kind is left unchanged and the import\n"
-            "fails. Exits 1 with the reason when it fails.\n",
+            "fails. The new transcript removes the evidence and the export made from the old one;\n"
+            "quillmer process makes them again. Exits 1 with the reason when it fails.\n",
             runImportTranscript};
 }
 

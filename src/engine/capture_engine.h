@@ -121,6 +121,7 @@ private:
     std::unique_ptr<LocalSessionRecorder> takeRecorder();
     void runStage(Stage stage, Completion done);
     void publishAnalysis(const AnalysisOutcome& outcome);
+    void publishNewTranscript(int segments);
     std::optional<LocalSessionLibrary> sessionLibrary() const;
 
     CaptureEngineDependencies dependencies_;

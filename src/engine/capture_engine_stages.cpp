@@ -65,6 +65,15 @@ void CaptureEngine::cancelStage() {
     if (stageStop_) stageStop_->request_stop();
 }
 
+// Whoever produced it, a new transcript discarded on disk what the old one made (replaceTranscript),
+// so everything downstream is forgotten here too and made again by the next processing run.
+void CaptureEngine::publishNewTranscript(int segments) {
+    update([&](CaptureEngineState& s) {
+        s.clearProcessingResults();
+        s.transcriptSegmentCount = segments;
+    });
+}
+
 void CaptureEngine::transcribe(Completion done) {
     if (!state_.lastSessionDirectory) return finishNow(done);
     const auto folder = *state_.lastSessionDirectory;
@@ -77,9 +86,7 @@ void CaptureEngine::transcribe(Completion done) {
                       });
                   };
                   const int segments = work(folder, progress, stop);
-                  return [this, segments] {
-                      update([&](CaptureEngineState& s) { s.transcriptSegmentCount = segments; });
-                  };
+                  return [this, segments] { publishNewTranscript(segments); };
               }},
              std::move(done));
 }
@@ -168,13 +175,7 @@ void CaptureEngine::importTranscript(const std::filesystem::path& transcript, Co
     runStage({&CaptureEngineState::isImportingTranscript, "Transcript import could not complete: ",
               [this, folder, transcript, work = dependencies_.stages.importTranscript](std::stop_token stop) -> PublishStep {
                   const int segments = work(folder, transcript, stop);
-                  return [this, segments] {
-                      // Everything downstream of the transcript must be made again.
-                      update([&](CaptureEngineState& s) {
-                          s.clearProcessingResults();
-                          s.transcriptSegmentCount = segments;
-                      });
-                  };
+                  return [this, segments] { publishNewTranscript(segments); };
               }},
              std::move(done));
 }

@@ -1,5 +1,6 @@
 #include "evidence/evidence_markdown.h"
 
+#include "core/markdown_text.h"
 #include "core/time_format.h"
 
 namespace quillmer {
@@ -16,9 +17,10 @@ std::string digestSuffix(const std::string& sha256) {
 
 std::string candidateBlock(size_t number, const EvidenceBundleDocument::Candidate& candidate) {
     std::string block = "## " + std::to_string(number) + ". " + formatTimestamp(candidate.rangeStartSeconds) + kEnDash +
-                        formatTimestamp(candidate.rangeEndSeconds) + " " + kMiddleDot + " trigger: " + candidate.trigger +
+                        formatTimestamp(candidate.rangeEndSeconds) + " " + kMiddleDot + " trigger: " + escapeMarkdownText(candidate.trigger) +
                         "\n\n";
-    block += "> " + candidate.transcriptContext + "\n\n";
+    // Transcript text is what people said (or what a caption file claims they said): shown, never rendered.
+    block += "> " + escapeMarkdownText(candidate.transcriptContext) + "\n\n";
     block += "Evidence frames:\n";
     for (size_t i = 0; i < candidate.frames.size(); ++i) {
         const auto& frame = candidate.frames[i];
@@ -43,7 +45,7 @@ std::string markdown(const EvidenceBundleDocument& document) {
             std::to_string(session.displaySize.height) + "\n";
     if (session.repository) {
         text += "- Repository: `" + session.repository->gitSHA + "`";
-        if (session.repository->branch) text += std::string(" ") + kMiddleDot + " " + *session.repository->branch;
+        if (session.repository->branch) text += std::string(" ") + kMiddleDot + " " + escapeMarkdownText(*session.repository->branch);
         text += "\n";
     }
     text += "- [Complete timestamped transcript](" + session.transcript.path + ")" +

@@ -12,6 +12,8 @@ std::filesystem::path applicationDataDirectory();
 // Throw FileSystemError when the home folder is unknown or the folder cannot be made.
 std::filesystem::path sessionsDirectory();
 std::filesystem::path exportsDirectory();
+// "<data>/Exports" without creating it, for callers that only remove from it.
+std::filesystem::path exportsDirectoryPath();
 
 // $XDG_CONFIG_HOME/quillmer/defaults.json (default ~/.config/quillmer/defaults.json).
 std::filesystem::path userDefaultsFile();

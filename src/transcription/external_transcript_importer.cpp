@@ -12,6 +12,7 @@
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 #include "core/utf8.h"
+#include "transcription/transcript_replacement.h"
 
 namespace quillmer {
 
@@ -130,7 +131,7 @@ LocalTranscript ExternalTranscriptImporter::importTranscript(const fs::path& pic
     }
 
     try {
-        storeTranscript(sessionFolder, manifest, transcript);
+        replaceTranscript(sessionFolder, manifest, transcript, exportsRoot_);
     } catch (...) {
         // Put the folder back as it was so the user can simply import again.
         std::error_code ignored;

@@ -1,5 +1,7 @@
 #include "transcription/local_transcript.h"
 
+#include <algorithm>
+
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 
@@ -67,6 +69,12 @@ Json LocalTranscript::toJSON() const {
     putJSON(json, "segments", segments);
     putJSON(json, "provider", provider);
     return json;
+}
+
+std::optional<std::string> transcriptionPartText(const TranscriptionProgress& progress) {
+    if (progress.totalChunks < 1) return std::nullopt;
+    const int part = std::clamp(progress.completedChunks + 1, 1, progress.totalChunks);
+    return "Part " + std::to_string(part) + " of " + std::to_string(progress.totalChunks);
 }
 
 std::vector<TranscriptionTrack> transcriptionTracks(const LocalSessionManifest& manifest) {

@@ -58,6 +58,10 @@ struct TranscriptionProgress {
     bool operator==(const TranscriptionProgress&) const = default;
 };
 
+// "Part 2 of 3": the chunk being worked on, which stays at the total once the last one is done;
+// nullopt when there are no chunks to count.
+std::optional<std::string> transcriptionPartText(const TranscriptionProgress& progress);
+
 // One audio track to transcribe, built from the manifest.
 struct TranscriptionTrack {
     std::string audioFile;
@@ -76,6 +80,7 @@ std::string joinedAudioFiles(const std::vector<TranscriptionTrack>& tracks);
 
 // Writes "transcript.json" atomically, then records it in the manifest and writes "session.json".
 // A failure writing the transcript leaves the manifest untouched. Throws FileSystemError.
+// Producers replace a transcript with replaceTranscript, which first discards what the old one made.
 void storeTranscript(const std::filesystem::path& sessionFolder, LocalSessionManifest manifest,
                      const LocalTranscript& transcript);
 

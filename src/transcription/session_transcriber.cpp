@@ -10,6 +10,7 @@
 #include "core/atomic_file.h"
 #include "core/iso8601.h"
 #include "core/uuid.h"
+#include "transcription/transcript_replacement.h"
 #include "transcription/transcription_error.h"
 #include "transcription/utterances.h"
 
@@ -100,15 +101,31 @@ std::optional<LocalTranscript> transcribeRemotely(RemoteTranscriptionPlan& plan,
         if (segments.empty())
             throw TranscriptionError::enhancedProviderFailed("The diarized transcription service returned no speech segments.");
         sortByStart(segments);
-        auto transcript = buildTranscript(tracks, "und", std::move(segments), plan.provider());
-        storeTranscript(sessionFolder, manifest, transcript);
-        return transcript;
+        return buildTranscript(tracks, "und", std::move(segments), plan.provider());
     } catch (const CancellationError&) {
         throw;
     } catch (const std::exception& error) {
         writeDiagnostics(sessionFolder, error.what());
         return std::nullopt;
     }
+}
+
+// The session's transcript as it stands, when it can be read.
+std::optional<LocalTranscript> currentTranscript(const fs::path& sessionFolder) {
+    try {
+        return readTranscript(sessionFolder / kTranscriptFileName);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+// An imported transcript has no provider; one that cannot be read counts as imported while the
+// kept copy of a caption file is there, so a damaged import is never replaced silently either.
+bool isImported(const fs::path& sessionFolder, const std::optional<LocalTranscript>& current) {
+    if (current) return !current->provider;
+    std::error_code ignored;
+    return fs::exists(sessionFolder / (std::string(kSourceTranscriptBaseName) + "vtt"), ignored) ||
+           fs::exists(sessionFolder / (std::string(kSourceTranscriptBaseName) + "srt"), ignored);
 }
 
 std::unique_ptr<SpeechRecognizer> onDeviceRecognizer(SpeechRecognizerProvider& speech, const std::string& locale) {
@@ -178,9 +195,19 @@ LocalTranscript SessionTranscriber::transcribe(const fs::path& sessionFolder, co
     };
     const LocalSessionManifest manifest = readManifest(sessionFolder);
     if (!manifest.systemAudioFile) throw TranscriptionError::missingSystemAudio();
+    const auto current = currentTranscript(sessionFolder);
+    if (!options_.replaceImported && isImported(sessionFolder, current))
+        throw TranscriptionError::importedTranscriptKept();
+    const auto store = [&](LocalTranscript transcript) {
+        if (transcript.segments.empty() && current && !current->segments.empty())
+            throw TranscriptionError::noSpeechFound();
+        replaceTranscript(sessionFolder, manifest, transcript, options_.exportsRoot);
+        return transcript;
+    };
 
     if (auto plan = consent_.remotePlan()) {
-        if (auto transcript = transcribeRemotely(*plan, sessionFolder, manifest, report, stop)) return *transcript;
+        if (auto transcript = transcribeRemotely(*plan, sessionFolder, manifest, report, stop))
+            return store(std::move(*transcript));
     }
 
     const auto recognizer = onDeviceRecognizer(speech_, localeIdentifier);
@@ -214,9 +241,7 @@ LocalTranscript SessionTranscriber::transcribe(const fs::path& sessionFolder, co
         completedBefore += entry.chunkCount;
     }
     sortByStart(segments);
-    auto transcript = buildTranscript(tracks, localeIdentifier, std::move(segments), kProvider);
-    storeTranscript(sessionFolder, manifest, transcript);
-    return transcript;
+    return store(buildTranscript(tracks, localeIdentifier, std::move(segments), kProvider));
 }
 
 }  // namespace quillmer

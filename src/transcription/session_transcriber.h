@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -12,6 +13,13 @@
 #include "transcription/transcription_route.h"
 
 namespace quillmer {
+
+struct SessionTranscriberOptions {
+    // A transcript the user imported is replaced only when asked for.
+    bool replaceImported = false;
+    // Holds the session's export folder (default: the user's Exports folder).
+    std::optional<std::filesystem::path> exportsRoot;
+};
 
 // Turns a recorded session's audio tracks into its "transcript.json": remotely when the user
 // approved a route that can run (falling back to this computer when it fails), otherwise on this
@@ -24,13 +32,18 @@ public:
     static constexpr double kChunkSeconds = 55.0;
     static constexpr const char* kProvider = "pocketsphinx";
 
-    SessionTranscriber(TranscriptionRouteDecider& consent, AudioTrackReaderFactory& audio,
-                       SpeechRecognizerProvider& speech)
-        : consent_(consent), audio_(audio), speech_(speech) {}
+    using Options = SessionTranscriberOptions;
 
-    // Returns the stored transcript. Throws TranscriptionError, the reader's or recognizer's Error,
-    // FileSystemError or DecodingError; CancellationError when `stop` is requested. Nothing is
-    // stored on failure, and no working directory outlives the call.
+    SessionTranscriber(TranscriptionRouteDecider& consent, AudioTrackReaderFactory& audio,
+                       SpeechRecognizerProvider& speech, Options options = {})
+        : consent_(consent), audio_(audio), speech_(speech), options_(std::move(options)) {}
+
+    // Returns the stored transcript, which replaces the session's transcript and discards what was
+    // made from it (replaceTranscript). Throws TranscriptionError (importedTranscriptKept before any
+    // work unless the options allow it; noSpeechFound when the result is empty and the current
+    // transcript is not), the reader's or recognizer's Error, FileSystemError or DecodingError;
+    // CancellationError when `stop` is requested. Nothing is stored or discarded on failure, and no
+    // working directory outlives the call.
     LocalTranscript transcribe(const std::filesystem::path& sessionFolder, const std::string& localeIdentifier,
                                const ProgressCallback& progress, std::stop_token stop = {}) const;
 
@@ -41,6 +54,7 @@ private:
     TranscriptionRouteDecider& consent_;
     AudioTrackReaderFactory& audio_;
     SpeechRecognizerProvider& speech_;
+    Options options_;
 };
 
 }  // namespace quillmer

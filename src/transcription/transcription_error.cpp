@@ -45,4 +45,15 @@ TranscriptionError TranscriptionError::chunkExportFailed() {
     return {Case::chunkExportFailed, "Quillmer could not prepare a local audio segment for transcription."};
 }
 
+TranscriptionError TranscriptionError::importedTranscriptKept() {
+    return {Case::importedTranscriptKept,
+            "This meeting already has a transcript you imported. Quillmer keeps it rather than replace it with a "
+            "transcription of the recording."};
+}
+
+TranscriptionError TranscriptionError::noSpeechFound() {
+    return {Case::noSpeechFound,
+            "Quillmer found no speech in this recording, so the meeting keeps its current transcript."};
+}
+
 }  // namespace quillmer

@@ -15,6 +15,8 @@ enum class TranscriptionErrorCase {
     permissionDenied,
     missingSystemAudio,
     chunkExportFailed,
+    importedTranscriptKept,
+    noSpeechFound,
 };
 
 // Failures of on-device and diarized transcription.
@@ -27,6 +29,10 @@ public:
     static TranscriptionError permissionDenied();
     static TranscriptionError missingSystemAudio();
     static TranscriptionError chunkExportFailed();
+    // The session's transcript was imported by the user, and replacing it was not asked for.
+    static TranscriptionError importedTranscriptKept();
+    // The transcription found no speech, and the session already has a transcript with some.
+    static TranscriptionError noSpeechFound();
 
 private:
     using FamilyError::FamilyError;

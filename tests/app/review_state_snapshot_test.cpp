@@ -39,12 +39,18 @@ TEST(ReviewStageTest, FirstMatchingRowWins) {
              s.transcriptionProgress = TranscriptionProgress{1, 4};
          },
          {"transcribing", "Part 2 of 4", 0.25}},
+        {"transcribing, last part done: never part 4 of 3",
+         [](auto& s) {
+             s.isTranscribing = true;
+             s.transcriptionProgress = TranscriptionProgress{3, 3};
+         },
+         {"transcribing", "Part 3 of 3", 1.0}},
         {"transcribing, no chunks",
          [](auto& s) {
              s.isTranscribing = true;
              s.transcriptionProgress = TranscriptionProgress{0, 0};
          },
-         {"transcribing", "Part 1 of 0", 0.0}},
+         {"transcribing", std::nullopt, 0.0}},
         {"finding evidence", [](auto& s) { s.isExtractingEvidence = true; }, {"finding-evidence", "Matching words to the screen…", std::nullopt}},
         {"exporting", [](auto& s) { s.isExporting = true; }, {"exporting", "Preparing cited evidence…", std::nullopt}},
         {"analyzing", [](auto& s) { s.isAnalyzing = true; }, {"analyzing", "Understanding the clearest moments…", std::nullopt}},

@@ -69,6 +69,12 @@ TEST_F(LocalPathTest, ImportTranscriptProcessAndExportOnce) {
     EXPECT_EQ(again.standardError, "quillmer: An export already exists at " + exportFolder.string() + ".\n");
     const auto listed = parseJSON(quillmer({"sessions", "--json"}).standardOutput);
     EXPECT_EQ(listed[0]["detail"], "Ready to analyze");
+
+    // A second transcript (the other kind) replaces the first, and what was made from the first goes.
+    testing::writeTestFile(home_.path() / "meeting.srt", "1\n00:00:05,000 --> 00:00:06,000\nhello there\n");
+    ASSERT_EQ(quillmer({"import-transcript", id, (home_.path() / "meeting.srt").string()}).exitStatus, 0);
+    EXPECT_FALSE(std::filesystem::exists(exportFolder));
+    EXPECT_EQ(quillmer({"process", id}).standardOutput, "0 evidence moments\n" + (exportFolder / "evidence.md").string() + "\n");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,31 +27,24 @@ TEST(AtomicFile, ReplacesWholeFileAndLeavesNoTemporaryFiles) {
     EXPECT_EQ(entriesIn(folder.path()), 1u);
 }
 
-TEST(AtomicFile, FailureThrowsAndLeavesNothingBehind) {
+TEST(AtomicFile, FailuresThrowAndLeaveNothingBehind) {
     testing::TemporaryFolder folder;
     EXPECT_THROW(writeFileAtomically(folder / "missing" / "session.json", "x"), FileSystemError);
     // A folder in the way of the rename: the temporary file must not stay.
-    std::filesystem::create_directory(folder / "session.json");
     testing::writeTestFile(folder / "session.json" / "keep", "k");
     EXPECT_THROW(writeFileAtomically(folder / "session.json", "x"), FileSystemError);
     EXPECT_EQ(entriesIn(folder.path()), 1u);
+    EXPECT_THROW(readWholeFile(folder.path()), FileSystemError);
+    EXPECT_THROW(readWholeFile(folder / "absent"), FileSystemError);
 }
 
 TEST(AtomicFile, KeepsExistingModeOrUsesTheRequestedOne) {
     testing::TemporaryFolder folder;
-    const auto file = folder / "diagnostics.json";
-    writeFileAtomically(file, "a", {.permissions = 0600});
-    EXPECT_EQ(std::filesystem::status(file).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    writeFileAtomically(file, "b");
-    EXPECT_EQ(std::filesystem::status(file).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-}
-
-TEST(AtomicFile, ReadingAFolderOrMissingFileThrows) {
-    testing::TemporaryFolder folder;
-    EXPECT_THROW(readWholeFile(folder.path()), FileSystemError);
-    EXPECT_THROW(readWholeFile(folder / "absent"), FileSystemError);
+    const auto ownerOnly = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    writeFileAtomically(folder / "diagnostics.json", "a", {.permissions = 0600});
+    EXPECT_EQ(std::filesystem::status(folder / "diagnostics.json").permissions(), ownerOnly);
+    writeFileAtomically(folder / "diagnostics.json", "b");
+    EXPECT_EQ(std::filesystem::status(folder / "diagnostics.json").permissions(), ownerOnly);
 }
 
 // A writer killed at any moment leaves either the old or the new bytes, never a truncated mix.

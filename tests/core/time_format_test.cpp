@@ -7,23 +7,12 @@
 namespace quillmer {
 namespace {
 
-TEST(TimeFormat, MinutesAndSecondsWithHundredths) {
-    EXPECT_EQ(formatTimestamp(75.5), "01:15.50");
-    EXPECT_EQ(formatTimestamp(3725.25), "62:05.25");
-    EXPECT_EQ(formatTimestamp(65.25), "01:05.25");
-    EXPECT_EQ(formatTimestamp(0), "00:00.00");
-    EXPECT_EQ(formatTimestamp(6000), "100:00.00");
-}
-
-TEST(TimeFormat, NeverShowsSixtySeconds) {
-    EXPECT_EQ(formatTimestamp(59.999), "01:00.00");
-    EXPECT_EQ(formatTimestamp(119.996), "02:00.00");
-}
-
-TEST(TimeFormat, NonsenseInputReadsAsZero) {
-    EXPECT_EQ(formatTimestamp(-3), "00:00.00");
-    EXPECT_EQ(formatTimestamp(std::nan("")), "00:00.00");
-    EXPECT_EQ(formatTimestamp(INFINITY), "00:00.00");
+TEST(TimeFormat, MinutesAndSecondsWithHundredthsNeverSixtySecondsNorNonsense) {
+    const std::pair<double, const char*> cases[] = {
+        {75.5, "01:15.50"},  {3725.25, "62:05.25"}, {65.25, "01:05.25"}, {0, "00:00.00"},       {6000, "100:00.00"},
+        {59.999, "01:00.00"}, {119.996, "02:00.00"}, {-3, "00:00.00"},    {std::nan(""), "00:00.00"}, {INFINITY, "00:00.00"},
+    };
+    for (const auto& [seconds, text] : cases) EXPECT_EQ(formatTimestamp(seconds), text) << seconds;
 }
 
 }  // namespace

@@ -9,40 +9,25 @@
 namespace quillmer {
 namespace {
 
-TEST(WorkerThreadsTest, DestructionCancelsAndWaitsForRunningWork) {
-    std::atomic<bool> sawStop{false};
-    std::atomic<bool> returned{false};
-    {
-        WorkerThreads workers;
-        workers.start([&](std::stop_token stop) {
-            std::mutex mutex;
-            std::condition_variable_any never;
-            std::unique_lock lock(mutex);
-            never.wait(lock, stop, [] { return false; });
-            sawStop = stop.stop_requested();
-            returned = true;
-        });
-    }
-    EXPECT_TRUE(returned);
-    EXPECT_TRUE(sawStop);
-}
-
-TEST(WorkerThreadsTest, TheReturnedSourceCancelsOnlyItsOwnWork) {
-    WorkerThreads workers;
-    std::atomic<int> cancelled{0};
-    auto wait = [&](std::stop_token stop) {
+// Each source cancels only its own work; destruction cancels the rest and waits for it.
+TEST(WorkerThreadsTest, SourcesCancelTheirOwnWorkAndDestructionCancelsAndWaitsForTheRest) {
+    std::atomic<int> stopped{0};
+    const auto waitForStop = [&](std::stop_token stop) {
         std::mutex mutex;
         std::condition_variable_any never;
         std::unique_lock lock(mutex);
         never.wait(lock, stop, [] { return false; });
-        ++cancelled;
+        if (stop.stop_requested()) ++stopped;
     };
-    auto first = workers.start(wait);
-    auto second = workers.start(wait);
-    first.request_stop();
-    EXPECT_FALSE(second.stop_requested());
-    workers.stopAndJoinAll();
-    EXPECT_EQ(cancelled, 2);
+    std::stop_source second;
+    {
+        WorkerThreads workers;
+        auto first = workers.start(waitForStop);
+        second = workers.start(waitForStop);
+        first.request_stop();
+        EXPECT_FALSE(second.stop_requested());
+    }
+    EXPECT_EQ(stopped, 2);
 }
 
 }  // namespace

@@ -186,9 +186,10 @@ TEST_F(StageTest, ACancelledStageThatFailsOtherwiseIsStillSilent) {
     EXPECT_FALSE(state().isExtractingEvidence);
 }
 
-TEST_F(StageTest, TranscriptImportClearsEverythingDownstream) {
+TEST_F(StageTest, ANewTranscriptFromImportOrTranscriptionClearsEverythingDownstream) {
     useWorkingExportAndAnalysis(1);
     stages.importTranscript = [](const auto&, const auto&, std::stop_token) { return 40; };
+    stages.transcribe = [](const auto&, const auto&, std::stop_token) { return 41; };
     recordExportAndAnalyze();
     ASSERT_TRUE(state().lastExportDirectory);
     await([&](auto done) { engine().importTranscript("/tmp/meeting.vtt", done); });
@@ -198,6 +199,11 @@ TEST_F(StageTest, TranscriptImportClearsEverythingDownstream) {
     EXPECT_FALSE(state().feedbackCount);
     EXPECT_EQ(state().unfinishedAnalysisCount, 0);
     EXPECT_TRUE(state().includedFeedbackIDs.empty());
+
+    await([&](auto done) { engine().exportEvidence(done); });
+    await([&](auto done) { engine().transcribe(done); });
+    EXPECT_EQ(state().transcriptSegmentCount, 41);
+    EXPECT_FALSE(state().lastExportDirectory);
 }
 
 TEST_F(StageTest, RecordingImportMakesTheNewFolderCurrent) {

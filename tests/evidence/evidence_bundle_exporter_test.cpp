@@ -226,6 +226,7 @@ TEST(EvidenceMarkdown, ExactText) {
     second.rangeStartSeconds = 3723.25;
     second.rangeEndSeconds = 3726.25;
     second.trigger = "this";
+    second.transcriptContext = "<!-- hidden --> <img src=x onerror=y> & so\n# on";
     second.frames.resize(1);
     document.candidates = {first, second};
 
@@ -247,7 +248,7 @@ TEST(EvidenceMarkdown, ExactText) {
               "- [frames/A-1.png](frames/A-1.png) \u00B7 SHA-256 `" + c64 + "`\n"
               "\n"
               "## 2. 62:03.25\u201362:06.25 \u00B7 trigger: this\n\n"
-              "> You need to fix the header\n\n"
+              "> &lt;!-- hidden --&gt; &lt;img src=x onerror=y&gt; &amp; so # on\n\n"
               "Evidence frames:\n"
               "- [frames/A-0.png](frames/A-0.png) \u00B7 SHA-256 `" + b64 + "`\n");
 

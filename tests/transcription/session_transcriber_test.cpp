@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <map>
 
 #include "capture/session_folder.h"
@@ -15,287 +14,232 @@ namespace quillmer {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ScopedEnvironment;
-using testing::TemporaryFolder;
+using testing::writeTestFile;
+using Pieces = std::vector<RecognizedPiece>;
+using RemoteAnswer = std::function<std::vector<LocalTranscriptSegment>(const TranscriptionTrack&)>;
 
-struct ExportedChunk {
-    std::string track;
-    double start;
-    double duration;
-    std::string fileName;
-    bool operator==(const ExportedChunk&) const = default;
-};
-
-// Tracks of given durations; each exported chunk is a small file naming its track and start.
-class FakeAudio final : public AudioTrackReaderFactory {
-public:
+// Tracks of given durations, whose chunk files read "track@start", and a recognizer answering each
+// chunk with the pieces queued for it.
+struct FakeMedia final : AudioTrackReaderFactory, SpeechRecognizerProvider {
     std::map<std::string, double> durations;
-    std::vector<ExportedChunk> exported;
+    std::vector<std::string> exported;  // "track@start+duration>file"
     bool failExports = false;
-
-    std::unique_ptr<AudioTrackReader> open(const fs::path& file) override {
-        const auto name = file.filename().string();
-        if (!durations.contains(name)) throw Error("no such track " + name);
-        return std::make_unique<Reader>(*this, name);
-    }
-
-private:
-    struct Reader final : AudioTrackReader {
-        Reader(FakeAudio& owner, std::string name) : owner(owner), name(std::move(name)) {}
-        double durationSeconds() const override { return owner.durations.at(name); }
-        void exportChunk(double start, double duration, const fs::path& destination) override {
-            if (owner.failExports) throw Error("decoder broke");
-            owner.exported.push_back({name, start, duration, destination.filename().string()});
-            writeFileAtomically(destination, name + "@" + std::to_string(start));
-        }
-        FakeAudio& owner;
-        std::string name;
-    };
-};
-
-// Answers each recognition with the pieces queued for the chunk's content ("track@start").
-class FakeSpeech final : public SpeechRecognizerProvider {
-public:
     SpeechModelStatus status = SpeechModelStatus::installed;
     bool loads = true;
-    std::map<std::string, std::vector<RecognizedPiece>> piecesByChunk;
-    std::vector<fs::path> recognizedFiles;
-    std::function<void(int call)> onRecognize;  // called before answering, with the 1-based call number
+    std::map<std::string, Pieces> piecesByChunk;
+    std::function<void(int call)> onRecognize;  // before answering, with the 1-based call number
 
+    std::unique_ptr<AudioTrackReader> open(const fs::path& file) override {
+        return std::make_unique<Reader>(*this, file.filename().string());
+    }
     SpeechModelStatus modelStatus(std::string_view) const override { return status; }
     std::unique_ptr<SpeechRecognizer> makeRecognizer(std::string_view) override {
         return loads ? std::make_unique<Recognizer>(*this) : nullptr;
     }
 
-private:
-    struct Recognizer final : SpeechRecognizer {
-        explicit Recognizer(FakeSpeech& owner) : owner(owner) {}
-        std::vector<RecognizedPiece> recognize(const fs::path& file, std::stop_token stop) override {
-            owner.recognizedFiles.push_back(file);
-            if (owner.onRecognize) owner.onRecognize(static_cast<int>(owner.recognizedFiles.size()));
-            if (stop.stop_requested()) throw CancellationError();
-            const auto found = owner.piecesByChunk.find(readWholeFile(file));
-            return found == owner.piecesByChunk.end() ? std::vector<RecognizedPiece>{} : found->second;
+    struct Reader final : AudioTrackReader {
+        Reader(FakeMedia& m, std::string name) : media(m), name(std::move(name)) {}
+        double durationSeconds() const override { return media.durations.at(name); }
+        void exportChunk(double start, double duration, const fs::path& destination) override {
+            if (media.failExports) throw Error("decoder broke");
+            const std::string chunk = name + "@" + std::to_string(static_cast<int>(start));
+            media.exported.push_back(chunk + "+" + std::to_string(static_cast<int>(duration)) + ">" +
+                                     destination.filename().string());
+            writeFileAtomically(destination, chunk);
         }
-        FakeSpeech& owner;
+        FakeMedia& media;
+        std::string name;
+    };
+    struct Recognizer final : SpeechRecognizer {
+        explicit Recognizer(FakeMedia& m) : media(m) {}
+        Pieces recognize(const fs::path& file, std::stop_token stop) override {
+            if (media.onRecognize) media.onRecognize(static_cast<int>(media.exported.size()));
+            if (stop.stop_requested()) throw CancellationError();
+            const auto found = media.piecesByChunk.find(readWholeFile(file));
+            return found == media.piecesByChunk.end() ? Pieces{} : found->second;
+        }
+        FakeMedia& media;
     };
 };
 
-class FakePlan final : public RemoteTranscriptionPlan {
-public:
-    std::function<std::vector<LocalTranscriptSegment>(const TranscriptionTrack&)> answer;
-    std::vector<std::string> idempotencyPrefixes;
-    std::string provider() const override { return "quillmer-hosted-scribe-v2"; }
-    std::vector<LocalTranscriptSegment> transcribeTrack(const fs::path&, const std::string& prefix,
-                                                        const TranscriptionTrack& track, std::stop_token) override {
-        idempotencyPrefixes.push_back(prefix);
-        return answer(track);
-    }
+// Approves a remote route whose plan answers with `answer`, when there is one.
+struct FakeRoute final : TranscriptionRouteDecider {
+    RemoteAnswer answer;
+    std::unique_ptr<RemoteTranscriptionPlan> remotePlan() override { return answer ? std::make_unique<Plan>(answer) : nullptr; }
+
+    struct Plan final : RemoteTranscriptionPlan {
+        explicit Plan(RemoteAnswer a) : answer(std::move(a)) {}
+        std::string provider() const override { return "quillmer-hosted-scribe-v2"; }
+        std::vector<LocalTranscriptSegment> transcribeTrack(const fs::path&, const std::string&,
+                                                            const TranscriptionTrack& track, std::stop_token) override {
+            return answer(track);
+        }
+        RemoteAnswer answer;
+    };
 };
 
-class FakeRoute final : public TranscriptionRouteDecider {
-public:
-    std::function<std::vector<LocalTranscriptSegment>(const TranscriptionTrack&)> answer;
-    std::unique_ptr<RemoteTranscriptionPlan> remotePlan() override {
-        if (!answer) return nullptr;
-        auto plan = std::make_unique<FakePlan>();
-        plan->answer = answer;
-        return plan;
-    }
-};
-
+// Public, so that a table of cases can arrange fresh instances.
 class SessionTranscription : public ::testing::Test {
-protected:
+public:
     SessionTranscription() : temporaryDirectory_("TMPDIR", workRoot_.path().string()) {
         manifest_.id = Uuid::random();
-        manifest_.createdAt = std::chrono::system_clock::now();
         manifest_.videoFile = kScreenVideoFileName;
         manifest_.systemAudioFile = kSystemAudioFileName;
-        audio_.durations[kSystemAudioFileName] = 120;
+        media_.durations[kSystemAudioFileName] = 120;
+        options_.exportsRoot = exports_.path();
     }
-
-    void addMicrophone(double duration, std::optional<double> firstPTS) {
-        manifest_.microphoneAudioFile = kMicrophoneAudioFileName;
-        manifest_.microphoneAudioFirstPTSSeconds = firstPTS;
-        audio_.durations[kMicrophoneAudioFileName] = duration;
-    }
+    void TestBody() override {}
 
     LocalTranscript run(std::stop_token stop = {}, const std::string& locale = "en-US") {
         writeManifest(session_.path(), manifest_);
-        const SessionTranscriber transcriber(route_, audio_, speech_);
+        const SessionTranscriber transcriber(route_, media_, media_, options_);
         return transcriber.transcribe(session_.path(), locale, [&](const TranscriptionProgress& p) { progress_.push_back(p); }, stop);
     }
 
-    TranscriptionErrorCase failureOf(const std::string& locale = "en-US") {
+    // The failure's description, checking that the transcript did not change and that no working
+    // directory (made under $TMPDIR, this test's own folder) was left behind.
+    std::string failure(std::stop_token stop = {}, const std::string& locale = "en-US") {
+        const auto stored = [&] { return fs::exists(session_ / kTranscriptFileName) ? readWholeFile(session_ / kTranscriptFileName) : ""; };
+        const std::string before = stored();
+        std::string message = "transcribed without error";
         try {
-            run({}, locale);
-        } catch (const TranscriptionError& error) {
-            lastMessage_ = error.what();
-            return error.kind();
+            run(stop, locale);
+        } catch (const Error& error) {
+            message = error.what();
         }
-        ADD_FAILURE() << "transcribed without error";
-        return {};
+        EXPECT_EQ(stored(), before);
+        EXPECT_TRUE(fs::is_empty(workRoot_.path()));
+        return message;
     }
 
-    // Chunk working directories are made under $TMPDIR, which each test points at its own folder.
-    bool workingDirectoriesLeft() const { return !fs::is_empty(workRoot_.path()); }
-    bool transcriptStored() const {
-        return fs::exists(session_ / kTranscriptFileName) || readManifest(session_.path()).transcriptFile.has_value();
-    }
-
-    TemporaryFolder session_;  // made before $TMPDIR moves
-    TemporaryFolder workRoot_;
-    ScopedEnvironment temporaryDirectory_;
+    testing::TemporaryFolder session_, exports_;  // made before $TMPDIR moves
+    testing::TemporaryFolder workRoot_;
+    testing::ScopedEnvironment temporaryDirectory_;
     LocalSessionManifest manifest_;
+    SessionTranscriber::Options options_;
     FakeRoute route_;
-    FakeAudio audio_;
-    FakeSpeech speech_;
+    FakeMedia media_;
     std::vector<TranscriptionProgress> progress_;
-    std::string lastMessage_;
 };
 
-TEST(ChunkStarts, EveryFiftyFiveSecondsStrictlyBelowTheDuration) {
-    EXPECT_EQ(SessionTranscriber::chunkStarts(120), (std::vector<double>{0, 55, 110}));
-    EXPECT_EQ(SessionTranscriber::chunkStarts(110), (std::vector<double>{0, 55}));
-    EXPECT_EQ(SessionTranscriber::chunkStarts(0.01), (std::vector<double>{0}));
-    for (double none : {0.0, -3.0, std::nan(""), std::numeric_limits<double>::infinity()}) EXPECT_TRUE(SessionTranscriber::chunkStarts(none).empty());
-}
-
-TEST_F(SessionTranscription, ChunksProgressAndTheSourceClock) {
+TEST_F(SessionTranscription, TracksAreCutIntoChunksAndInterleaveOnTheSourceClock) {
     manifest_.systemAudioFirstPTSSeconds = 1000.0;
-    speech_.piecesByChunk["system-audio.m4a@55.000000"] = {{3.2, 0.4, "header", 0.75f}};
+    manifest_.microphoneAudioFile = kMicrophoneAudioFileName;  // no first PTS: offset 0
+    media_.durations[kMicrophoneAudioFileName] = 30;
+    media_.piecesByChunk["system-audio.m4a@55"] = {{3.2, 0.4, "header", 0.75f}};
+    media_.piecesByChunk["microphone.m4a@0"] = {{2.0, 0.3, "yes", 0.5f}, {1.0, 0.3, "oh", 0.5f}};
     const auto transcript = run();
 
-    EXPECT_EQ(audio_.exported, (std::vector<ExportedChunk>{{"system-audio.m4a", 0, 55, "0.wav"},
-                                                           {"system-audio.m4a", 55, 55, "55.wav"},
-                                                           {"system-audio.m4a", 110, 10, "110.wav"}}));
-    EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
-    ASSERT_EQ(transcript.segments.size(), 1u);
-    const auto& segment = transcript.segments[0];
-    EXPECT_DOUBLE_EQ(segment.startSeconds, 1058.2);
-    EXPECT_DOUBLE_EQ(segment.durationSeconds, 0.4);
-    EXPECT_EQ(segment.text, "header");
-    EXPECT_EQ(segment.confidence, 0.75);
-    EXPECT_EQ(segment.speaker, (TranscriptSpeaker{"remote", "Call audio", "remote"}));
-    EXPECT_EQ(segment.sourceTrack, "system-audio");
-
-    EXPECT_EQ(transcript.schemaVersion, 2);
+    EXPECT_EQ(media_.exported, (std::vector<std::string>{"system-audio.m4a@0+55>0.wav", "system-audio.m4a@55+55>55.wav",
+                                                         "system-audio.m4a@110+10>110.wav", "microphone.m4a@0+30>0.wav"}));
+    EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {3, 4}, {4, 4}}));
+    ASSERT_EQ(transcript.segments.size(), 3u);
+    EXPECT_EQ(transcript.segments[0].text, "oh");  // sorted by time across tracks
+    EXPECT_EQ(transcript.segments[1].speaker, (TranscriptSpeaker{"self", "You", "self"}));
+    const auto& header = transcript.segments[2];
+    EXPECT_DOUBLE_EQ(header.startSeconds, 1058.2);
+    EXPECT_EQ(header, (LocalTranscriptSegment{header.id, header.startSeconds, 0.4, "header", 0.75,
+                                              TranscriptSpeaker{"remote", "Call audio", "remote"}, "system-audio"}));
     EXPECT_EQ(transcript.provider, "pocketsphinx");
-    EXPECT_EQ(transcript.localeIdentifier, "en-US");
-    EXPECT_EQ(transcript.audioFile, "system-audio.m4a");
-    EXPECT_EQ(transcript.sourcePTSOffsetSeconds, 0);
+    EXPECT_EQ(transcript.audioFile, "system-audio.m4a,microphone.m4a");
     EXPECT_EQ(encodeJSON(readTranscript(session_ / kTranscriptFileName).toJSON()), encodeJSON(transcript.toJSON()));
     EXPECT_EQ(readManifest(session_.path()).transcriptFile, "transcript.json");
-    EXPECT_FALSE(workingDirectoriesLeft());
-    EXPECT_FALSE(fs::exists(session_ / kTranscriptionDiagnosticsFileName));
-}
+    EXPECT_TRUE(fs::is_empty(workRoot_.path()));
 
-TEST_F(SessionTranscription, TwoTracksInterleaveByTimeWithTheirOwnSpeakers) {
-    audio_.durations[kSystemAudioFileName] = 60;
-    manifest_.systemAudioFirstPTSSeconds = 10.0;
-    addMicrophone(60, 10.5);
-    speech_.piecesByChunk["system-audio.m4a@0.000000"] = {{1.0, 0.3, "can", 0.5f}, {4.0, 0.3, "we", 0.5f}};
-    speech_.piecesByChunk["system-audio.m4a@55.000000"] = {{1.0, 0.3, "later", 0.5f}};
-    speech_.piecesByChunk["microphone.m4a@0.000000"] = {{2.0, 0.3, "yes", 0.9f}};
-    const auto transcript = run();
-
-    EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 4}, {1, 4}, {2, 4}, {2, 4}, {3, 4}, {4, 4}}));
-    std::vector<std::pair<double, std::string>> timeline;
-    for (const auto& s : transcript.segments) timeline.emplace_back(s.startSeconds, *s.sourceTrack + ":" + s.text);
-    EXPECT_EQ(timeline, (std::vector<std::pair<double, std::string>>{
-                            {11.0, "system-audio:can"}, {12.5, "microphone:yes"}, {14.0, "system-audio:we"}, {66.0, "system-audio:later"}}));
-    EXPECT_EQ(transcript.segments[1].speaker, (TranscriptSpeaker{"self", "You", "self"}));
-    EXPECT_EQ(transcript.audioFile, "system-audio.m4a,microphone.m4a");
-}
-
-TEST_F(SessionTranscription, AnEmptyTrackReportsNothingAndAddsNoChunks) {
-    addMicrophone(0, std::nullopt);
-    audio_.durations[kSystemAudioFileName] = 30;
-    const auto transcript = run();
-    EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 1}, {1, 1}}));
-    EXPECT_TRUE(transcript.segments.empty());  // silent audio still makes a transcript
-    EXPECT_EQ(transcript.audioFile, "system-audio.m4a,microphone.m4a");
-}
-
-TEST_F(SessionTranscription, MissingSystemAudioFailsBeforeAnyWork) {
-    manifest_.systemAudioFile.reset();
-    addMicrophone(60, std::nullopt);
-    route_.answer = [](const TranscriptionTrack&) -> std::vector<LocalTranscriptSegment> { throw Error("must not be asked"); };
-    EXPECT_EQ(failureOf(), TranscriptionErrorCase::missingSystemAudio);
-    EXPECT_EQ(lastMessage_, "This session does not have a system-audio track to transcribe.");
-    EXPECT_TRUE(audio_.exported.empty());
-    EXPECT_TRUE(progress_.empty());
-    EXPECT_FALSE(fs::exists(session_ / kTranscriptionDiagnosticsFileName));
-}
-
-TEST_F(SessionTranscription, TrackNamesThatLeaveTheSessionFolderAreRefused) {
-    for (const char* name : {"../system-audio.m4a", "/etc/system-audio.m4a", "..", ""}) {
-        manifest_.systemAudioFile = name;
-        audio_.durations[name] = 10;
-        EXPECT_THROW(run(), DecodingError) << name;
+    // Without a transcript to keep, silence makes one. Chunks start strictly below the duration, and a
+    // track whose duration is not a finite positive number has none and reports nothing.
+    media_.piecesByChunk.clear();
+    for (const double unusable : {0.0, -3.0, std::nan(""), double(INFINITY)}) {
+        fs::remove(session_ / kTranscriptFileName);
+        media_.durations = {{kSystemAudioFileName, 110}, {kMicrophoneAudioFileName, unusable}};
+        progress_.clear();
+        EXPECT_TRUE(run().segments.empty());
+        EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 2}, {1, 2}, {2, 2}})) << unusable;
     }
-    EXPECT_TRUE(audio_.exported.empty());
 }
 
-TEST_F(SessionTranscription, ModelProblemsMapToTheirErrorsAndTouchNoAudio) {
-    speech_.status = SpeechModelStatus::notInstalled;
-    EXPECT_EQ(failureOf("fr-FR"), TranscriptionErrorCase::onDeviceModelUnavailable);
-    EXPECT_EQ(lastMessage_,
-              "No on-device speech model is installed for fr-FR. Quillmer will not send this recording to a speech "
-              "service instead — install a speech model for that language, or import an existing transcript.");
-    speech_.status = SpeechModelStatus::unreadable;
-    EXPECT_EQ(failureOf(), TranscriptionErrorCase::permissionDenied);
-    speech_.status = SpeechModelStatus::invalidLocale;
-    EXPECT_EQ(failureOf("../x"), TranscriptionErrorCase::unavailable);
-    EXPECT_EQ(lastMessage_, "Speech recognition is unavailable for the selected language.");
-    speech_.status = SpeechModelStatus::installed;
-    speech_.loads = false;
-    EXPECT_EQ(failureOf(), TranscriptionErrorCase::unavailable);
-    EXPECT_TRUE(audio_.exported.empty());
-    EXPECT_FALSE(transcriptStored());
+TEST_F(SessionTranscription, FailuresStoreNothingAndLeaveNoWorkingFiles) {
+    const std::tuple<const char*, std::function<void(SessionTranscription&)>, const char*> cases[] = {
+        {"fr-FR", [](auto& t) { t.media_.status = SpeechModelStatus::notInstalled; },
+         "No on-device speech model is installed for fr-FR. Quillmer will not send this recording to a speech service"},
+        {"en-US", [](auto& t) { t.media_.status = SpeechModelStatus::unreadable; }, "Speech recognition permission"},
+        {"../x", [](auto& t) { t.media_.status = SpeechModelStatus::invalidLocale; }, "Speech recognition is unavailable"},
+        {"en-US", [](auto& t) { t.media_.loads = false; }, "Speech recognition is unavailable"},
+        {"en-US", [](auto& t) { t.media_.failExports = true; }, "could not prepare a local audio segment"},
+        {"en-US",
+         [](auto& t) {  // refused before the remote route is even asked
+             t.manifest_.systemAudioFile.reset();
+             t.route_.answer = [](const auto&) -> std::vector<LocalTranscriptSegment> { throw Error("asked"); };
+         },
+         "does not have a system-audio track"},
+        {"en-US", [](auto& t) { t.manifest_.systemAudioFile = "../a.m4a"; }, "names the audio track \"../a.m4a\""},
+    };
+    for (const auto& [locale, arrange, fragment] : cases) {
+        SessionTranscription fresh;
+        arrange(fresh);
+        EXPECT_NE(fresh.failure({}, locale).find(fragment), std::string::npos) << fragment;
+        EXPECT_FALSE(readManifest(fresh.session_.path()).transcriptFile) << fragment;
+        EXPECT_FALSE(fs::exists(fresh.session_ / kTranscriptionDiagnosticsFileName)) << fragment;
+    }
 }
 
 TEST_F(SessionTranscription, CancellingDuringTheSecondChunkLeavesNothingBehind) {
     std::stop_source stop;
     std::vector<size_t> filesDuringRecognition;
-    speech_.onRecognize = [&](int call) {
+    media_.onRecognize = [&](int call) {
         for (const auto& entry : fs::directory_iterator(workRoot_.path()))
             filesDuringRecognition.push_back(static_cast<size_t>(std::distance(fs::directory_iterator(entry.path()), {})));
         if (call == 2) stop.request_stop();
     };
-    EXPECT_THROW(run(stop.get_token()), CancellationError);
+    EXPECT_EQ(failure(stop.get_token()), "The operation was cancelled.");
     EXPECT_EQ(filesDuringRecognition, (std::vector<size_t>{1, 2}));  // chunk files accumulate in one directory
     EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 3}, {1, 3}}));
-    EXPECT_FALSE(workingDirectoriesLeft());
-    EXPECT_FALSE(transcriptStored());
 
-    // Cancelled before the first chunk: nothing is exported at all.
-    std::stop_source early;
+    std::stop_source early;  // cancelled before the first chunk: nothing is exported at all
     early.request_stop();
-    audio_.exported.clear();
-    EXPECT_THROW(run(early.get_token()), CancellationError);
-    EXPECT_TRUE(audio_.exported.empty());
-    EXPECT_FALSE(workingDirectoriesLeft());
+    media_.exported.clear();
+    EXPECT_EQ(failure(early.get_token()), "The operation was cancelled.");
+    EXPECT_TRUE(media_.exported.empty());
 }
 
-TEST_F(SessionTranscription, ExportFailuresAreChunkExportFailedAndCleanUp) {
-    audio_.failExports = true;
-    EXPECT_EQ(failureOf(), TranscriptionErrorCase::chunkExportFailed);
-    EXPECT_EQ(lastMessage_, "Quillmer could not prepare a local audio segment for transcription.");
-    EXPECT_FALSE(workingDirectoriesLeft());
-    EXPECT_FALSE(transcriptStored());
+// A new transcript never silently replaces one the user imported or one with speech, and when it
+// does replace one, what was made from the old one goes with it.
+TEST_F(SessionTranscription, ReplacingATranscript) {
+    writeTestFile(session_ / kTranscriptFileName,
+                  R"({"audioFile":"source-transcript.vtt","createdAt":"2026-05-04T09:30:12Z","localeIdentifier":"und",)"
+                  R"("schemaVersion":1,"segments":[{"durationSeconds":1,"id":"6F1C2A3B-0D4E-4F5A-9B6C-7D8E9F0A1B2C",)"
+                  R"("startSeconds":1,"text":"imported"}],"sourcePTSOffsetSeconds":0})");
+    writeTestFile(exports_ / manifest_.id.toString() / "evidence.json", "{}");
+    EXPECT_EQ(failure(), "This meeting already has a transcript you imported. Quillmer keeps it rather than "
+                         "replace it with a transcription of the recording.");
+    EXPECT_TRUE(media_.exported.empty());  // refused before any work
+
+    options_.replaceImported = true;  // asked for, but silence never replaces speech
+    EXPECT_EQ(failure(), "Quillmer found no speech in this recording, so the meeting keeps its current transcript.");
+    EXPECT_TRUE(fs::exists(exports_ / manifest_.id.toString()));
+
+    media_.piecesByChunk["system-audio.m4a@0"] = {{1.0, 0.3, "spoken", 0.5f}};
+    EXPECT_EQ(run().segments.size(), 1u);
+    EXPECT_FALSE(fs::exists(exports_ / manifest_.id.toString()));
+
+    // A transcription, or a damaged transcript, is no import; a damaged one beside a kept caption file is.
+    options_.replaceImported = false;
+    EXPECT_EQ(run().segments.size(), 1u);
+    writeTestFile(session_ / kTranscriptFileName, "{");
+    EXPECT_EQ(run().segments.size(), 1u);
+    writeTestFile(session_ / kTranscriptFileName, "{");
+    writeTestFile(session_ / "source-transcript.srt", "1");
+    EXPECT_NE(failure().find("you imported"), std::string::npos);
 }
 
-TEST_F(SessionTranscription, AnApprovedRemoteRouteIsUsedWhenItWorks) {
-    addMicrophone(60, 2.0);
+// An approved remote route is used when it works; any failure is recorded and the run goes on here.
+TEST_F(SessionTranscription, AnApprovedRemoteRoute) {
+    manifest_.microphoneAudioFile = kMicrophoneAudioFileName;
     route_.answer = [](const TranscriptionTrack& track) {
-        LocalTranscriptSegment s;
-        s.id = Uuid::random();
-        s.startSeconds = track.sourceTrack == "microphone" ? 1 : 5;
-        s.text = track.sourceTrack;
-        s.speaker = track.defaultSpeaker;
-        s.sourceTrack = track.sourceTrack;
-        return std::vector<LocalTranscriptSegment>{s};
+        LocalTranscriptSegment segment;
+        segment.startSeconds = track.sourceTrack == "microphone" ? 1 : 5;
+        segment.text = track.sourceTrack;
+        return std::vector<LocalTranscriptSegment>{segment};
     };
     const auto transcript = run();
     EXPECT_EQ(transcript.provider, "quillmer-hosted-scribe-v2");
@@ -303,30 +247,31 @@ TEST_F(SessionTranscription, AnApprovedRemoteRouteIsUsedWhenItWorks) {
     ASSERT_EQ(transcript.segments.size(), 2u);
     EXPECT_EQ(transcript.segments[0].text, "microphone");  // sorted across tracks
     EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 2}, {1, 2}, {2, 2}}));
-    EXPECT_TRUE(audio_.exported.empty());
+    EXPECT_TRUE(media_.exported.empty());
     EXPECT_FALSE(fs::exists(session_ / kTranscriptionDiagnosticsFileName));
-}
 
-TEST_F(SessionTranscription, AFailedRemoteRouteIsRecordedAndTheRunContinuesOnThisComputer) {
-    route_.answer = [](const TranscriptionTrack&) -> std::vector<LocalTranscriptSegment> {
-        throw TranscriptionError::audioTooLargeForRemoteRoute(70'000'000, 67'108'864);
+    manifest_.microphoneAudioFile.reset();
+    const std::pair<RemoteAnswer, std::string> failures[] = {
+        {[](const auto&) -> std::vector<LocalTranscriptSegment> {
+             throw TranscriptionError::audioTooLargeForRemoteRoute(70'000'000, 67'108'864);
+         },
+         "This audio track is 67 MB, over the 64 MB limit for diarized transcription, so Quillmer did not upload it. "
+         "Quillmer transcribed it on this computer instead."},
+        {[](const auto&) { return std::vector<LocalTranscriptSegment>{}; },
+         "Diarized transcription failed: The diarized transcription service returned no speech segments."},
     };
-    EXPECT_EQ(run().provider, "pocketsphinx");
-    const auto diagnostics = readWholeFile(session_ / kTranscriptionDiagnosticsFileName);
-    const auto firstLine = diagnostics.substr(0, diagnostics.find('\n'));
-    EXPECT_TRUE(parseISO8601(firstLine)) << firstLine;
-    EXPECT_EQ(diagnostics.substr(firstLine.size()),
-              "\nThis audio track is 67 MB, over the 64 MB limit for diarized transcription, so Quillmer did not upload "
-              "it. Quillmer transcribed it on this computer instead.\n");
-    EXPECT_EQ(progress_.front(), (TranscriptionProgress{0, 1}));  // the remote attempt's own start
-    EXPECT_EQ(progress_.back(), (TranscriptionProgress{3, 3}));
-
-    // A remote answer with no speech at all is a failure too.
-    route_.answer = [](const TranscriptionTrack&) { return std::vector<LocalTranscriptSegment>{}; };
-    EXPECT_EQ(run().provider, "pocketsphinx");
-    const auto again = readWholeFile(session_ / kTranscriptionDiagnosticsFileName);
-    EXPECT_NE(again.find("\nDiarized transcription failed: The diarized transcription service returned no speech segments.\n"),
-              std::string::npos);
+    for (const auto& [answer, description] : failures) {
+        route_.answer = answer;
+        progress_.clear();
+        fs::remove(session_ / kTranscriptFileName);  // an empty transcription replaces nothing
+        EXPECT_EQ(run().provider, "pocketsphinx");
+        const auto diagnostics = readWholeFile(session_ / kTranscriptionDiagnosticsFileName);
+        const auto firstLine = diagnostics.substr(0, diagnostics.find('\n'));
+        EXPECT_TRUE(parseISO8601(firstLine)) << firstLine;
+        EXPECT_EQ(diagnostics.substr(firstLine.size()), "\n" + description + "\n");
+        EXPECT_EQ(progress_.front(), (TranscriptionProgress{0, 1}));  // the remote attempt's own start
+        EXPECT_EQ(progress_.back(), (TranscriptionProgress{3, 3}));
+    }
 }
 
 }  // namespace

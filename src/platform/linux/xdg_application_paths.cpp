@@ -35,7 +35,9 @@ std::filesystem::path applicationDataDirectory() { return xdgDirectory("XDG_DATA
 
 std::filesystem::path sessionsDirectory() { return createdDirectory(applicationDataDirectory() / "Sessions"); }
 
-std::filesystem::path exportsDirectory() { return createdDirectory(applicationDataDirectory() / "Exports"); }
+std::filesystem::path exportsDirectoryPath() { return applicationDataDirectory() / "Exports"; }
+
+std::filesystem::path exportsDirectory() { return createdDirectory(exportsDirectoryPath()); }
 
 std::filesystem::path userDefaultsFile() {
     return xdgDirectory("XDG_CONFIG_HOME", ".config") / "quillmer" / "defaults.json";
