@@ -4,7 +4,10 @@
 
 namespace quillmer {
 
-std::vector<RecognizedPiece> groupIntoUtterances(const std::vector<RecognizedPiece>& words) {
+std::vector<RecognizedPiece> groupIntoUtterances(std::vector<RecognizedPiece> words) {
+    // A recognizer that reports out of order must not glue an earlier word onto a later one.
+    std::stable_sort(words.begin(), words.end(),
+                     [](const RecognizedPiece& a, const RecognizedPiece& b) { return a.timestamp < b.timestamp; });
     std::vector<RecognizedPiece> utterances;
     double confidenceSum = 0;
     int wordCount = 0;
