@@ -1,0 +1,78 @@
+// The consent record follows its capture to the end, whichever way the capture ends.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "core/atomic_file.h"
+#include "core/loop_main_queue.h"
+#include "engine/capture_engine.h"
+#include "support/fake_capture_service.h"
+#include "support/fake_media_writers.h"
+#include "support/fake_process_runner.h"
+#include "support/recording_trash.h"
+#include "support/temporary_folder.h"
+
+namespace quillmer::testing {
+namespace {
+
+struct EngineRig {
+    EngineRig() { capture.displays = {{7, 640, 360}}; }
+
+    // Starts a capture with one screen sample and returns the folder it records into.
+    std::filesystem::path startCapture(std::optional<RecordingConsentAffirmation> consent) {
+        engine->refreshDisplays();
+        engine->startCapture(engine->state().displays.at(0), consent);
+        capture.lastStream().deliver(screenSample(1.0));
+        std::filesystem::path newest;
+        for (const auto& entry : std::filesystem::directory_iterator(root / "Sessions"))
+            if (!std::filesystem::exists(entry.path() / "consent.json")) newest = entry.path();
+        return newest;
+    }
+
+    TemporaryFolder root;
+    FakeCaptureService capture;
+    FakeMediaWriterFactory writers;
+    UnlaunchableProcessRunner processes;
+    RecordingTrash trash;
+    LoopMainQueue queue;
+    std::unique_ptr<CaptureEngine> engine = std::make_unique<CaptureEngine>(CaptureEngineDependencies{
+        capture, writers, processes, trash, queue, [this] { return root / "Sessions"; }, [this] { return root / "Exports"; },
+        unavailableProcessingStages()});
+};
+
+void stop(EngineRig& rig) {
+    bool stopped = false;
+    rig.engine->stopCapture([&] { stopped = true; });
+    rig.queue.runUntil([&] { return stopped; });
+}
+
+void failStream(EngineRig& rig) {
+    rig.capture.lastStream().fail("The display went away.");
+    rig.queue.runUntil([&] { return !rig.engine->state().isCapturing; });
+}
+
+void quit(EngineRig& rig) { rig.engine.reset(); }
+
+TEST(ConsentRecordOfACapture, IsWrittenHoweverTheCaptureEndsAndOnlyIntoItsOwnFolder) {
+    const RecordingConsentAffirmation given{1, "2026-05-04T09:29:59.120Z", true};
+    for (const auto& [name, end] : std::vector<std::pair<const char*, std::function<void(EngineRig&)>>>{
+             {"stop", stop}, {"stream failure", failStream}, {"quit while recording", quit}}) {
+        EngineRig rig;
+        const auto affirmed = rig.startCapture(given);
+        end(rig);
+        ASSERT_TRUE(std::filesystem::exists(affirmed / "consent.json")) << name;
+        const Json record = parseJSON(readWholeFile(affirmed / "consent.json"));
+        EXPECT_EQ(record["clientAffirmedAt"], given.clientAffirmedAt) << name;
+        EXPECT_EQ(record["standing"], true) << name;
+
+        // The next capture of the same engine was started without an affirmation: it gets none.
+        if (!rig.engine) continue;
+        const auto unaffirmed = rig.startCapture(std::nullopt);
+        stop(rig);
+        ASSERT_NE(unaffirmed, affirmed);
+        EXPECT_FALSE(std::filesystem::exists(unaffirmed / "consent.json")) << name;
+    }
+}
+
+}  // namespace
+}  // namespace quillmer::testing
