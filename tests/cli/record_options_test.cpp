@@ -16,9 +16,12 @@ TEST(RecordOptionsTest, ReadsTheDisplayAndAnOptionalDuration) {
     EXPECT_EQ(untilInterrupted.displayID, 66u);
     EXPECT_FALSE(untilInterrupted.durationSeconds);
 
-    const auto timed = parse({"--duration", "2.5", "--display", "4294967295"});
+    EXPECT_FALSE(untilInterrupted.everyoneKnows);
+
+    const auto timed = parse({"--duration", "2.5", "--everyone-knows", "--display", "4294967295"});
     EXPECT_EQ(timed.displayID, 4294967295u);
     EXPECT_EQ(timed.durationSeconds, 2.5);
+    EXPECT_TRUE(timed.everyoneKnows);
 }
 
 TEST(RecordOptionsTest, RefusesMalformedArguments) {
@@ -35,6 +38,7 @@ TEST(RecordOptionsTest, RefusesMalformedArguments) {
              {"--display", "3", "--duration", "nan"},
              {"--display", "3", "--duration", "inf"},
              {"--display", "3", "--fps", "10"},
+             {"--display", "3", "--everyone-knows=yes"},
          }) {
         EXPECT_THROW(parse(arguments), Error) << ::testing::PrintToString(arguments);
     }
