@@ -9,7 +9,7 @@ class FakeWriter final : public MediaFileWriter<Sample> {
 public:
     FakeWriter(FakeMediaWriterFactory& factory, std::filesystem::path file, std::shared_ptr<FakeWriterLog> log)
         : factory_(factory), file_(std::move(file)), log_(std::move(log)) {}
-    bool startWriting() override { return log_->started = log_->startSucceeds; }
+    bool startWriting() override { return log_->startSucceeds; }
     void startSession(double sourceSeconds) override { log_->sessionStart = sourceSeconds; }
     bool isReadyForMoreMediaData() const override { return log_->ready && factory_.ready.load(); }
     bool append(const Sample& sample) override {

@@ -16,7 +16,6 @@ namespace quillmer::testing {
 struct FakeWriterLog {
     bool ready = true;
     bool startSucceeds = true;
-    bool started = false;
     std::optional<double> sessionStart;
     std::vector<double> appendedTimes;
     bool markedFinished = false;

@@ -31,6 +31,7 @@ void RecordingStreamDelegate::streamDidOutputSample(const CaptureSample& sample)
 }
 
 void RecordingStreamDelegate::streamDidStopWithError(const std::string& description) {
+    if (onError) onError();
     {
         std::lock_guard lock(mutex_);
         errors_.push_back(description);
@@ -44,10 +45,8 @@ std::vector<ReceivedSample> RecordingStreamDelegate::samples() const {
 }
 
 std::vector<ReceivedSample> RecordingStreamDelegate::samplesOf(SampleKind kind) const {
-    std::lock_guard lock(mutex_);
-    std::vector<ReceivedSample> result;
-    std::copy_if(samples_.begin(), samples_.end(), std::back_inserter(result),
-                 [kind](const ReceivedSample& sample) { return sample.kind == kind; });
+    std::vector<ReceivedSample> result = samples();
+    std::erase_if(result, [kind](const ReceivedSample& sample) { return sample.kind != kind; });
     return result;
 }
 
@@ -61,26 +60,17 @@ std::optional<VideoFrame> RecordingStreamDelegate::lastFrame() const {
     return lastFrame_;
 }
 
-bool RecordingStreamDelegate::waitUntil(
-    const std::function<bool(const std::vector<ReceivedSample>&, const std::vector<std::string>&)>& done,
-    std::chrono::seconds timeout) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return done(samples_, errors_); });
-}
-
 bool RecordingStreamDelegate::waitForCount(SampleKind kind, size_t count, std::chrono::seconds timeout) const {
-    return waitUntil(
-        [&](const std::vector<ReceivedSample>& samples, const std::vector<std::string>&) {
-            return static_cast<size_t>(std::count_if(samples.begin(), samples.end(), [&](const ReceivedSample& s) {
-                       return s.kind == kind;
-                   })) >= count;
-        },
-        timeout);
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] {
+        return static_cast<size_t>(std::count_if(samples_.begin(), samples_.end(),
+                                                 [&](const ReceivedSample& s) { return s.kind == kind; })) >= count;
+    });
 }
 
 bool RecordingStreamDelegate::waitForError(std::chrono::seconds timeout) const {
-    return waitUntil([](const std::vector<ReceivedSample>&, const std::vector<std::string>& errors) { return !errors.empty(); },
-                     timeout);
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return !errors_.empty(); });
 }
 
 }  // namespace quillmer::testing

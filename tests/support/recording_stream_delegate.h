@@ -26,7 +26,7 @@ struct ReceivedSample {
 };
 
 // A stream delegate that records what arrives, checks that deliveries never overlap, and lets a
-// test wait for a condition with a generous deadline.
+// test wait for samples or a failure with a generous deadline.
 class RecordingStreamDelegate : public CaptureStreamDelegate {
 public:
     void streamDidOutputSample(const CaptureSample& sample) override;
@@ -38,14 +38,13 @@ public:
     std::optional<VideoFrame> lastFrame() const;
     bool sawOverlappingDeliveries() const { return overlapped_; }
 
-    // Waits until the predicate holds over the recorded samples and errors; false on timeout.
-    bool waitUntil(const std::function<bool(const std::vector<ReceivedSample>&, const std::vector<std::string>&)>& done,
-                   std::chrono::seconds timeout = std::chrono::seconds(20)) const;
+    // False on timeout.
     bool waitForCount(SampleKind kind, size_t count, std::chrono::seconds timeout = std::chrono::seconds(20)) const;
     bool waitForError(std::chrono::seconds timeout = std::chrono::seconds(20)) const;
 
-    // Runs inside each delivery, before it is recorded (to slow the delegate down, for example).
+    // Run inside each delivery or failure, before it is recorded (to hold the delegate, for example).
     std::function<void(const CaptureSample&)> onSample;
+    std::function<void()> onError;
 
 private:
     mutable std::mutex mutex_;
