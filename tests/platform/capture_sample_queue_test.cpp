@@ -133,44 +133,36 @@ TEST(CaptureSampleQueue, StopCalledFromInsideADeliveryEndsDeliveryWithoutDeadloc
     EXPECT_EQ(delegate.samples().size(), 1u);
 }
 
-// A source that records what the stream asks of it.
-class FakeSource : public CaptureSource {
-public:
-    FakeSource(std::vector<std::string>& log, std::string name, bool failsToStart = false)
-        : log_(log), name_(std::move(name)), failsToStart_(failsToStart) {}
+// A source that logs what the stream asks of it and pushes one sample when started.
+struct LoggingSource : CaptureSource {
+    LoggingSource(std::vector<std::string>& log, std::string name, bool fails) : log(log), name(std::move(name)), fails(fails) {}
     void start(CaptureSampleQueue& queue) override {
-        if (failsToStart_) throw Error(name_ + " cannot start");
-        log_.push_back("start " + name_);
+        if (fails) throw Error(name + " cannot start");
+        log.push_back("start " + name);
         queue.push(sampleAt(SampleKind::screen, 0));
     }
-    void stop() override { log_.push_back("stop " + name_); }
-
-private:
-    std::vector<std::string>& log_;
-    std::string name_;
-    bool failsToStart_;
+    void stop() override { log.push_back("stop " + name); }
+    std::vector<std::string>& log;
+    std::string name;
+    bool fails;
 };
 
 TEST(SourcedCaptureStream, StartsSourcesInOrderStopsThemInReverseAndUndoesAFailedStart) {
+    using Log = std::vector<std::string>;
     for (const bool microphoneFails : {false, true}) {
         RecordingStreamDelegate delegate;
-        std::vector<std::string> log;
+        Log log;
         std::vector<std::unique_ptr<CaptureSource>> sources;
-        sources.push_back(std::make_unique<FakeSource>(log, "screen"));
-        sources.push_back(std::make_unique<FakeSource>(log, "microphone", microphoneFails));
+        sources.push_back(std::make_unique<LoggingSource>(log, "screen", false));
+        sources.push_back(std::make_unique<LoggingSource>(log, "microphone", microphoneFails));
         SourcedCaptureStream stream(delegate, {}, std::move(sources));
-        if (microphoneFails) {
-            try {
-                stream.start();
-                ADD_FAILURE() << "start should throw";
-            } catch (const Error& error) {
-                EXPECT_STREQ(error.what(), "microphone cannot start");
-            }
-        } else {
+        try {
             stream.start();
             stream.stop();
+            EXPECT_FALSE(microphoneFails) << "start should throw";
+        } catch (const Error& error) {
+            EXPECT_STREQ(error.what(), "microphone cannot start");
         }
-        using Log = std::vector<std::string>;
         EXPECT_EQ(log, (microphoneFails ? Log{"start screen", "stop microphone", "stop screen"}
                                         : Log{"start screen", "start microphone", "stop microphone", "stop screen"}));
         stream.stop();

@@ -51,6 +51,7 @@ private:
     template <typename Sample>
     friend class FakeWriter;
     void recordFinished(const std::filesystem::path& file);
+    std::shared_ptr<FakeWriterLog> newLog(const std::filesystem::path& file, bool ready);  // under mutex_
 
     mutable std::mutex mutex_;
     std::map<std::string, std::shared_ptr<FakeWriterLog>> logs_;
