@@ -109,47 +109,38 @@ TEST_F(LocalSessionRecorderTest, ACaptureStoppedBeforeAnyVideoIsNotMarkedEnded) 
     EXPECT_FALSE(writers.log("system-audio.m4a")->finishedWriting);  // left as it is
 }
 
-TEST_F(LocalSessionRecorderTest, AudioTracksAreMadeOnTheirFirstSampleWithSettingsByFileName) {
+TEST_F(LocalSessionRecorderTest, AudioTracksKeepTheirFirstAcceptedSampleTimeAndGetSettingsByFileName) {
+    writers.audioWritersStartBusy = true;
+    writers.audioWriterFailuresLeft = 1;
     LocalSessionRecorder recorder = makeRecorder();
     recorder.appendVideo(makeTestFrame(4, 4, 0, 10.0));
-    recorder.appendAudio(AudioBuffer{}, false);  // invalid: no file for it
+    recorder.appendAudio(AudioBuffer{}, false);                          // invalid: no writer for it
+    recorder.appendAudio(makeTestTone(44'100, 1, 0.02, 5.98), false);  // no writer could be made
     EXPECT_EQ(writers.log("system-audio.m4a"), nullptr);
-    recorder.appendAudio(makeTestTone(44'100, 1, 0.02, 10.01), false);
-    recorder.appendAudio(makeTestTone(16'000, 1, 0.02, 10.02), true);
+    recorder.appendAudio(makeTestTone(44'100, 1, 0.02, 6.00), false);  // made on a retry, but busy: dropped
+    EXPECT_FALSE(recorder.manifest().systemAudioFirstPTSSeconds || recorder.manifest().systemAudioFile);
+    auto& system = *writers.log("system-audio.m4a");
+    for (const auto& [ready, seconds] : std::vector<std::pair<bool, double>>{{true, 6.02}, {false, 6.04}, {true, 6.06}}) {
+        system.ready = ready;
+        recorder.appendAudio(makeTestTone(44'100, 1, 0.02, seconds), false);
+    }
+    writers.audioWritersStartBusy = false;
+    recorder.appendAudio(makeTestTone(16'000, 1, 0.02, 6.03), true);
     recorder.finish();
 
+    EXPECT_EQ(system.appendedTimes, (std::vector<double>{6.02, 6.06}));
+    const LocalSessionManifest onDisk = readManifest(recorder.directory());
+    EXPECT_EQ(std::tie(onDisk.systemAudioFile, onDisk.systemAudioFirstPTSSeconds, onDisk.microphoneAudioFile),
+              std::make_tuple(std::optional<std::string>("system-audio.m4a"), std::optional(6.02),
+                              std::optional<std::string>("microphone.m4a")));
+    EXPECT_TRUE(system.finishedWriting && writers.log("microphone.m4a")->finishedWriting);
+    EXPECT_EQ(writers.madeFiles.size(), 3u);  // one writer per track, made once
     const auto settings = [&](const char* file) {
         const AudioWriterSettings& s = writers.audioSettings.at(file);
         return std::vector<int64_t>{s.sampleRate, s.channels, s.bitRate, s.sourceSampleRate, s.sourceChannels};
     };
     EXPECT_EQ(settings("system-audio.m4a"), (std::vector<int64_t>{48'000, 2, 192'000, 44'100, 1}));
     EXPECT_EQ(settings("microphone.m4a"), (std::vector<int64_t>{48'000, 1, 96'000, 16'000, 1}));
-    EXPECT_EQ(writers.log("system-audio.m4a")->sessionStart, 10.01);
-    EXPECT_TRUE(writers.log("microphone.m4a")->finishedWriting);
-    EXPECT_EQ(readManifest(recorder.directory()).microphoneAudioFile, "microphone.m4a");
-}
-
-TEST_F(LocalSessionRecorderTest, AnAudioTrackKeepsTheFirstAcceptedSampleTimeAndRetriesAWriterThatCouldNotBeMade) {
-    writers.audioWritersStartBusy = true;
-    writers.audioWriterFailuresLeft = 1;
-    LocalSessionRecorder recorder = makeRecorder();
-    recorder.appendAudio(makeTestTone(48'000, 2, 0.02, 5.98), false);  // no writer could be made
-    EXPECT_EQ(writers.log("system-audio.m4a"), nullptr);
-    recorder.appendAudio(makeTestTone(48'000, 2, 0.02, 6.00), false);  // writer busy: dropped
-    EXPECT_FALSE(recorder.manifest().systemAudioFirstPTSSeconds || recorder.manifest().systemAudioFile);
-
-    auto& system = *writers.log("system-audio.m4a");
-    system.ready = true;
-    recorder.appendAudio(makeTestTone(48'000, 2, 0.02, 6.02), false);
-    system.ready = false;
-    recorder.appendAudio(makeTestTone(48'000, 2, 0.02, 6.04), false);
-    system.ready = true;
-    recorder.appendAudio(makeTestTone(48'000, 2, 0.02, 6.06), false);
-
-    EXPECT_EQ(recorder.manifest().systemAudioFirstPTSSeconds, 6.02);
-    EXPECT_EQ(recorder.manifest().systemAudioFile, "system-audio.m4a");
-    EXPECT_EQ(system.appendedTimes, (std::vector<double>{6.02, 6.06}));
-    EXPECT_EQ(writers.madeFiles.size(), 2u);  // one writer for the track, made once
 }
 
 TEST_F(LocalSessionRecorderTest, TimingFactsReachTheDiskWithoutFinishSoAKilledCaptureStaysUsable) {

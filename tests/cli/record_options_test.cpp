@@ -11,17 +11,12 @@ namespace {
 
 RecordOptions parse(std::vector<std::string> arguments) { return parseRecordOptions(arguments); }
 
-TEST(RecordOptionsTest, ReadsTheDisplayAndAnOptionalDuration) {
-    const auto untilInterrupted = parse({"--display", "66"});
-    EXPECT_EQ(untilInterrupted.displayID, 66u);
-    EXPECT_FALSE(untilInterrupted.durationSeconds);
-
-    EXPECT_FALSE(untilInterrupted.everyoneKnows);
-
-    const auto timed = parse({"--duration", "2.5", "--everyone-knows", "--display", "4294967295"});
-    EXPECT_EQ(timed.displayID, 4294967295u);
-    EXPECT_EQ(timed.durationSeconds, 2.5);
-    EXPECT_TRUE(timed.everyoneKnows);
+TEST(RecordOptionsTest, ReadsTheDisplayAnOptionalDurationAndTheAffirmation) {
+    const auto plain = parse({"--display", "66"});
+    EXPECT_EQ(std::tie(plain.displayID, plain.durationSeconds, plain.everyoneKnows), std::make_tuple(66u, std::nullopt, false));
+    const auto full = parse({"--duration", "2.5", "--everyone-knows", "--display", "4294967295"});
+    EXPECT_EQ(std::tie(full.displayID, full.durationSeconds, full.everyoneKnows),
+              std::make_tuple(4294967295u, std::optional(2.5), true));
 }
 
 TEST(RecordOptionsTest, RefusesMalformedArguments) {
