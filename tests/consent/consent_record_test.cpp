@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "core/atomic_file.h"
+#include "core/iso8601.h"
 #include "core/loop_main_queue.h"
 #include "engine/capture_engine.h"
 #include "support/fake_capture_service.h"
@@ -59,7 +60,14 @@ TEST(ConsentRecordOfACapture, IsWrittenHoweverTheCaptureEndsAndOnlyIntoItsOwnFol
         const auto affirmed = rig.startCapture(given);
         end(rig);
         ASSERT_TRUE(std::filesystem::exists(affirmed / "consent.json")) << name;
-        EXPECT_EQ(parseJSON(readWholeFile(affirmed / "consent.json"))["clientAffirmedAt"], given.clientAffirmedAt);
+        Json record = parseJSON(readWholeFile(affirmed / "consent.json"));
+        EXPECT_TRUE(parseISO8601(record["affirmedAt"].get<std::string>()) && record["appVersion"].is_string());
+        record.erase("affirmedAt");  // the time it was written
+        record.erase("appVersion");
+        EXPECT_EQ(record, parseJSON(R"({"clientAffirmedAt": "2026-05-04T09:29:59.120Z", "disclosureTextVersion": 1,
+            "participantsInformed": true, "schemaVersion": 1, "standing": true, "note": "A record of the operator's )"
+                                    R"(claim that everyone on the call was informed. Quillmer cannot verify this claim )"
+                                    R"(and it is not a compliance guarantee."})")) << name;
 
         // The next capture of the same engine was started without an affirmation: it gets none.
         if (!rig.engine) continue;

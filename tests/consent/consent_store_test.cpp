@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/atomic_file.h"
 #include "platform/linux/json_file_user_defaults.h"
 #include "support/temporary_folder.h"
 
@@ -73,21 +72,6 @@ TEST(ConsentAffirmation, AcceptsOnlyACompleteAffirmation) {
             EXPECT_STREQ(error.what(), "Quillmer needs your confirmation that everyone on the call knows it is being recorded.");
         }
     }
-}
-
-TEST(ConsentRecord, HoldsTheClaimAsSentAndTheTimeItWasWritten) {
-    testing::TemporaryFolder session;
-    ConsentStore::writeConsentRecord({1, "2026-05-04T09:29:59.120Z", true}, session.path(),
-                                     *parseISO8601("2026-05-04T09:30:12Z"));
-    const Json record = parseJSON(readWholeFile(session / "consent.json"));
-    EXPECT_EQ(record["schemaVersion"], 1);
-    EXPECT_EQ(record["participantsInformed"], true);
-    EXPECT_EQ(record["affirmedAt"], "2026-05-04T09:30:12Z");
-    EXPECT_EQ(record["clientAffirmedAt"], "2026-05-04T09:29:59.120Z");
-    EXPECT_EQ(record["standing"], true);
-    EXPECT_EQ(record["disclosureTextVersion"], 1);
-    EXPECT_TRUE(record["appVersion"].is_string());
-    EXPECT_EQ(record.size(), 8u);
 }
 
 }  // namespace
