@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <future>
 #include <thread>
 
 #include "core/atomic_file.h"
@@ -17,35 +17,20 @@ namespace {
 using testing::makeTestFrame;
 using testing::makeTestTone;
 
-// The recorder's manifest writes, as a disk the test can stall: while closed, a write made
-// during the capture waits (at most three seconds) before it reaches the disk.
-class StallingDisk {
-public:
+// The recorder's manifest writes on a disk the test can stall: once stalled, a write made during
+// the capture waits until the disk is back (at most three seconds).
+struct StallingDisk {
     ManifestWriter writer() {
         return [this](const std::filesystem::path& folder, const LocalSessionManifest& manifest) {
-            std::unique_lock lock(mutex_);
-            changed_.wait_for(lock, std::chrono::seconds(3), [&] { return open_ || manifest.endedAt; });
+            if (stalled && !manifest.endedAt) isBack.wait_for(std::chrono::seconds(3));
             writeManifest(folder, manifest);
-            written_.push_back(manifest);
-            changed_.notify_all();
+            ++writes;
         };
     }
-    void setOpen(bool open) {
-        std::lock_guard lock(mutex_);
-        open_ = open;
-        changed_.notify_all();
-    }
-    // Waits until `done` holds for what was written so far.
-    bool waitFor(const std::function<bool(const std::vector<LocalSessionManifest>&)>& done) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return done(written_); });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = true;
-    std::vector<LocalSessionManifest> written_;
+    std::atomic<bool> stalled{false};
+    std::promise<void> back;
+    std::shared_future<void> isBack = back.get_future().share();
+    std::atomic<int> writes{0};
 };
 
 class LocalSessionRecorderTest : public ::testing::Test {
@@ -144,32 +129,34 @@ TEST_F(LocalSessionRecorderTest, AudioTracksKeepTheirFirstAcceptedSampleTimeAndG
 }
 
 TEST_F(LocalSessionRecorderTest, TimingFactsReachTheDiskWithoutFinishSoAKilledCaptureStaysUsable) {
-    LocalSessionRecorder recorder = makeRecorder();
-    recorder.appendVideo(makeTestFrame(4, 4, 0, 30.5));
-    recorder.appendAudio(makeTestTone(48'000, 2, 0.02, 30.51), false);
-    recorder.appendAudio(makeTestTone(48'000, 1, 0.02, 30.52), true);
-    recorder.appendVideo(makeTestFrame(4, 4, 1, 30.55));
+    std::optional<LocalSessionRecorder> recorder;
+    recorder.emplace(display, root.path(), writers, git, disk.writer());
+    recorder->appendVideo(makeTestFrame(4, 4, 0, 30.5));
+    recorder->appendAudio(makeTestTone(48'000, 2, 0.02, 30.51), false);
+    recorder->appendAudio(makeTestTone(48'000, 1, 0.02, 30.52), true);
+    recorder->appendVideo(makeTestFrame(4, 4, 1, 30.55));
+    const auto folder = recorder->directory();
+    recorder.reset();  // never finished, as a crash leaves it
 
-    ASSERT_TRUE(disk.waitFor([](const auto& written) { return written.back().microphoneAudioFirstPTSSeconds.has_value(); }));
-    const LocalSessionManifest onDisk = readManifest(recorder.directory());
+    const LocalSessionManifest onDisk = readManifest(folder);
     EXPECT_EQ(std::tie(onDisk.firstVideoPTSSeconds, onDisk.systemAudioFirstPTSSeconds, onDisk.microphoneAudioFirstPTSSeconds),
               std::make_tuple(std::optional(30.5), std::optional(30.51), std::optional(30.52)));
-    EXPECT_EQ(onDisk.systemAudioFile, "system-audio.m4a");
-    EXPECT_EQ(onDisk.microphoneAudioFile, "microphone.m4a");
-    EXPECT_FALSE(onDisk.endedAt);
+    EXPECT_EQ(std::tie(onDisk.systemAudioFile, onDisk.microphoneAudioFile, onDisk.endedAt),
+              std::make_tuple(std::optional<std::string>("system-audio.m4a"), std::optional<std::string>("microphone.m4a"),
+                              std::nullopt));
 }
 
 TEST_F(LocalSessionRecorderTest, AStalledDiskDropsNoSampleAndTheCompleteManifestIsWrittenLast) {
     std::optional<LocalSessionRecorder> recorder;
     recorder.emplace(display, root.path(), writers, git, disk.writer());
-    disk.setOpen(false);
+    disk.stalled = true;
     for (int i = 0; i < 30; ++i) {
         recorder->appendVideo(makeTestFrame(4, 4, i, 1.0 + i / 30.0));
         recorder->appendAudio(makeTestTone(48'000, 2, 1 / 30.0, 1.0 + i / 30.0), false);
         recorder->appendAudio(makeTestTone(48'000, 1, 1 / 30.0, 1.0 + i / 30.0), true);
     }
     // Every sample went in while the first-sample write was still stuck on the disk.
-    EXPECT_TRUE(disk.waitFor([](const auto& written) { return written.size() == 1; })) << "only the first manifest";
+    EXPECT_EQ(disk.writes, 1) << "only the manifest made at creation is on disk";
     EXPECT_EQ(recorder->manifest().videoFrameCount, 30);
     EXPECT_EQ(writers.log("system-audio.m4a")->appendedTimes.size(), 30u);
     EXPECT_EQ(writers.log("microphone.m4a")->appendedTimes.size(), 30u);
@@ -177,7 +164,7 @@ TEST_F(LocalSessionRecorderTest, AStalledDiskDropsNoSampleAndTheCompleteManifest
     // The disk comes back while finish() runs; the stale timing-facts writes must not land last.
     std::thread finishing([&] { recorder->finish(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    disk.setOpen(true);
+    disk.back.set_value();
     finishing.join();
     const LocalSessionManifest complete = recorder->manifest();
     const auto folder = recorder->directory();
