@@ -45,16 +45,6 @@ protected:
     StallingDisk disk;
 };
 
-TEST_F(LocalSessionRecorderTest, CreatesTheFolderAndFirstManifestWithTheVideoWriterAtTheDisplaySize) {
-    LocalSessionRecorder recorder = makeRecorder();
-    EXPECT_EQ(recorder.directory(), root.path() / recorder.manifest().id.toString());
-    EXPECT_EQ(readManifest(recorder.directory()), recorder.manifest());
-    EXPECT_EQ(std::tie(recorder.manifest().videoFile, recorder.manifest().videoFrameCount), std::tuple("screen.mp4", 0));
-    EXPECT_EQ(std::tie(writers.videoSettings->width, writers.videoSettings->height, writers.videoSettings->averageBitRate),
-              std::make_tuple(1920, 1080, int64_t{10'000'000}));
-    EXPECT_EQ(writers.madeFiles, (std::vector<std::string>{"screen.mp4"}));  // audio waits for samples
-}
-
 TEST_F(LocalSessionRecorderTest, CountsOnlyTheFramesTheWriterAcceptedAndTimesTheSessionFromTheFirstStarted) {
     LocalSessionRecorder recorder = makeRecorder();
     video().startSucceeds = false;

@@ -51,17 +51,13 @@ TEST(ConsentAffirmation, AcceptsOnlyACompleteAffirmation) {
     EXPECT_EQ(ConsentStore::checkAffirmation(valid), (RecordingConsentAffirmation{1, "09:30", false}));
 
     std::vector<Json> refused = {nullptr, Json::array(), "yes"};
-    for (const auto& [key, value] : std::vector<std::pair<std::string, Json>>{
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::optional<Json>>>{
              {"participantsInformed", false}, {"participantsInformed", "true"}, {"disclosureTextVersion", 2},
-             {"disclosureTextVersion", "1"}, {"affirmedAt", ""}, {"affirmedAt", 5}, {"standing", "no"}}) {
-        Json payload = valid;
-        payload[key] = value;
-        refused.push_back(payload);
-    }
-    for (const char* key : {"participantsInformed", "disclosureTextVersion", "affirmedAt", "standing"}) {
-        Json payload = valid;
-        payload.erase(key);
-        refused.push_back(payload);
+             {"disclosureTextVersion", "1"}, {"affirmedAt", ""}, {"affirmedAt", 5}, {"standing", "no"},
+             {"participantsInformed", {}}, {"disclosureTextVersion", {}}, {"affirmedAt", {}}, {"standing", {}}}) {
+        Json& payload = refused.emplace_back(valid);
+        if (value) payload[key] = *value;
+        else payload.erase(key);  // missing
     }
     for (const auto& payload : refused) {
         try {

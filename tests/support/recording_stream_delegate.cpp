@@ -10,21 +10,18 @@ void RecordingStreamDelegate::streamDidOutputSample(const CaptureSample& sample)
     if (onSample) onSample(sample);
     ReceivedSample received;
     received.kind = sample.kind;
-    if (sample.kind == SampleKind::screen) {
-        received.presentationSeconds = sample.video.presentationSeconds;
-        received.width = sample.video.width;
-        received.height = sample.video.height;
-    } else {
-        received.presentationSeconds = sample.audio.presentationSeconds;
-        received.audioFrames = sample.audio.frameCount();
-        received.channels = sample.audio.channels;
-        received.sampleRate = sample.audio.sampleRate;
-        for (float value : sample.audio.samples) received.peak = std::max(received.peak, std::fabs(value));
-    }
+    const bool screen = sample.kind == SampleKind::screen;
+    received.presentationSeconds = screen ? sample.video.presentationSeconds : sample.audio.presentationSeconds;
+    received.width = sample.video.width;
+    received.height = sample.video.height;
+    received.audioFrames = sample.audio.frameCount();
+    received.channels = sample.audio.channels;
+    received.sampleRate = sample.audio.sampleRate;
+    for (float value : sample.audio.samples) received.peak = std::max(received.peak, std::fabs(value));
     {
         std::lock_guard lock(mutex_);
         samples_.push_back(received);
-        if (sample.kind == SampleKind::screen) lastFrame_ = sample.video;
+        if (screen) lastFrame_ = sample.video;
     }
     inside_.fetch_sub(1);
     changed_.notify_all();
@@ -39,25 +36,10 @@ void RecordingStreamDelegate::streamDidStopWithError(const std::string& descript
     changed_.notify_all();
 }
 
-std::vector<ReceivedSample> RecordingStreamDelegate::samples() const {
-    std::lock_guard lock(mutex_);
-    return samples_;
-}
-
 std::vector<ReceivedSample> RecordingStreamDelegate::samplesOf(SampleKind kind) const {
     std::vector<ReceivedSample> result = samples();
     std::erase_if(result, [kind](const ReceivedSample& sample) { return sample.kind != kind; });
     return result;
-}
-
-std::vector<std::string> RecordingStreamDelegate::errors() const {
-    std::lock_guard lock(mutex_);
-    return errors_;
-}
-
-std::optional<VideoFrame> RecordingStreamDelegate::lastFrame() const {
-    std::lock_guard lock(mutex_);
-    return lastFrame_;
 }
 
 bool RecordingStreamDelegate::waitForCount(SampleKind kind, size_t count, std::chrono::seconds timeout) const {

@@ -32,10 +32,10 @@ public:
     void streamDidOutputSample(const CaptureSample& sample) override;
     void streamDidStopWithError(const std::string& description) override;
 
-    std::vector<ReceivedSample> samples() const;
+    std::vector<ReceivedSample> samples() const { return locked(samples_); }
     std::vector<ReceivedSample> samplesOf(SampleKind kind) const;
-    std::vector<std::string> errors() const;
-    std::optional<VideoFrame> lastFrame() const;
+    std::vector<std::string> errors() const { return locked(errors_); }
+    std::optional<VideoFrame> lastFrame() const { return locked(lastFrame_); }
     bool sawOverlappingDeliveries() const { return overlapped_; }
 
     // False on timeout.
@@ -47,6 +47,12 @@ public:
     std::function<void()> onError;
 
 private:
+    template <typename T>
+    T locked(const T& member) const {
+        std::lock_guard lock(mutex_);
+        return member;
+    }
+
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<ReceivedSample> samples_;
