@@ -85,13 +85,8 @@ TEST_F(RecordCommandTest, FailuresExitOneWithTheEngineMessage) {
 
 TEST_F(RecordCommandTest, StandingConsentIsSetShownAndWithdrawn) {
     for (const auto& [arguments, status, standing] : std::vector<std::tuple<std::vector<std::string>, int, bool>>{
-             {{"standing", "status"}, 0, false},
-             {{"standing", "on"}, 0, true},
-             {{"standing", "status"}, 0, true},
-             {{"standing"}, 2, true},
-             {{"standing", "yes"}, 2, true},
-             {{"on"}, 2, true},
-             {{"standing", "off"}, 0, false},
+             {{"standing", "status"}, 0, false}, {{"standing", "on"}, 0, true}, {{"standing", "status"}, 0, true},
+             {{"standing"}, 2, true}, {{"standing", "yes"}, 2, true}, {{"on"}, 2, true}, {{"standing", "off"}, 0, false},
          }) {
         const Outcome run = consent(arguments);
         EXPECT_EQ(run.status, status) << ::testing::PrintToString(arguments);

@@ -21,18 +21,10 @@ TEST(RecordOptionsTest, ReadsTheDisplayAnOptionalDurationAndTheAffirmation) {
 
 TEST(RecordOptionsTest, RefusesMalformedArguments) {
     for (const auto& arguments : std::vector<std::vector<std::string>>{
-             {},
-             {"--duration", "5"},
-             {"--display"},
-             {"--display", "one"},
-             {"--display", "-1"},
-             {"--display", "4294967296"},
-             {"--display", "3x"},
-             {"--display", "3", "--duration", "0"},
-             {"--display", "3", "--duration", "-2"},
-             {"--display", "3", "--duration", "nan"},
-             {"--display", "3", "--duration", "inf"},
-             {"--display", "3", "--fps", "10"},
+             {}, {"--duration", "5"}, {"--display"}, {"--display", "one"}, {"--display", "-1"},
+             {"--display", "4294967296"}, {"--display", "3x"}, {"--display", "3", "--duration", "0"},
+             {"--display", "3", "--duration", "-2"}, {"--display", "3", "--duration", "nan"},
+             {"--display", "3", "--duration", "inf"}, {"--display", "3", "--fps", "10"},
              {"--display", "3", "--everyone-knows=yes"},
          }) {
         EXPECT_THROW(parse(arguments), Error) << ::testing::PrintToString(arguments);

@@ -19,16 +19,14 @@ namespace {
 struct EngineRig {
     EngineRig() { capture.displays = {{7, 640, 360}}; }
 
-    // Starts a capture with one screen sample and returns the folder it records into.
-    std::filesystem::path startCapture(std::optional<RecordingConsentAffirmation> consent) {
+    // Starts a capture with one screen sample.
+    void startCapture(std::optional<RecordingConsentAffirmation> consent) {
         engine->refreshDisplays();
         engine->startCapture(engine->state().displays.at(0), consent);
         capture.lastStream().deliver(screenSample(1.0));
-        std::filesystem::path newest;
-        for (const auto& entry : std::filesystem::directory_iterator(root / "Sessions"))
-            if (!std::filesystem::exists(entry.path() / "consent.json")) newest = entry.path();
-        return newest;
     }
+    // The folder of the capture that ended last: where its video was finished.
+    std::filesystem::path lastFolder() const { return writers.finishedFiles().back().parent_path(); }
 
     TemporaryFolder root;
     FakeCaptureService capture;
@@ -57,8 +55,9 @@ TEST(ConsentRecordOfACapture, IsWrittenHoweverTheCaptureEndsAndOnlyIntoItsOwnFol
     for (const auto& [name, end] : std::vector<std::pair<const char*, std::function<void(EngineRig&)>>>{
              {"stop", stop}, {"stream failure", failStream}, {"quit while recording", quit}}) {
         EngineRig rig;
-        const auto affirmed = rig.startCapture(given);
+        rig.startCapture(given);
         end(rig);
+        const auto affirmed = rig.lastFolder();
         ASSERT_TRUE(std::filesystem::exists(affirmed / "consent.json")) << name;
         Json record = parseJSON(readWholeFile(affirmed / "consent.json"));
         EXPECT_TRUE(parseISO8601(record["affirmedAt"].get<std::string>()) && record["appVersion"].is_string());
@@ -71,8 +70,9 @@ TEST(ConsentRecordOfACapture, IsWrittenHoweverTheCaptureEndsAndOnlyIntoItsOwnFol
 
         // The next capture of the same engine was started without an affirmation: it gets none.
         if (!rig.engine) continue;
-        const auto unaffirmed = rig.startCapture(std::nullopt);
+        rig.startCapture(std::nullopt);
         stop(rig);
+        const auto unaffirmed = rig.lastFolder();
         ASSERT_NE(unaffirmed, affirmed);
         EXPECT_FALSE(std::filesystem::exists(unaffirmed / "consent.json")) << name;
     }
