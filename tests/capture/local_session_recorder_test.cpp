@@ -5,7 +5,6 @@
 #include <future>
 #include <thread>
 
-#include "core/atomic_file.h"
 #include "support/fake_media_writers.h"
 #include "support/fake_process_runner.h"
 #include "support/synthetic_media.h"
@@ -47,28 +46,23 @@ protected:
 
 TEST_F(LocalSessionRecorderTest, CountsOnlyTheFramesTheWriterAcceptedAndTimesTheSessionFromTheFirstStarted) {
     LocalSessionRecorder recorder = makeRecorder();
-    video().startSucceeds = false;
-    recorder.appendVideo(makeTestFrame(4, 4, 0, 99.0));  // the writer cannot start: dropped, tried again
-    video().startSucceeds = true;
-    video().ready = false;
-    recorder.appendVideo(makeTestFrame(4, 4, 1, 100.0));  // starts the session, but the encoder is busy
-    video().ready = true;
-    recorder.appendVideo(makeTestFrame(4, 4, 2, 100.033));
+    // Each frame with what the writer does: start it, take it; a frame it cannot start with is
+    // dropped (the next one tries again); one it is not ready for is dropped.
+    for (const auto& [starts, ready, seconds] : std::vector<std::tuple<bool, bool, double>>{
+             {false, true, 99.0}, {true, false, 100.0}, {true, true, 100.033}, {true, false, 100.066}, {true, true, 100.1}}) {
+        video().startSucceeds = starts;
+        video().ready = ready;
+        recorder.appendVideo(makeTestFrame(4, 4, 0, seconds));
+    }
     recorder.appendVideo(VideoFrame{});  // not a valid sample
-    video().ready = false;
-    recorder.appendVideo(makeTestFrame(4, 4, 3, 100.066));
-    video().ready = true;
-    recorder.appendVideo(makeTestFrame(4, 4, 4, 100.1));
-
     EXPECT_EQ(video().sessionStart, 100.0);
     EXPECT_EQ(video().appendedTimes, (std::vector<double>{100.033, 100.1}));
     recorder.finish();
     EXPECT_TRUE(video().markedFinished && video().finishedWriting);
     const LocalSessionManifest onDisk = readManifest(recorder.directory());
     EXPECT_EQ(onDisk, recorder.manifest());
-    EXPECT_EQ(onDisk.firstVideoPTSSeconds, 100.0);
-    EXPECT_EQ(onDisk.lastVideoPTSSeconds, 100.1);
-    EXPECT_EQ(onDisk.videoFrameCount, 2);
+    EXPECT_EQ(std::tie(onDisk.firstVideoPTSSeconds, onDisk.lastVideoPTSSeconds, onDisk.videoFrameCount),
+              std::make_tuple(std::optional(100.0), std::optional(100.1), 2));
     EXPECT_TRUE(onDisk.endedAt);
 }
 

@@ -44,8 +44,7 @@ public:
     std::map<std::string, AudioWriterSettings> audioSettings;
     std::vector<std::string> madeFiles;  // bare names, in order
 
-    // Files whose writers were finished, in order.
-    std::vector<std::filesystem::path> finishedFiles() const;
+    std::vector<std::filesystem::path> finishedFiles() const;  // whose writers were finished, in order
 
 private:
     template <typename Sample>

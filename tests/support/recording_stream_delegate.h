@@ -17,11 +17,8 @@ namespace quillmer::testing {
 struct ReceivedSample {
     SampleKind kind = SampleKind::screen;
     double presentationSeconds = 0;
-    int width = 0;
-    int height = 0;
-    int audioFrames = 0;
-    int channels = 0;
-    int sampleRate = 0;
+    int width = 0, height = 0;                         // screen
+    int audioFrames = 0, channels = 0, sampleRate = 0;  // audio
     float peak = 0;  // largest absolute audio sample
 };
 
