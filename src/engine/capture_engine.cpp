@@ -19,10 +19,9 @@ std::string formatFrameTimestamp(double seconds) {
 }
 
 // Every capture ends here, whichever way it ends: the media and manifest are finalised, then the
-// affirmation given at its start is recorded beside them. Blocking; returns the session folder.
-// Throws when the manifest could not be completed (the consent record is written regardless).
-std::filesystem::path endRecording(LocalSessionRecorder& recorder,
-                                   const std::optional<RecordingConsentAffirmation>& consent) {
+// affirmation given at its start is recorded beside them. Blocking. Throws when the manifest could
+// not be completed (the consent record is written regardless).
+void endRecording(LocalSessionRecorder& recorder, const std::optional<RecordingConsentAffirmation>& consent) {
     std::exception_ptr failure;
     try {
         recorder.finish();
@@ -37,7 +36,6 @@ std::filesystem::path endRecording(LocalSessionRecorder& recorder,
         }
     }
     if (failure) std::rethrow_exception(failure);
-    return recorder.directory();
 }
 
 }  // namespace
