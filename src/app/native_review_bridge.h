@@ -105,7 +105,6 @@ private:
     std::map<std::string, std::filesystem::path> openBundles_;
     CaptureEngine::ObserverID captureObserver_ = 0;
     std::shared_ptr<ProcessingTask> processingTask_;
-    std::optional<RecordingConsentAffirmation> pendingAffirmation_;
     // Engine completions hold this weakly and do nothing once the bridge is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

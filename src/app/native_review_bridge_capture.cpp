@@ -97,28 +97,15 @@ void NativeReviewBridge::captureStart(const Json& args, const Reply& reply) {
                                       [&](const CapturableDisplay& d) { return d.id() == *displayID; });
     if (display == displays.end()) throw NativeBridgeError(NativeBridgeErrorCase::invalidCaptureSource);
 
-    capture_.startCapture(*display);
+    // The engine writes the affirmation into this capture's folder when the capture ends.
+    capture_.startCapture(*display, affirmation);
     requireNoEngineError();
-    if (capture_.state().isCapturing) {
-        pendingAffirmation_ = affirmation;
-        consentStore_.recordAffirmation(std::chrono::system_clock::now());
-    }
+    if (capture_.state().isCapturing) consentStore_.recordAffirmation(std::chrono::system_clock::now());
     reply->succeed(stateSnapshot());
 }
 
 void NativeReviewBridge::captureStop(const Json&, const Reply& reply) {
-    capture_.stopCapture(then(reply, [this, reply] {
-        const auto& folder = capture_.state().lastSessionDirectory;
-        if (folder && pendingAffirmation_) {
-            try {
-                ConsentStore::writeConsentRecord(*pendingAffirmation_, *folder, std::chrono::system_clock::now());
-            } catch (const Error&) {
-                // The recording matters more than its consent record; it is kept either way.
-            }
-        }
-        pendingAffirmation_.reset();
-        reply->succeed(stateSnapshot());
-    }));
+    capture_.stopCapture(then(reply, [this, reply] { reply->succeed(stateSnapshot()); }));
 }
 
 }  // namespace quillmer

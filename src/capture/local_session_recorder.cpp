@@ -57,10 +57,11 @@ private:
 };
 
 LocalSessionRecorder::LocalSessionRecorder(const DisplayDescription& display, const std::filesystem::path& sessionsRoot,
-                                           MediaWriterFactory& writers, ProcessRunner& processes)
+                                           MediaWriterFactory& writers, ProcessRunner& processes,
+                                           ManifestWriter writeManifestFile)
     : systemAudio_(std::make_unique<AudioTrackWriter>(kSystemAudioFileName)),
       microphoneAudio_(std::make_unique<AudioTrackWriter>(kMicrophoneAudioFileName)),
-      writers_(writers) {
+      writers_(writers), writeManifestFile_(std::move(writeManifestFile)) {
     const Uuid id = Uuid::random();
     directory_ = createSessionFolder(sessionsRoot, id);
     manifestURL_ = directory_ / kSessionManifestFileName;
@@ -79,7 +80,8 @@ LocalSessionRecorder::LocalSessionRecorder(const DisplayDescription& display, co
     writer_ = writers.makeVideoWriter(directory_ / kScreenVideoFileName,
                                       VideoWriterSettings{display.width, display.height, 10'000'000});
     if (!writer_) throw RecorderError(RecorderErrorCase::cannotAddVideoInput);
-    writeManifest(directory_, manifest_);
+    writeManifestFile_(directory_, manifest_);
+    timingFactsWriter_ = std::make_unique<LatestManifestWriter>(directory_, writeManifestFile_);
 }
 
 LocalSessionRecorder::~LocalSessionRecorder() = default;
@@ -110,19 +112,16 @@ void LocalSessionRecorder::appendAudio(const AudioBuffer& buffer, bool microphon
 }
 
 // The first sample of each track fixes a timing fact that later stages need to line the tracks
-// up. Writing it at once (a few writes per capture, never per sample) means a capture that dies
-// before finish() still leaves a session that can be transcribed and matched to frames.
-void LocalSessionRecorder::persistTimingFacts() {
-    try {
-        writeManifest(directory_, manifest_);
-    } catch (const Error&) {
-        // finish() writes the manifest again and reports a failure there.
-    }
-}
+// up. Writing it soon (a few writes per capture, never per sample) means a capture that dies
+// before finish() still leaves a session that can be transcribed and matched to frames. The
+// write itself happens on the background writer: this runs on the sample queue.
+void LocalSessionRecorder::persistTimingFacts() { timingFactsWriter_->submit(manifest_); }
 
 void LocalSessionRecorder::finish() {
+    // A late timing-facts write must not land over the complete manifest.
+    timingFactsWriter_->drain();
     if (!started_) {
-        writeManifest(directory_, manifest_);
+        writeManifestFile_(directory_, manifest_);
         return;
     }
     writer_->markAsFinished();
@@ -130,7 +129,7 @@ void LocalSessionRecorder::finish() {
     microphoneAudio_->finish();
     writer_->finishWriting();
     manifest_.endedAt = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    writeManifest(directory_, manifest_);
+    writeManifestFile_(directory_, manifest_);
 }
 
 }  // namespace quillmer

@@ -14,10 +14,13 @@
 #include "capture/session_folder.h"
 #include "cli/engine_session.h"
 #include "platform/linux/capture_services.h"
+#include "consent/consent_store.h"
 #include "core/error.h"
+#include "core/iso8601.h"
 #include "core/loop_main_queue.h"
 #include "platform/application_paths.h"
 #include "platform/linux/gio_trash.h"
+#include "platform/linux/json_file_user_defaults.h"
 #include "platform/linux/posix_process_runner.h"
 
 namespace quillmer::cli {
@@ -53,12 +56,32 @@ int runRecord(std::span<const std::string> arguments) {
         return reportError(std::string(error.what()) + " (see quillmer record --help)", kExitUsage);
     }
     auto services = makeCaptureServices();
-    return record(*services.capture, *services.writers, options);
+    JsonFileUserDefaults defaults(userDefaultsFile());
+    return record(*services.capture, *services.writers, defaults, options);
+}
+
+// The form the page sends (JavaScript's toISOString), so a record reads the same from both.
+std::string affirmationTime(Timestamp time) {
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(time);
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03d",
+                  static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(time - seconds).count()));
+    std::string text = formatISO8601(seconds);
+    return text.insert(text.size() - 1, fraction);
 }
 
 }  // namespace
 
-int record(CaptureService& capture, MediaWriterFactory& writers, const RecordOptions& options) {
+int record(CaptureService& capture, MediaWriterFactory& writers, UserDefaults& defaults, const RecordOptions& options) {
+    ConsentStore consent(defaults);
+    const bool standing = consent.recordingConsentState().standing;
+    if (!options.everyoneKnows && !standing) {
+        return reportError(std::string(ConsentError(ConsentErrorCase::consentRequired).what()) +
+                               " Tell them, then pass --everyone-knows (or turn on standing consent: quillmer "
+                               "consent standing on).",
+                           kExitUsage);
+    }
+
     EngineSession session(capture, writers);
     auto& engine = session.engine;
     const auto& state = engine.state();
@@ -71,9 +94,17 @@ int record(CaptureService& capture, MediaWriterFactory& writers, const RecordOpt
         return reportError("no display " + std::to_string(options.displayID) + " (see quillmer displays)");
     }
 
+    if (consent.acknowledgedDisclosureVersion() < kCurrentDisclosureVersion) {
+        // Shown once, as the page shows it until "I have read this".
+        std::cerr << recordingDisclosureText() << "\n";
+        consent.acknowledgeDisclosure(kCurrentDisclosureVersion);
+    }
+
     installStopHandlers();
-    engine.startCapture(*display);
+    const auto affirmedAt = std::chrono::system_clock::now();
+    engine.startCapture(*display, RecordingConsentAffirmation{kCurrentDisclosureVersion, affirmationTime(affirmedAt), standing});
     if (!state.isCapturing) return reportError(state.errorMessage.value_or("Capture could not start."));
+    consent.recordAffirmation(affirmedAt);
 
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     const auto started = Clock::now();
@@ -109,6 +140,10 @@ RecordOptions parseRecordOptions(std::span<const std::string> arguments) {
     bool haveDisplay = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& name = arguments[i];
+        if (name == "--everyone-knows") {
+            options.everyoneKnows = true;
+            continue;
+        }
         if (name != "--display" && name != "--duration") throw Error("unknown argument \"" + name + "\"");
         if (i + 1 >= arguments.size()) throw Error(name + " needs a value");
         const std::string& value = arguments[++i];
@@ -139,13 +174,17 @@ Command displaysCommand() {
 
 Command recordCommand() {
     return {"record", "record a display's screen and the computer's audio into a new session",
-            "Usage: quillmer record --display ID [--duration SECONDS]\n\n"
+            "Usage: quillmer record --display ID [--duration SECONDS] [--everyone-knows]\n\n"
             "Records display ID (see quillmer displays) with the system audio and the microphone\n"
             "into a new session folder under $XDG_DATA_HOME/Quillmer/Sessions, until SECONDS have\n"
             "passed or until interrupted (Ctrl-C or SIGTERM stops cleanly; a second one ends at once).\n"
             "Shows the elapsed time and the frames captured on stderr, and prints the session\n"
             "folder on stdout. Exits 1 when the capture fails; a capture that stopped unexpectedly\n"
-            "still prints the folder with what was recorded.\n",
+            "still prints the folder with what was recorded.\n\n"
+            "Tell everyone on the call first. --everyone-knows confirms that you did; without it,\n"
+            "record starts only when standing consent is on (quillmer consent standing on) and\n"
+            "otherwise exits 2 without recording. The recording notice is shown on stderr the first\n"
+            "time. Your confirmation is kept with the recording as consent.json.\n",
             runRecord};
 }
 

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/capture_commands.h"
+#include "cli/consent_commands.h"
 #include "cli/library_commands.h"
 #include "cli/process_command.h"
 #include "cli/evidence_commands.h"
@@ -17,6 +18,7 @@ std::span<const Command> commands() {
     static const Command all[] = {
         displaysCommand(),
         recordCommand(),
+        consentCommand(),
         importRecordingCommand(),
         importTranscriptCommand(),
         transcribeCommand(),

@@ -22,6 +22,17 @@ const char* describe(ConsentErrorCase kind) {
 
 ConsentError::ConsentError(ConsentErrorCase kind) : FamilyError(kind, describe(kind)) {}
 
+std::string recordingDisclosureText() {
+    return "Before you record\n\n"
+           "Quillmer is recording this computer\u2019s screen and audio.\n\n"
+           "It records the display you choose as video, together with the sound of the call and your microphone as "
+           "separate tracks. The recording stays on this computer.\n\n"
+           "Nothing leaves this computer unless you approve it for a meeting: speaker-labelled transcription and "
+           "model analysis are sent only after you have seen what would be sent and to whom.\n\n"
+           "Recording people without telling them may be unlawful where you or they are. Tell everyone on the call "
+           "before you start.\n";
+}
+
 RecordingConsentState ConsentStore::recordingConsentState() const {
     return {defaults_.boolValue(kStandingRecordingKey).value_or(false), defaults_.dateValue(kStandingSinceKey),
             defaults_.dateValue(kLastAffirmedAtKey)};

@@ -40,6 +40,10 @@ inline constexpr const char* kLastAffirmedAtKey = "ai.quillmer.consent.lastAffir
 // The revision of the recording disclosure this build shows.
 inline constexpr int kCurrentDisclosureVersion = 1;
 
+// That revision's text as plain paragraphs, title first, for a terminal; the review page shows
+// the same words (renderer/src/consent.ts).
+std::string recordingDisclosureText();
+
 // The operator's recording-consent choices, kept in user defaults, and the per-session record
 // of their claim that everyone on the call was informed.
 class ConsentStore {

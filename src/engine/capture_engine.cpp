@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "core/error.h"
 
@@ -15,6 +16,26 @@ std::string formatFrameTimestamp(double seconds) {
     char text[64];
     std::snprintf(text, sizeof text, "%.3fs", seconds);
     return text;
+}
+
+// Every capture ends here, whichever way it ends: the media and manifest are finalised, then the
+// affirmation given at its start is recorded beside them. Blocking. Throws when the manifest could
+// not be completed (the consent record is written regardless).
+void endRecording(LocalSessionRecorder& recorder, const std::optional<RecordingConsentAffirmation>& consent) {
+    std::exception_ptr failure;
+    try {
+        recorder.finish();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (consent) {
+        try {
+            ConsentStore::writeConsentRecord(*consent, recorder.directory(), now());
+        } catch (const std::exception&) {
+            // The recording matters more than its consent record; it is kept either way.
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace
@@ -36,9 +57,9 @@ CaptureEngine::~CaptureEngine() {
         stream_.reset();
     }
     workers_.stopAndJoinAll();  // includes a stop that is still finishing the recorder
-    if (auto recorder = takeRecorder()) {
+    if (auto recording = takeRecording(); recording.recorder) {
         try {
-            recorder->finish();
+            endRecording(*recording.recorder, recording.consent);
         } catch (const std::exception&) {
             // The media files are complete; only the manifest's end could not be written.
         }
@@ -101,7 +122,7 @@ void CaptureEngine::refreshDisplays() {
 
 // ---- Capture ----------------------------------------------------------------------------------
 
-void CaptureEngine::startCapture(const CapturableDisplay& chosen) {
+void CaptureEngine::startCapture(const CapturableDisplay& chosen, std::optional<RecordingConsentAffirmation> consent) {
     if (state_.isCapturing || isStopping_ || state_.isBusy()) return;
     // A copy: callers pass an element of state().displays, which the first update below replaces.
     const CapturableDisplay display = chosen;
@@ -130,7 +151,7 @@ void CaptureEngine::startCapture(const CapturableDisplay& chosen) {
     }
     {
         std::lock_guard lock(recorderBox_.lock);
-        recorderBox_.recorder = std::move(recorder);
+        recorderBox_.recording = {std::move(recorder), std::move(consent)};
     }
     stream_ = std::move(stream);
     update([](CaptureEngineState& s) {
@@ -161,9 +182,9 @@ void CaptureEngine::streamDidStopWithError(const std::string& description) {
     });
 }
 
-std::unique_ptr<LocalSessionRecorder> CaptureEngine::takeRecorder() {
+CaptureEngine::Recording CaptureEngine::takeRecording() {
     std::lock_guard lock(recorderBox_.lock);
-    return std::move(recorderBox_.recorder);
+    return std::exchange(recorderBox_.recording, {});
 }
 
 // Stops the stream and finishes the recorder on a worker thread, then publishes the stop.
@@ -189,10 +210,10 @@ void CaptureEngine::finishCapture(std::unique_ptr<CaptureStream> stream, std::op
                 }
                 outcome->stream.reset();
             }
-            if (auto recorder = takeRecorder()) {
-                outcome->folder = recorder->directory();
+            if (auto recording = takeRecording(); recording.recorder) {
+                outcome->folder = recording.recorder->directory();
                 try {
-                    recorder->finish();
+                    endRecording(*recording.recorder, recording.consent);
                 } catch (const std::exception& error) {
                     // The media are on disk; report the manifest that could not be completed.
                     if (!outcome->stopError) outcome->stopError = error.what();
@@ -228,7 +249,7 @@ void CaptureEngine::streamDidOutputSample(const CaptureSample& sample) {
             if (!sample.video.isValid()) return;
             {
                 std::lock_guard lock(recorderBox_.lock);
-                if (recorderBox_.recorder) recorderBox_.recorder->appendVideo(sample.video);
+                if (auto& recorder = recorderBox_.recording.recorder) recorder->appendVideo(sample.video);
             }
             // Counted even when the writer dropped it: this counts what the stream delivered.
             const double seconds = sample.video.presentationSeconds;
@@ -244,8 +265,8 @@ void CaptureEngine::streamDidOutputSample(const CaptureSample& sample) {
         case SampleKind::microphone: {
             if (!sample.audio.isValid()) return;
             std::lock_guard lock(recorderBox_.lock);
-            if (recorderBox_.recorder)
-                recorderBox_.recorder->appendAudio(sample.audio, sample.kind == SampleKind::microphone);
+            if (auto& recorder = recorderBox_.recording.recorder)
+                recorder->appendAudio(sample.audio, sample.kind == SampleKind::microphone);
             return;
         }
     }

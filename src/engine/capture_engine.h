@@ -16,6 +16,7 @@
 #include "engine/capture_engine_state.h"
 #include "capture/local_session_library.h"
 #include "capture/local_session_recorder.h"
+#include "consent/consent_store.h"
 #include "engine/processing_stages.h"
 #include "core/main_queue.h"
 #include "core/worker_threads.h"
@@ -66,8 +67,11 @@ public:
 
     // ---- Capture --------------------------------------------------------------------------
     void refreshDisplays();
-    // Synchronous: short, and no other start or stop can interleave with it.
-    void startCapture(const CapturableDisplay& display);
+    // Synchronous: short, and no other start or stop can interleave with it. `consent` is the
+    // operator's affirmation for this capture; its "consent.json" is written into this capture's
+    // folder when the capture ends, however it ends (stop, stream failure, the engine going away).
+    void startCapture(const CapturableDisplay& display,
+                      std::optional<RecordingConsentAffirmation> consent = std::nullopt);
     void stopCapture(Completion done = {});
 
     // ---- Stages ---------------------------------------------------------------------------
@@ -93,9 +97,14 @@ public:
     void clearErrorMessage();
 
 private:
+    // One running capture's recorder with the affirmation given for it, so the two end together.
+    struct Recording {
+        std::unique_ptr<LocalSessionRecorder> recorder;
+        std::optional<RecordingConsentAffirmation> consent;
+    };
     struct RecorderBox {
         std::mutex lock;
-        std::unique_ptr<LocalSessionRecorder> recorder;
+        Recording recording;
     };
     // One stage run: its flag, its message prefix, and its work, which returns the step that
     // publishes the result on the main thread.
@@ -118,7 +127,7 @@ private:
                                 std::function<void(std::exception_ptr)> then);
 
     void finishCapture(std::unique_ptr<CaptureStream> stream, std::optional<std::string> failure);
-    std::unique_ptr<LocalSessionRecorder> takeRecorder();
+    Recording takeRecording();
     void runStage(Stage stage, Completion done);
     void publishAnalysis(const AnalysisOutcome& outcome);
     void publishNewTranscript(int segments);

@@ -5,6 +5,7 @@
 
 #include "capture/local_session_recorder.h"
 #include "platform/linux/ffmpeg_media_writer_factory.h"
+#include "support/fake_process_runner.h"
 #include "support/media_probe.h"
 #include "support/synthetic_media.h"
 #include "support/temporary_folder.h"
@@ -16,15 +17,10 @@ using testing::makeTestFrame;
 using testing::makeTestTone;
 using testing::probeMedia;
 
-class NoGitRunner final : public ProcessRunner {
-public:
-    ProcessResult run(const ProcessRequest&) override { return {}; }
-};
-
 TEST(LocalSessionRecorderWithFfmpeg, TheFilesHoldExactlyWhatTheManifestCounts) {
     testing::TemporaryFolder root;
     FfmpegMediaWriterFactory writers;
-    NoGitRunner git;
+    testing::UnlaunchableProcessRunner git;
     LocalSessionRecorder recorder({3, 320, 180}, root.path(), writers, git);
 
     // Two seconds at 30 fps, paced like a capture; whatever the writer drops is not counted.
@@ -46,19 +42,13 @@ TEST(LocalSessionRecorderWithFfmpeg, TheFilesHoldExactlyWhatTheManifestCounts) {
     EXPECT_FALSE(std::filesystem::exists(recorder.directory() / "microphone.m4a"));
 
     const auto video = probeMedia(recorder.directory() / "screen.mp4");
-    EXPECT_EQ(video.errors, "");
-    EXPECT_EQ(video.codecName, "h264");
-    EXPECT_EQ(video.width, 320);
-    EXPECT_EQ(video.height, 180);
+    EXPECT_EQ(std::tie(video.errors, video.codecName, video.width, video.height), std::tuple("", "h264", 320, 180));
     ASSERT_EQ(static_cast<int>(video.framePTS.size()), manifest.videoFrameCount);
     ASSERT_TRUE(manifest.lastVideoPTSSeconds);
     EXPECT_NEAR(video.framePTS.back(), *manifest.lastVideoPTSSeconds - start, 1e-4);
 
     const auto audio = probeMedia(recorder.directory() / "system-audio.m4a");
-    EXPECT_EQ(audio.errors, "");
-    EXPECT_EQ(audio.codecName, "aac");
-    EXPECT_EQ(audio.sampleRate, 48'000);
-    EXPECT_EQ(audio.channels, 2);
+    EXPECT_EQ(std::tie(audio.errors, audio.codecName, audio.sampleRate, audio.channels), std::tuple("", "aac", 48'000, 2));
     EXPECT_NEAR(audio.startSeconds + audio.durationSeconds, 2.0, 0.05);
 }
 

@@ -3,46 +3,37 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 #include <vector>
 
 namespace quillmer {
 namespace {
 
-std::vector<uint64_t> runSteps(PacedThread::Lateness lateness, int steps) {
-    std::mutex mutex;
-    std::condition_variable finished;
+// Steps 5 ms apart whose first stalls for 100 ms, until `steps` have run; their indices.
+std::vector<uint64_t> runSteps(PacedThread::Lateness lateness, size_t steps) {
     std::vector<uint64_t> indices;
+    std::promise<void> done;
     PacedThread thread;
     thread.start(0.005, lateness, [&](uint64_t index, double) {
-        std::lock_guard lock(mutex);
         indices.push_back(index);
-        // The first step stalls for many periods.
         if (indices.size() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        finished.notify_all();
-        return static_cast<int>(indices.size()) < steps;
+        if (indices.size() < steps) return true;
+        done.set_value();
+        return false;
     });
-    std::unique_lock lock(mutex);
-    finished.wait_for(lock, std::chrono::seconds(20), [&] { return static_cast<int>(indices.size()) >= steps; });
-    lock.unlock();
+    done.get_future().wait_for(std::chrono::seconds(20));
     thread.stop();
-    lock.lock();
     return indices;
 }
 
-TEST(PacedThread, CatchingUpRunsEveryStepAfterAStall) {
-    auto indices = runSteps(PacedThread::Lateness::catchUp, 6);
-    EXPECT_EQ(indices, (std::vector<uint64_t>{0, 1, 2, 3, 4, 5}));
-}
-
-TEST(PacedThread, SkippingLeavesOutTheStepsAStallMissed) {
-    auto indices = runSteps(PacedThread::Lateness::skipMissed, 3);
-    ASSERT_EQ(indices.size(), 3u);
-    EXPECT_EQ(indices[0], 0u);
-    EXPECT_GT(indices[1], 10u) << "a 100 ms stall at 5 ms steps misses about twenty";
-    EXPECT_GT(indices[2], indices[1]);
+TEST(PacedThread, AfterAStallCatchingUpRunsEveryStepAndSkippingLeavesOutTheMissedOnes) {
+    EXPECT_EQ(runSteps(PacedThread::Lateness::catchUp, 6), (std::vector<uint64_t>{0, 1, 2, 3, 4, 5}));
+    const auto skipped = runSteps(PacedThread::Lateness::skipMissed, 3);
+    ASSERT_EQ(skipped.size(), 3u);
+    EXPECT_EQ(skipped[0], 0u);
+    EXPECT_GT(skipped[1], 10u) << "a 100 ms stall at 5 ms steps misses about twenty";
+    EXPECT_GT(skipped[2], skipped[1]);
 }
 
 TEST(PacedThread, StopEndsAWaitingThread) {

@@ -4,21 +4,28 @@
 
 namespace quillmer::testing {
 
-FakeCaptureStream::FakeCaptureStream(std::shared_ptr<FakeStreamRecord> record, std::optional<std::string> startError,
-                                     std::optional<std::string> stopError)
-    : record_(std::move(record)), startError_(std::move(startError)), stopError_(std::move(stopError)) {}
+namespace {
 
-FakeCaptureStream::~FakeCaptureStream() { record_->destroyed = true; }
+class FakeCaptureStream final : public CaptureStream {
+public:
+    FakeCaptureStream(std::shared_ptr<FakeStreamRecord> record, const FakeCaptureService& service)
+        : record_(std::move(record)), startError_(service.startError), stopError_(service.stopError) {}
+    ~FakeCaptureStream() override { record_->destroyed = true; }
+    void start() override {
+        if (startError_) throw Error(*startError_);
+        record_->started = true;
+    }
+    void stop() override {
+        record_->stopped = true;
+        if (stopError_) throw Error(*stopError_);
+    }
 
-void FakeCaptureStream::start() {
-    if (startError_) throw Error(*startError_);
-    record_->started = true;
-}
+private:
+    std::shared_ptr<FakeStreamRecord> record_;
+    std::optional<std::string> startError_, stopError_;
+};
 
-void FakeCaptureStream::stop() {
-    record_->stopped = true;
-    if (stopError_) throw Error(*stopError_);
-}
+}  // namespace
 
 std::vector<DisplayDescription> FakeCaptureService::shareableDisplays() {
     if (displaysError) throw Error(*displaysError);
@@ -32,27 +39,21 @@ std::unique_ptr<CaptureStream> FakeCaptureService::makeStream(const CaptureStrea
     record->configuration = configuration;
     record->delegate = &delegate;
     records_.push_back(record);
-    return std::make_unique<FakeCaptureStream>(record, startError, stopError);
+    return std::make_unique<FakeCaptureStream>(record, *this);
 }
 
 CaptureSample screenSample(double seconds, int width, int height) {
     CaptureSample sample;
     sample.kind = SampleKind::screen;
-    sample.video.presentationSeconds = seconds;
-    sample.video.width = width;
-    sample.video.height = height;
-    sample.video.bytesPerRow = width * 4;
-    sample.video.pixels = std::make_shared<const std::vector<uint8_t>>(static_cast<size_t>(width) * 4 * height, 0x80);
+    sample.video = {seconds, width, height, width * 4,
+                    std::make_shared<const std::vector<uint8_t>>(static_cast<size_t>(width) * 4 * height, 0x80)};
     return sample;
 }
 
 CaptureSample audioSample(SampleKind kind, double seconds, int channels) {
     CaptureSample sample;
     sample.kind = kind;
-    sample.audio.presentationSeconds = seconds;
-    sample.audio.sampleRate = 48'000;
-    sample.audio.channels = channels;
-    sample.audio.samples.assign(static_cast<size_t>(480) * channels, 0.25f);
+    sample.audio = {seconds, 48'000, channels, std::vector<float>(static_cast<size_t>(480) * channels, 0.25f)};
     return sample;
 }
 

@@ -10,8 +10,6 @@
 
 namespace quillmer::testing {
 
-class FakeCaptureStream;
-
 // What the test can still see of a stream after the engine took ownership of it.
 struct FakeStreamRecord {
     CaptureStreamConfiguration configuration;
@@ -25,20 +23,7 @@ struct FakeStreamRecord {
     void fail(const std::string& description) { delegate->streamDidStopWithError(description); }
 };
 
-class FakeCaptureStream final : public CaptureStream {
-public:
-    FakeCaptureStream(std::shared_ptr<FakeStreamRecord> record, std::optional<std::string> startError,
-                      std::optional<std::string> stopError);
-    ~FakeCaptureStream() override;
-    void start() override;
-    void stop() override;
-
-private:
-    std::shared_ptr<FakeStreamRecord> record_;
-    std::optional<std::string> startError_;
-    std::optional<std::string> stopError_;
-};
-
+// Streams that deliver only what the test hands them; each error set here makes that step throw.
 class FakeCaptureService final : public CaptureService {
 public:
     std::vector<DisplayDescription> displays;

@@ -9,7 +9,7 @@ class FakeWriter final : public MediaFileWriter<Sample> {
 public:
     FakeWriter(FakeMediaWriterFactory& factory, std::filesystem::path file, std::shared_ptr<FakeWriterLog> log)
         : factory_(factory), file_(std::move(file)), log_(std::move(log)) {}
-    bool startWriting() override { return log_->started = log_->startSucceeds; }
+    bool startWriting() override { return log_->startSucceeds; }
     void startSession(double sourceSeconds) override { log_->sessionStart = sourceSeconds; }
     bool isReadyForMoreMediaData() const override { return log_->ready && factory_.ready.load(); }
     bool append(const Sample& sample) override {
@@ -35,24 +35,25 @@ std::unique_ptr<VideoFileWriter> FakeMediaWriterFactory::makeVideoWriter(const s
     std::lock_guard lock(mutex_);
     if (videoWriterFails) return nullptr;
     videoSettings = settings;
-    const std::string name = file.filename().string();
-    madeFiles.push_back(name);
-    return std::make_unique<FakeWriter<VideoFrame>>(*this, file, logs_[name] = std::make_shared<FakeWriterLog>());
+    return std::make_unique<FakeWriter<VideoFrame>>(*this, file, newLog(file, true));
 }
 
 std::unique_ptr<AudioFileWriter> FakeMediaWriterFactory::makeAudioWriter(const std::filesystem::path& file,
                                                                          const AudioWriterSettings& settings) {
     std::lock_guard lock(mutex_);
     if (audioWriterFailuresLeft > 0) {
-        audioWriterFailuresLeft -= 1;
+        --audioWriterFailuresLeft;
         return nullptr;
     }
-    const std::string name = file.filename().string();
-    audioSettings[name] = settings;
-    madeFiles.push_back(name);
-    auto log = logs_[name] = std::make_shared<FakeWriterLog>();
-    log->ready = !audioWritersStartBusy;
-    return std::make_unique<FakeWriter<AudioBuffer>>(*this, file, log);
+    audioSettings[file.filename().string()] = settings;
+    return std::make_unique<FakeWriter<AudioBuffer>>(*this, file, newLog(file, !audioWritersStartBusy));
+}
+
+std::shared_ptr<FakeWriterLog> FakeMediaWriterFactory::newLog(const std::filesystem::path& file, bool ready) {
+    madeFiles.push_back(file.filename().string());
+    auto& log = logs_[file.filename().string()] = std::make_shared<FakeWriterLog>();
+    log->ready = ready;
+    return log;
 }
 
 FakeWriterLog* FakeMediaWriterFactory::log(const std::string& fileName) {

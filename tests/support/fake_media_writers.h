@@ -16,7 +16,6 @@ namespace quillmer::testing {
 struct FakeWriterLog {
     bool ready = true;
     bool startSucceeds = true;
-    bool started = false;
     std::optional<double> sessionStart;
     std::vector<double> appendedTimes;
     bool markedFinished = false;
@@ -45,13 +44,13 @@ public:
     std::map<std::string, AudioWriterSettings> audioSettings;
     std::vector<std::string> madeFiles;  // bare names, in order
 
-    // Files whose writers were finished, in order.
-    std::vector<std::filesystem::path> finishedFiles() const;
+    std::vector<std::filesystem::path> finishedFiles() const;  // whose writers were finished, in order
 
 private:
     template <typename Sample>
     friend class FakeWriter;
     void recordFinished(const std::filesystem::path& file);
+    std::shared_ptr<FakeWriterLog> newLog(const std::filesystem::path& file, bool ready);  // under mutex_
 
     mutable std::mutex mutex_;
     std::map<std::string, std::shared_ptr<FakeWriterLog>> logs_;

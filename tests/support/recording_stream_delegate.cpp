@@ -10,27 +10,25 @@ void RecordingStreamDelegate::streamDidOutputSample(const CaptureSample& sample)
     if (onSample) onSample(sample);
     ReceivedSample received;
     received.kind = sample.kind;
-    if (sample.kind == SampleKind::screen) {
-        received.presentationSeconds = sample.video.presentationSeconds;
-        received.width = sample.video.width;
-        received.height = sample.video.height;
-    } else {
-        received.presentationSeconds = sample.audio.presentationSeconds;
-        received.audioFrames = sample.audio.frameCount();
-        received.channels = sample.audio.channels;
-        received.sampleRate = sample.audio.sampleRate;
-        for (float value : sample.audio.samples) received.peak = std::max(received.peak, std::fabs(value));
-    }
+    const bool screen = sample.kind == SampleKind::screen;
+    received.presentationSeconds = screen ? sample.video.presentationSeconds : sample.audio.presentationSeconds;
+    received.width = sample.video.width;
+    received.height = sample.video.height;
+    received.audioFrames = sample.audio.frameCount();
+    received.channels = sample.audio.channels;
+    received.sampleRate = sample.audio.sampleRate;
+    for (float value : sample.audio.samples) received.peak = std::max(received.peak, std::fabs(value));
     {
         std::lock_guard lock(mutex_);
         samples_.push_back(received);
-        if (sample.kind == SampleKind::screen) lastFrame_ = sample.video;
+        if (screen) lastFrame_ = sample.video;
     }
     inside_.fetch_sub(1);
     changed_.notify_all();
 }
 
 void RecordingStreamDelegate::streamDidStopWithError(const std::string& description) {
+    if (onError) onError();
     {
         std::lock_guard lock(mutex_);
         errors_.push_back(description);
@@ -38,49 +36,23 @@ void RecordingStreamDelegate::streamDidStopWithError(const std::string& descript
     changed_.notify_all();
 }
 
-std::vector<ReceivedSample> RecordingStreamDelegate::samples() const {
-    std::lock_guard lock(mutex_);
-    return samples_;
-}
-
 std::vector<ReceivedSample> RecordingStreamDelegate::samplesOf(SampleKind kind) const {
-    std::lock_guard lock(mutex_);
-    std::vector<ReceivedSample> result;
-    std::copy_if(samples_.begin(), samples_.end(), std::back_inserter(result),
-                 [kind](const ReceivedSample& sample) { return sample.kind == kind; });
+    std::vector<ReceivedSample> result = samples();
+    std::erase_if(result, [kind](const ReceivedSample& sample) { return sample.kind != kind; });
     return result;
 }
 
-std::vector<std::string> RecordingStreamDelegate::errors() const {
-    std::lock_guard lock(mutex_);
-    return errors_;
-}
-
-std::optional<VideoFrame> RecordingStreamDelegate::lastFrame() const {
-    std::lock_guard lock(mutex_);
-    return lastFrame_;
-}
-
-bool RecordingStreamDelegate::waitUntil(
-    const std::function<bool(const std::vector<ReceivedSample>&, const std::vector<std::string>&)>& done,
-    std::chrono::seconds timeout) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return done(samples_, errors_); });
-}
-
 bool RecordingStreamDelegate::waitForCount(SampleKind kind, size_t count, std::chrono::seconds timeout) const {
-    return waitUntil(
-        [&](const std::vector<ReceivedSample>& samples, const std::vector<std::string>&) {
-            return static_cast<size_t>(std::count_if(samples.begin(), samples.end(), [&](const ReceivedSample& s) {
-                       return s.kind == kind;
-                   })) >= count;
-        },
-        timeout);
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] {
+        return static_cast<size_t>(std::count_if(samples_.begin(), samples_.end(),
+                                                 [&](const ReceivedSample& s) { return s.kind == kind; })) >= count;
+    });
 }
 
 bool RecordingStreamDelegate::waitForError(std::chrono::seconds timeout) const {
-    return waitUntil([](const std::vector<ReceivedSample>&, const std::vector<std::string>& errors) { return !errors.empty(); },
-                     timeout);
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return !errors_.empty(); });
 }
 
 }  // namespace quillmer::testing

@@ -17,37 +17,39 @@ namespace quillmer::testing {
 struct ReceivedSample {
     SampleKind kind = SampleKind::screen;
     double presentationSeconds = 0;
-    int width = 0;
-    int height = 0;
-    int audioFrames = 0;
-    int channels = 0;
-    int sampleRate = 0;
+    int width = 0, height = 0;                         // screen
+    int audioFrames = 0, channels = 0, sampleRate = 0;  // audio
     float peak = 0;  // largest absolute audio sample
 };
 
 // A stream delegate that records what arrives, checks that deliveries never overlap, and lets a
-// test wait for a condition with a generous deadline.
+// test wait for samples or a failure with a generous deadline.
 class RecordingStreamDelegate : public CaptureStreamDelegate {
 public:
     void streamDidOutputSample(const CaptureSample& sample) override;
     void streamDidStopWithError(const std::string& description) override;
 
-    std::vector<ReceivedSample> samples() const;
+    std::vector<ReceivedSample> samples() const { return locked(samples_); }
     std::vector<ReceivedSample> samplesOf(SampleKind kind) const;
-    std::vector<std::string> errors() const;
-    std::optional<VideoFrame> lastFrame() const;
+    std::vector<std::string> errors() const { return locked(errors_); }
+    std::optional<VideoFrame> lastFrame() const { return locked(lastFrame_); }
     bool sawOverlappingDeliveries() const { return overlapped_; }
 
-    // Waits until the predicate holds over the recorded samples and errors; false on timeout.
-    bool waitUntil(const std::function<bool(const std::vector<ReceivedSample>&, const std::vector<std::string>&)>& done,
-                   std::chrono::seconds timeout = std::chrono::seconds(20)) const;
+    // False on timeout.
     bool waitForCount(SampleKind kind, size_t count, std::chrono::seconds timeout = std::chrono::seconds(20)) const;
     bool waitForError(std::chrono::seconds timeout = std::chrono::seconds(20)) const;
 
-    // Runs inside each delivery, before it is recorded (to slow the delegate down, for example).
+    // Run inside each delivery or failure, before it is recorded (to hold the delegate, for example).
     std::function<void(const CaptureSample&)> onSample;
+    std::function<void()> onError;
 
 private:
+    template <typename T>
+    T locked(const T& member) const {
+        std::lock_guard lock(mutex_);
+        return member;
+    }
+
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<ReceivedSample> samples_;

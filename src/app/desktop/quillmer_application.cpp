@@ -1,5 +1,6 @@
 #include "app/desktop/quillmer_application.h"
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -112,6 +113,16 @@ void open(GtkApplication* application, GFile**, gint, const gchar*, gpointer dat
     activate(application, data);
 }
 
+// SIGINT and SIGTERM (a logout, a service manager) close the windows as their close buttons do,
+// so the application ends normally and a recording still running is finished and kept, with its
+// consent record, instead of dying with the process.
+gboolean closeWindows(gpointer data) {
+    auto* application = static_cast<GtkApplication*>(data);
+    while (GList* windows = gtk_application_get_windows(application)) gtk_widget_destroy(GTK_WIDGET(windows->data));
+    g_application_quit(G_APPLICATION(application));
+    return G_SOURCE_CONTINUE;
+}
+
 }  // namespace
 
 int runQuillmerApplication(int argc, char** argv) {
@@ -119,8 +130,13 @@ int runQuillmerApplication(int argc, char** argv) {
     GtkApplication* application = gtk_application_new(kApplicationID, G_APPLICATION_HANDLES_OPEN);
     g_signal_connect(application, "activate", G_CALLBACK(activate), &state);
     g_signal_connect(application, "open", G_CALLBACK(open), &state);
+    const guint interrupt = g_unix_signal_add(SIGINT, closeWindows, application);
+    const guint terminate = g_unix_signal_add(SIGTERM, closeWindows, application);
     const int status = g_application_run(G_APPLICATION(application), argc, argv);
+    g_source_remove(interrupt);
+    g_source_remove(terminate);
     g_object_unref(application);
+    // The engine goes with `state`: a capture still running is finished there.
     return status;
 }
 
