@@ -41,11 +41,8 @@ MeetingCompanions::MeetingCompanions(CaptureEngine& capture, std::function<void(
       })),
       controller_(*pill_, false),
       readiness_(std::make_unique<MeetingReadiness>(windows_.get(), windows_ != nullptr)) {
-    lastSurface_ = readiness_->surface();
-    lastCapturing_ = capture_.state().isCapturing;
-    lastCompletedAt_ = capture_.state().captureCompletedAt;
-    readiness_->setObserver([this] { surfaceChanged(); });
-    observer_ = capture_.addObserver([this] { engineChanged(); });
+    hooks_ = std::make_unique<CapturePillHooks>(controller_, *readiness_, capture_.state());
+    observer_ = capture_.addObserver([this] { hooks_->engineChanged(capture_.state()); });
     if (windows_) {
         timer_ = g_timeout_add_seconds(
             kRefreshSeconds,
@@ -55,30 +52,11 @@ MeetingCompanions::MeetingCompanions(CaptureEngine& capture, std::function<void(
             },
             this);
     }
-    controller_.update(lastCapturing_);
 }
 
 MeetingCompanions::~MeetingCompanions() {
     if (timer_) g_source_remove(timer_);
     capture_.removeObserver(observer_);
-}
-
-void MeetingCompanions::engineChanged() {
-    const CaptureEngineState& state = capture_.state();
-    if (state.isCapturing != lastCapturing_) {
-        lastCapturing_ = state.isCapturing;
-        controller_.update(lastCapturing_);
-    }
-    if (state.captureCompletedAt != lastCompletedAt_) {
-        lastCompletedAt_ = state.captureCompletedAt;
-        if (lastCompletedAt_) controller_.showPostCapture();
-    }
-}
-
-void MeetingCompanions::surfaceChanged() {
-    if (readiness_->surface() == lastSurface_) return;
-    lastSurface_ = readiness_->surface();
-    controller_.promptIfNeeded(lastSurface_, capture_.state().isCapturing);
 }
 
 }  // namespace quillmer

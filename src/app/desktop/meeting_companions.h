@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "app/readiness/capture_pill_controller.h"
+#include "app/readiness/capture_pill_hooks.h"
 #include "app/readiness/meeting_readiness.h"
-#include "core/iso8601.h"
 #include "engine/capture_engine.h"
 
 namespace quillmer {
@@ -14,11 +14,9 @@ namespace quillmer {
 class ActiveWindowSource;
 class GtkCapturePill;
 
-// The main window's two companions wired to the engine: meeting readiness refreshed every
-// second (only in an X11 session; elsewhere it is off and recording works as ever), and the
-// capture pill with its tray item. Hooks: at start the pill follows a capture already running;
-// a change of the capturing flag updates it; a change of the meeting surface may prompt; a
-// capture's completion shows "Ready to review". Main thread only; the engine outlives it.
+// The main window's two companions wired to the engine (CapturePillHooks): meeting readiness
+// refreshed every second (only in an X11 session; elsewhere it is off and recording works as
+// ever), and the GTK capture pill with its tray item. Main thread only; the engine outlives it.
 class MeetingCompanions {
 public:
     // `activateApplication` brings the main window to the front.
@@ -32,18 +30,13 @@ public:
     const GtkCapturePill& pill() const { return *pill_; }
 
 private:
-    void engineChanged();
-    void surfaceChanged();
-
     CaptureEngine& capture_;
     std::function<void()> activateApplication_;
     std::unique_ptr<ActiveWindowSource> windows_;
     std::unique_ptr<GtkCapturePill> pill_;
     CapturePillController controller_;
     std::unique_ptr<MeetingReadiness> readiness_;
-    MeetingSurface lastSurface_ = MeetingSurface::unknown;
-    bool lastCapturing_ = false;
-    std::optional<Timestamp> lastCompletedAt_;
+    std::unique_ptr<CapturePillHooks> hooks_;
     CaptureEngine::ObserverID observer_ = 0;
     unsigned timer_ = 0;
 };

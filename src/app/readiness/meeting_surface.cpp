@@ -14,13 +14,13 @@ namespace {
 constexpr std::array<std::pair<std::string_view, MeetingSurface>, 9> kKnownApplications{{
     {"zoom", MeetingSurface::zoom},
     {"zoom.real", MeetingSurface::zoom},
+    {"teams", MeetingSurface::teams},
+    {"microsoft teams", MeetingSurface::teams},
     {"microsoft teams - preview", MeetingSurface::teams},
     {"teams-for-linux", MeetingSurface::teams},
     {"webex", MeetingSurface::webex},
     {"ciscocollabhost", MeetingSurface::webex},
     {"slack", MeetingSurface::slack},
-    {"teams", MeetingSurface::teams},
-    {"microsoft teams", MeetingSurface::teams},
 }};
 
 constexpr std::array<std::string_view, 12> kBrowsers{
@@ -28,7 +28,7 @@ constexpr std::array<std::string_view, 12> kBrowsers{
     "microsoft-edge", "brave-browser", "vivaldi-stable", "opera",  "epiphany",    "org.gnome.epiphany",
 };
 
-// Installed web apps get a class of their own; their title names the service.
+// Installed web apps ("crx_<id>" instances); their title names the service.
 constexpr std::string_view kWebAppClassPrefix = "crx_";
 constexpr std::array<std::pair<std::string_view, MeetingSurface>, 4> kWebAppTitles{{
     {"microsoft teams", MeetingSurface::teams},
@@ -45,18 +45,20 @@ std::string lowered(std::string_view text) {
 }
 
 std::optional<MeetingSurface> knownSurface(const ActiveWindow& window) {
-    for (const std::string& name : {lowered(window.className), lowered(window.instanceName)}) {
-        if (name.empty()) continue;
+    const std::string names[] = {lowered(window.className), lowered(window.instanceName)};
+    // First: a Chromium web-app window keeps the browser's class but has an instance of its own.
+    for (const std::string& name : names) {
+        if (!name.starts_with(kWebAppClassPrefix)) continue;
+        const std::string title = lowered(window.title);
+        for (const auto& [service, surface] : kWebAppTitles)
+            if (title.find(service) != std::string::npos) return surface;
+        return MeetingSurface::browser;
+    }
+    for (const std::string& name : names)
         for (const auto& [known, surface] : kKnownApplications)
             if (name == known) return surface;
+    for (const std::string& name : names)
         if (std::find(kBrowsers.begin(), kBrowsers.end(), name) != kBrowsers.end()) return MeetingSurface::browser;
-        if (name.starts_with(kWebAppClassPrefix)) {
-            const std::string title = lowered(window.title);
-            for (const auto& [service, surface] : kWebAppTitles)
-                if (title.find(service) != std::string::npos) return surface;
-            return MeetingSurface::browser;
-        }
-    }
     return std::nullopt;
 }
 

@@ -23,7 +23,7 @@ struct ClassifiedWindow {
 };
 
 // Which meeting surface the active window belongs to, by its window class (either WM_CLASS part,
-// any case). A web-app window of a Chromium browser ("crx_…" classes) is told apart by its title.
+// any case). A web-app window of a Chromium browser (a "crx_…" instance) is told apart by its title.
 // The application's name is the window class; without one, the surface's name.
 ClassifiedWindow classifyActiveWindow(const std::optional<ActiveWindow>& window);
 
