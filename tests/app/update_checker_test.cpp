@@ -21,16 +21,12 @@ TEST(ReleaseVersion, ComparesThreeNumbersThenReleaseOverBetaAndRefusesOtherShape
         bool newer;
     };
     for (const auto& [candidate, current, newer] : std::initializer_list<Case>{
-             {"1.4.0", "1.4.0-beta.3", true},     {"1.4.0-beta.3", "1.4.0-beta.2", true},
-             {"1.4.0-beta.2", "1.4.0-beta.10", false}, {"1.4.0", "1.4.0", false},
-             {"1.10.0", "1.9.9", true},           {"2.0.0", "10.0.0", false},
-             {" 1.4.1\n", "1.4.0", true},         {"1.4", "1.3.0", false},
-             {"1.4.0.1", "1.3.0", false},         {"1..0", "0.0.1", false},
-             {"v1.5.0", "1.4.0", false},          {"1.+5.0", "1.4.0", false},
-             {"1.5.0-rc.1", "1.4.0", false},      {"1.5.0-beta.", "1.4.0", false},
-             {"1.5.0-beta.1a", "1.4.0", false},   {"99999999999999999999.0.0", "1.0.0", false},
-             {"1.5.0", "not a version", false},
-         })
+             {"1.4.0", "1.4.0-beta.3", true}, {"1.4.0-beta.3", "1.4.0-beta.2", true}, {"1.4.0", "1.4.0", false},
+             {"1.4.0-beta.2", "1.4.0-beta.10", false}, {"1.10.0", "1.9.9", true}, {"2.0.0", "10.0.0", false},
+             {" 1.4.1\n", "1.4.0", true}, {"1.4", "1.3.0", false}, {"1.4.0.1", "1.3.0", false}, {"1..0", "0.0.1", false},
+             {"v1.5.0", "1.4.0", false}, {"1.+5.0", "1.4.0", false}, {"1.5.0-rc.1", "1.4.0", false},
+             {"1.5.0-beta.", "1.4.0", false}, {"1.5.0-beta.1a", "1.4.0", false}, {"1.5.0", "not a version", false},
+             {"99999999999999999999.0.0", "1.0.0", false}})
         EXPECT_EQ(isNewerVersion(candidate, current), newer) << candidate << " vs " << current;
 }
 

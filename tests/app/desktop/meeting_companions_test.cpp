@@ -15,23 +15,13 @@
 namespace quillmer {
 namespace {
 
-void collectTexts(GtkWidget* widget, std::vector<std::string>& texts) {
-    if (GTK_IS_LABEL(widget)) texts.emplace_back(gtk_label_get_text(GTK_LABEL(widget)));
-    if (GTK_IS_CONTAINER(widget)) {
-        GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-        for (GList* child = children; child; child = child->next) collectTexts(GTK_WIDGET(child->data), texts);
-        g_list_free(children);
-    }
-}
-
-GtkWidget* findButton(GtkWidget* widget, const std::string& label) {
-    if (GTK_IS_BUTTON(widget) && gtk_button_get_label(GTK_BUTTON(widget)) &&
-        label == gtk_button_get_label(GTK_BUTTON(widget)))
-        return widget;
+// The first widget under `widget` (itself included) that `matches`.
+GtkWidget* findWidget(GtkWidget* widget, const std::function<bool(GtkWidget*)>& matches) {
+    if (matches(widget)) return widget;
     GtkWidget* found = nullptr;
     if (GTK_IS_CONTAINER(widget)) {
         GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-        for (GList* child = children; child && !found; child = child->next) found = findButton(GTK_WIDGET(child->data), label);
+        for (GList* child = children; child && !found; child = child->next) found = findWidget(GTK_WIDGET(child->data), matches);
         g_list_free(children);
     }
     return found;
@@ -60,19 +50,21 @@ protected:
         }
         return true;
     }
-    // What the visible pill says; nothing while it is hidden.
-    std::vector<std::string> pillTexts(const MeetingCompanions& companions) {
-        std::vector<std::string> texts;
+    // The visible pill's label or button with this text; none while the pill is hidden.
+    static GtkWidget* onPill(const MeetingCompanions& companions, const std::string& text) {
         GtkWidget* panel = companions.pill().panel();
-        if (panel && gtk_widget_get_visible(panel)) collectTexts(panel, texts);
-        return texts;
+        if (!panel || !gtk_widget_get_visible(panel)) return nullptr;
+        return findWidget(panel, [&](GtkWidget* widget) {
+            const char* shown = GTK_IS_LABEL(widget) ? gtk_label_get_text(GTK_LABEL(widget)) : nullptr;
+            return shown && text == shown;
+        });
     }
-    bool pillSays(const MeetingCompanions& companions, const std::string& text) {
-        const auto texts = pillTexts(companions);
-        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    static bool pillHidden(const MeetingCompanions& companions) {
+        return !companions.pill().panel() || !gtk_widget_get_visible(companions.pill().panel());
     }
     void click(const MeetingCompanions& companions, const std::string& label) {
-        GtkWidget* button = findButton(companions.pill().panel(), label);
+        GtkWidget* shown = onPill(companions, label);
+        GtkWidget* button = shown ? gtk_widget_get_ancestor(shown, GTK_TYPE_BUTTON) : nullptr;
         ASSERT_TRUE(button) << label;
         gtk_button_clicked(GTK_BUTTON(button));
     }
@@ -87,35 +79,42 @@ TEST_F(MeetingCompanionsTest, ZoomIsOfferedOnceRecordingShowsPillAndTrayItemStop
     MeetingCompanions companions(engine(), [&] { ++activations; }, X11ActiveWindowSource::connect());
 
     windows.activate("zoom", "zoom", "Zoom Meeting");
-    ASSERT_TRUE(waitFor([&] { return pillSays(companions, "Zoom detected"); }));
-    EXPECT_TRUE(pillSays(companions, "Capture this meeting?"));
-    EXPECT_FALSE(findButton(companions.pill().panel(), "Connect Zoom")) << "no relay endpoint in this build";
+    ASSERT_TRUE(waitFor([&] { return onPill(companions, "Zoom detected"); }));
+    EXPECT_TRUE(onPill(companions, "Capture this meeting?"));
+    EXPECT_FALSE(onPill(companions, "Connect Zoom")) << "no relay endpoint in this build";
     int x = 0, y = 0;
     gtk_window_get_position(GTK_WINDOW(companions.pill().panel()), &x, &y);
-    EXPECT_EQ(x, 1280 - 360 - 24);
-    EXPECT_EQ(y, 22);
+    EXPECT_EQ(std::pair(x, y), std::pair(1280 - 360 - 24, 22));
     click(companions, "Record");
     EXPECT_TRUE(state().capturePromptID) << "the page opens its capture flow";
     EXPECT_EQ(activations, 1);
-    EXPECT_TRUE(pillTexts(companions).empty());
+    EXPECT_TRUE(pillHidden(companions));
 
     windows.activate("Navigator", "firefox");
     ASSERT_TRUE(waitFor([&] { return companions.readiness().surface() == MeetingSurface::browser; }));
     windows.activate("zoom", "zoom", "Zoom Meeting");
     ASSERT_TRUE(waitFor([&] { return companions.readiness().surface() == MeetingSurface::zoom; }));
-    EXPECT_TRUE(pillTexts(companions).empty()) << "Zoom is offered once per run";
+    EXPECT_TRUE(pillHidden(companions)) << "Zoom is offered once per run";
 
     engine().startCapture(firstDisplay());
-    ASSERT_TRUE(waitFor([&] { return pillSays(companions, "Recording"); }));
+    ASSERT_TRUE(waitFor([&] { return onPill(companions, "Recording"); }));
     ASSERT_TRUE(companions.pill().statusItem());
     EXPECT_EQ(app_indicator_get_status(companions.pill().statusItem()), APP_INDICATOR_STATUS_ACTIVE);
 
+    windows.activate("Navigator", "firefox");
+    ASSERT_TRUE(waitFor([&] { return pillHidden(companions); })) << "switching windows takes it down";
+    EXPECT_FALSE(companions.pill().statusItem());
+    engine().stopCapture();
+    ASSERT_TRUE(waitFor([&] { return onPill(companions, "Ready to review"); }));
+
+    engine().startCapture(firstDisplay());
+    ASSERT_TRUE(waitFor([&] { return onPill(companions, "Recording"); }));
     click(companions, "Stop");
-    ASSERT_TRUE(waitFor([&] { return pillSays(companions, "Ready to review"); }));
+    ASSERT_TRUE(waitFor([&] { return onPill(companions, "Ready to review"); }));
     EXPECT_FALSE(companions.pill().statusItem());
     click(companions, "Open");
     EXPECT_EQ(activations, 2);
-    EXPECT_TRUE(pillTexts(companions).empty());
+    EXPECT_TRUE(pillHidden(companions));
 }
 
 }  // namespace
