@@ -30,13 +30,10 @@ TEST(ReleaseVersion, ComparesThreeNumbersThenReleaseOverBetaAndRefusesOtherShape
         EXPECT_EQ(isNewerVersion(candidate, current), newer) << candidate << " vs " << current;
 }
 
-struct KeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-
 // An Ed25519 key pair made for the test.
 struct SigningKey {
-    std::unique_ptr<EVP_PKEY, KeyFree> key{EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519")};
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key{EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"),
+                                                            &EVP_PKEY_free};
 
     std::string publicBase64() const {
         unsigned char raw[32];
@@ -57,11 +54,8 @@ struct SigningKey {
 };
 
 Json releasePayload() {
-    return {{"channel", "stable"},
-            {"version", "2.0.0"},
-            {"publishedAt", "2026-12-01T08:00:00Z"},
-            {"downloadURL", "https://downloads.example/quillmer-2.0.0.deb"},
-            {"sha256", std::string(64, 'a')},
+    return {{"channel", "stable"}, {"version", "2.0.0"}, {"publishedAt", "2026-12-01T08:00:00Z"},
+            {"downloadURL", "https://downloads.example/quillmer-2.0.0.deb"}, {"sha256", std::string(64, 'a')},
             {"notes", "Faster exports."}};
 }
 
