@@ -20,6 +20,8 @@ packages=(
   # desktop application (GTK 3 window, WebKitGTK view, H.264/AAC playback) and the review page over
   # loopback HTTP (quillmer serve, the desktop app's video server)
   gstreamer1.0-libav libgtk-3-dev libsoup-3.0-dev libwebkit2gtk-4.1-dev
+  # meeting readiness and the recording indicator (active X11 window, tray item); the update feed
+  libayatana-appindicator3-dev libcurl4-openssl-dev
   # tests, benchmarks, fuzzing, the demo meeting (flite speaks it; pocketsphinx-testdata is recorded
   # human speech with its text for the transcription benchmark)
   clang curl ffmpeg flite libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx

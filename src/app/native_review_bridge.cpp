@@ -7,7 +7,9 @@
 #include "app/native_bridge_error.h"
 #include "app/review_bundle_payload.h"
 #include "app/review_state_snapshot.h"
+#include "app/updates/update_checker.h"
 #include "core/uuid.h"
+#include "core/version.h"
 
 namespace quillmer {
 
@@ -20,8 +22,15 @@ void settleFailures(BridgeReply& reply, const std::function<void()>& step) {
 }
 
 NativeReviewBridge::NativeReviewBridge(NativeReviewBridgeDependencies dependencies)
-    : dependencies_(std::move(dependencies)), capture_(dependencies_.capture), consentStore_(dependencies_.defaults) {
+    : dependencies_(std::move(dependencies)),
+      capture_(dependencies_.capture),
+      consentStore_(dependencies_.defaults),
+      ownUpdates_(dependencies_.updates ? nullptr
+                                        : std::make_unique<UpdateChecker>(UpdateCheckerDependencies{
+                                              dependencies_.defaults, {}, quillmerVersion(), nullptr, nullptr, {}})),
+      updates_(dependencies_.updates ? dependencies_.updates : ownUpdates_.get()) {
     captureObserver_ = capture_.addObserver([this] { pushState(); });
+    checkForUpdates();
 }
 
 NativeReviewBridge::~NativeReviewBridge() { capture_.removeObserver(captureObserver_); }
@@ -45,6 +54,8 @@ const std::map<std::string, NativeReviewBridge::Handler>& NativeReviewBridge::ha
         {"evidence.open", &B::evidenceOpen},
         {"text.copy", &B::textCopy},
         {"diagnostics.export", &B::diagnosticsExport},
+        {"updates.openDownload", &B::updatesOpenDownload},
+        {"updates.setEnabled", &B::updatesSetEnabled},
         // Named here so the page learns they are not available yet, not that they do not exist.
         {"capture.retry", &B::unsupported},
         {"capture.connectCloud", &B::unsupported},
@@ -53,8 +64,6 @@ const std::map<std::string, NativeReviewBridge::Handler>& NativeReviewBridge::ha
         {"analysis.plan", &B::unsupported},
         {"analysis.approve", &B::unsupported},
         {"analysis.decline", &B::unsupported},
-        {"updates.openDownload", &B::unsupported},
-        {"updates.setEnabled", &B::unsupported},
         {"integrations.status", &B::unsupported},
         {"integrations.install", &B::unsupported},
         {"review.save", &B::unsupported},
@@ -86,7 +95,26 @@ void NativeReviewBridge::unsupported(const Json&, const Reply&) {
 
 Json NativeReviewBridge::stateSnapshot() const {
     return makeStateSnapshot(capture_.state(), {consentStore_.disclosureJSON(), consentStore_.recordingConsentJSON(),
-                                                updateStatusJSON(dependencies_.defaults)});
+                                                updates_->stateJSON()});
+}
+
+void NativeReviewBridge::updatesOpenDownload(const Json&, const Reply& reply) {
+    updates_->openDownload();
+    reply->succeed(stateSnapshot());
+}
+
+void NativeReviewBridge::updatesSetEnabled(const Json& args, const Reply& reply) {
+    if (args.empty() || !args[0].is_boolean()) throw NativeBridgeError(NativeBridgeErrorCase::invalidUpdateSetting);
+    updates_->setEnabled(args[0].get<bool>());
+    reply->succeed(stateSnapshot());
+    checkForUpdates();
+}
+
+// At most one request a day; the page sees the result in the next snapshot.
+void NativeReviewBridge::checkForUpdates() {
+    updates_->check([life = std::weak_ptr<int>(alive_), this] {
+        if (life.lock()) pushState();
+    });
 }
 
 void NativeReviewBridge::pushState() {

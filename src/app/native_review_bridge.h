@@ -19,6 +19,7 @@
 namespace quillmer {
 
 class MediaURLMapper;
+class UpdateChecker;
 
 struct NativeReviewBridgeDependencies {
     CaptureEngine& capture;
@@ -34,6 +35,9 @@ struct NativeReviewBridgeDependencies {
     // Where the page plays a session video from (the desktop view cannot play its private scheme);
     // none: the scheme URL as it is.
     const MediaURLMapper* media = nullptr;
+    // The release-feed checker (it outlives the bridge); none: one with no feed, which only keeps
+    // the user's choice.
+    UpdateChecker* updates = nullptr;
 };
 
 // The only channel between the review page and the native side: the page sends
@@ -82,6 +86,8 @@ private:
     void evidenceOpen(const Json& args, const Reply& reply);
     void textCopy(const Json& args, const Reply& reply);
     void diagnosticsExport(const Json& args, const Reply& reply);
+    void updatesOpenDownload(const Json& args, const Reply& reply);
+    void updatesSetEnabled(const Json& args, const Reply& reply);
     // Everything whose work this build does not include.
     void unsupported(const Json& args, const Reply& reply);
 
@@ -97,10 +103,13 @@ private:
     // `step` throws rejects the call.
     CaptureEngine::Completion then(const Reply& reply, std::function<void()> step);
     void pushState();
+    void checkForUpdates();
 
     NativeReviewBridgeDependencies dependencies_;
     CaptureEngine& capture_;
     ConsentStore consentStore_;
+    std::unique_ptr<UpdateChecker> ownUpdates_;
+    UpdateChecker* updates_;
     std::weak_ptr<ReviewPageChannel> page_;
     std::map<std::string, std::filesystem::path> openBundles_;
     CaptureEngine::ObserverID captureObserver_ = 0;

@@ -2,13 +2,10 @@
 
 #include <algorithm>
 
-#include "core/version.h"
-
 namespace quillmer {
 
 namespace {
 
-constexpr const char* kUpdatesCheckEnabledKey = "ai.quillmer.updates.checkEnabled";
 constexpr const char* kNoRelayReason =
     "This build has no production relay host configured, and a release build never falls back to the development "
     "relay.";
@@ -56,13 +53,6 @@ Json cloudSyncJSON(const CaptureEngineState& state) {
     cloud["connectAvailable"] = false;
     cloud["connectUnavailableReason"] = kNoRelayReason;
     return cloud;
-}
-
-Json updateStatusJSON(const UserDefaults& defaults) {
-    return {{"enabled", defaults.boolValue(kUpdatesCheckEnabledKey).value_or(true)},
-            {"feedConfigured", false},
-            {"currentVersion", quillmerVersion()},
-            {"lastCheckFailed", false}};
 }
 
 Json makeStateSnapshot(const CaptureEngineState& state, const SnapshotExtras& extras) {

@@ -5,7 +5,6 @@
 
 #include "engine/capture_engine_state.h"
 #include "core/json.h"
-#include "platform/user_defaults.h"
 
 namespace quillmer {
 
@@ -23,7 +22,7 @@ ReviewStage deriveReviewStage(const CaptureEngineState& state);
 struct SnapshotExtras {
     Json disclosure;         // ConsentStore::disclosureJSON
     Json consent;            // ConsentStore::recordingConsentJSON
-    Json update;             // update-check status
+    Json update;             // UpdateChecker::stateJSON
 };
 
 // The state snapshot pushed to the page after every engine change and returned by methods that
@@ -33,9 +32,5 @@ Json makeStateSnapshot(const CaptureEngineState& state, const SnapshotExtras& ex
 // The snapshot's cloudSync object. Cloud sync is not configured in this build, so connecting is
 // offered only once a relay exists.
 Json cloudSyncJSON(const CaptureEngineState& state);
-
-// The update-check status the page shows. This build has no release feed, so it only reflects
-// the user's "check for updates" choice.
-Json updateStatusJSON(const UserDefaults& defaults);
 
 }  // namespace quillmer

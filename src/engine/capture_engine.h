@@ -95,6 +95,8 @@ public:
     void openEvidenceBrief(const std::filesystem::path& evidenceFile);
     // Forgets the last failure, so a new run is not shown as failed before it starts.
     void clearErrorMessage();
+    // Publishes a fresh capturePromptID: the page opens its capture start flow when it changes.
+    void requestCapturePrompt();
 
 private:
     // One running capture's recorder with the affirmation given for it, so the two end together.

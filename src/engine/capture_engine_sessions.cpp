@@ -8,6 +8,7 @@
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/json.h"
+#include "core/uuid.h"
 
 namespace quillmer {
 
@@ -92,6 +93,10 @@ void CaptureEngine::deleteSession(const std::string& id) {
 
 void CaptureEngine::clearErrorMessage() {
     update([](CaptureEngineState& s) { s.errorMessage.reset(); });
+}
+
+void CaptureEngine::requestCapturePrompt() {
+    update([](CaptureEngineState& s) { s.capturePromptID = Uuid::random().toString(); });
 }
 
 void CaptureEngine::openEvidenceBrief(const std::filesystem::path& evidenceFile) {

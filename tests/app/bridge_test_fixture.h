@@ -59,7 +59,8 @@ protected:
     NativeReviewBridge& bridge() {
         if (!bridge_) {
             bridge_ = std::make_unique<NativeReviewBridge>(NativeReviewBridgeDependencies{
-                engine(), scheme, defaults, host, [this] { return root / "Sessions"; }, acceptsPathArguments});
+                engine(), scheme, defaults, host, [this] { return root / "Sessions"; }, acceptsPathArguments, nullptr,
+                updates});
             bridge_->attachPage(page);
         }
         return *bridge_;
@@ -124,6 +125,7 @@ protected:
     FakeHost host;
     std::shared_ptr<FakePage> page = std::make_shared<FakePage>();
     bool acceptsPathArguments = false;
+    UpdateChecker* updates = nullptr;  // none: the bridge's own, without a feed
 
 private:
     std::unique_ptr<NativeReviewBridge> bridge_;

@@ -28,7 +28,7 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
 TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
     for (const char* method : {"no.such", "", "analysis.plan", "analysis.approve", "analysis.decline", "review.save",
                                "review.createHandoff", "review.copyHandoff", "summary.refresh", "integrations.status",
-                               "integrations.install", "updates.openDownload", "updates.setEnabled", "capture.retry",
+                               "integrations.install", "capture.retry",
                                "capture.connectCloud", "capture.syncCloud", "consent.setRemoteTranscription"})
         EXPECT_EQ(error(method), kUnsupported) << method;
 }

@@ -117,7 +117,7 @@ function UpdateStatus() {
   if (!update) return null;
   return (
     <div class="footer-row">
-      <span class="footer-label">
+      <span class="footer-label" title={update.availableVersion ? update.releaseNotesSummary : undefined}>
         {update.currentVersion ? `Quillmer ${update.currentVersion}` : 'Quillmer'}
         {update.availableVersion ? ` · ${update.availableVersion} is available` : ''}
       </span>

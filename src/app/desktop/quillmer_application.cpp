@@ -4,15 +4,21 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include "app/desktop/meeting_companions.h"
 #include "app/desktop/shared_review_web_view.h"
+#include "app/updates/update_checker.h"
 #include "platform/application_paths.h"
 #include "engine/capture_engine.h"
 #include "capture/session_folder.h"
+#include "core/version.h"
 #include "platform/linux/capture_services.h"
+#include "platform/linux/curl_http_transport.h"
 #include "platform/linux/gio_trash.h"
+#include "platform/linux/gio_url_opener.h"
 #include "platform/linux/glib_main_queue.h"
 #include "platform/linux/json_file_user_defaults.h"
 #include "platform/linux/posix_process_runner.h"
+#include "platform/linux/x11_active_window.h"
 
 namespace quillmer {
 
@@ -60,6 +66,10 @@ struct ApplicationState {
     GioTrash trash;
     std::unique_ptr<JsonFileUserDefaults> defaults;
     std::unique_ptr<CaptureEngine> engine;
+    CurlHttpTransport http;
+    std::unique_ptr<UpdateChecker> updates;
+    // The meeting prompt, recording pill and tray item; made with the first window.
+    std::unique_ptr<MeetingCompanions> companions;
 
     CaptureEngine& ensureEngine() {
         if (!engine) {
@@ -68,10 +78,21 @@ struct ApplicationState {
             engine = std::make_unique<CaptureEngine>(CaptureEngineDependencies{
                 *services.capture, *services.writers, processes, trash, mainQueue, [] { return sessionsRoot(); },
                 [] { return exportsDirectory(); }});
+            updates = std::make_unique<UpdateChecker>(UpdateCheckerDependencies{
+                *defaults, UpdateFeedConfiguration::fromBuild(), quillmerVersion(), &http, &mainQueue,
+                [](const std::string& url) { openURLWithDefaultApplication(url); }});
         }
         return *engine;
     }
 };
+
+// Brings the application's main window to the front.
+void presentMainWindow() {
+    GApplication* application = g_application_get_default();
+    if (!application) return;
+    if (GList* windows = gtk_application_get_windows(GTK_APPLICATION(application)))
+        gtk_window_present(GTK_WINDOW(windows->data));
+}
 
 GtkWindow* createMainWindow(GtkApplication* application, ApplicationState& state) {
     GtkWidget* window = gtk_application_window_new(application);
@@ -85,12 +106,15 @@ GtkWindow* createMainWindow(GtkApplication* application, ApplicationState& state
     gtk_window_set_titlebar(GTK_WINDOW(window), titleBar);
 
     CaptureEngine& engine = state.ensureEngine();
-    auto* review = new SharedReviewWebView(GTK_WINDOW(window), rendererDirectory(), engine, *state.defaults);
+    auto* review =
+        new SharedReviewWebView(GTK_WINDOW(window), rendererDirectory(), engine, *state.defaults, state.updates.get());
     g_object_set_data_full(G_OBJECT(window), kReviewViewKey, review,
                            [](gpointer view) { delete static_cast<SharedReviewWebView*>(view); });
     gtk_container_add(GTK_CONTAINER(window), review->widget());
     g_signal_connect(review->widget(), "notify::title", G_CALLBACK(followPageTitle), window);
     gtk_widget_show_all(window);
+    if (!state.companions)
+        state.companions = std::make_unique<MeetingCompanions>(engine, presentMainWindow, X11ActiveWindowSource::connect());
     return GTK_WINDOW(window);
 }
 

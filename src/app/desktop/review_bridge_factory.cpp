@@ -8,7 +8,7 @@ namespace quillmer {
 ReviewMessageHandler makeReviewBridge(const ReviewBridgeServices& services) {
     auto bridge = std::make_shared<NativeReviewBridge>(NativeReviewBridgeDependencies{
         services.capture, services.renderer, services.defaults, services.host, [] { return sessionsRoot(); },
-        false, &services.media});
+        false, &services.media, services.updates});
     bridge->attachPage(services.page);
     return [bridge](const Json& message) { bridge->handleMessage(message); };
 }

@@ -12,6 +12,7 @@ class MediaURLMapper;
 class ReviewHostServices;
 class ReviewPageChannel;
 class ReviewRendererScheme;
+class UpdateChecker;
 class UserDefaults;
 
 // What the desktop view gives the review bridge. All of it outlives the bridge.
@@ -22,6 +23,7 @@ struct ReviewBridgeServices {
     ReviewRendererScheme& renderer;
     ReviewHostServices& host;
     const MediaURLMapper& media;
+    UpdateChecker* updates = nullptr;
 };
 
 // Takes one message the page posted to "quillmer" ({id, method, args}); answers through the page channel.

@@ -18,6 +18,7 @@ typedef struct _WebKitJavascriptResult WebKitJavascriptResult;
 namespace quillmer {
 
 class CaptureEngine;
+class UpdateChecker;
 class UserDefaults;
 
 class MainQueue;
@@ -46,7 +47,7 @@ private:
 class SharedReviewWebView {
 public:
     SharedReviewWebView(GtkWindow* window, const std::filesystem::path& rendererDirectory, CaptureEngine& capture,
-                        UserDefaults& defaults);
+                        UserDefaults& defaults, UpdateChecker* updates = nullptr);
     ~SharedReviewWebView();
     SharedReviewWebView(const SharedReviewWebView&) = delete;
     SharedReviewWebView& operator=(const SharedReviewWebView&) = delete;

@@ -120,7 +120,7 @@ TEST_F(QuillmerAppTest, ThePageTalksToTheNativeSideThroughTheBridge) {
     configurable: Object.getOwnPropertyDescriptor(window, 'quillmer').configurable,
   };
   try { result.stage = (await window.quillmer.capture.getState()).stage; } catch (error) { result.stage = error.message; }
-  try { await window.quillmer.updates.openDownload(); } catch (error) { result.rejected = error.message; }
+  try { await window.quillmer.updates.setEnabled('yes'); } catch (error) { result.rejected = error.message; }
   // Listing the displays changes the engine's state, which the native side pushes to the page.
   const pushed = new Promise((resolve) => window.quillmer.capture.onState((state) => resolve(state.available)));
   try { result.sources = (await window.quillmer.capture.sources()).length; } catch (error) { result.sources = error.message; }
@@ -139,7 +139,7 @@ TEST_F(QuillmerAppTest, ThePageTalksToTheNativeSideThroughTheBridge) {
     ASSERT_TRUE(title) << app->log();
     EXPECT_EQ(*title,
               "done {\"platform\":\"linux\",\"available\":true,\"configurable\":false,\"stage\":\"idle\","
-              "\"rejected\":\"This version of Quillmer does not support that operation.\",\"sources\":1,"
+              "\"rejected\":\"That update-check value is not valid.\",\"sources\":1,"
               "\"pushed\":true,\"range\":[206,\"bytes 2-4/10\",\"234\"],\"outside\":\"refused\"}");
 }
 
