@@ -7,6 +7,7 @@
 
 #include "capture/session_folder.h"
 #include "capture/session_progress_files.h"
+#include "core/safe_path.h"
 #include "platform/application_paths.h"
 #include "platform/date_text.h"
 
@@ -14,12 +15,10 @@ namespace quillmer {
 
 namespace {
 
-// The manifest names its files by bare name; anything else (a path, "..") is not followed.
+// A file the manifest names, only when it lies inside the session folder.
 std::optional<std::filesystem::path> namedFile(const std::filesystem::path& directory,
                                                const std::optional<std::string>& name) {
-    if (!name || name->empty() || *name == "." || *name == ".." || name->find('/') != std::string::npos)
-        return std::nullopt;
-    return directory / *name;
+    return name ? resolveInside(directory, *name) : std::nullopt;
 }
 
 bool pathExists(const std::filesystem::path& path) {

@@ -9,6 +9,7 @@
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 #include "core/folders.h"
+#include "core/safe_path.h"
 #include "evidence/evidence_extraction_error.h"
 #include "evidence/frame_extraction.h"
 #include "evidence/moment_detection.h"
@@ -32,8 +33,9 @@ std::string joinedContext(const LocalTranscript& transcript, size_t index) {
 VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesystem::path& sessionFolder,
                                                                std::stop_token stop) {
     const LocalSessionManifest manifest = readManifest(sessionFolder);
-    if (!manifest.transcriptFile) throw EvidenceExtractionError(EvidenceExtractionErrorCase::missingTranscript);
-    const LocalTranscript transcript = readTranscript(sessionFolder / *manifest.transcriptFile);
+    const auto transcriptFile = manifest.transcriptFile ? resolveInside(sessionFolder, *manifest.transcriptFile) : std::nullopt;
+    if (!transcriptFile) throw EvidenceExtractionError(EvidenceExtractionErrorCase::missingTranscript);
+    const LocalTranscript transcript = readTranscript(*transcriptFile);
 
     const double videoStart = manifest.firstVideoPTSSeconds.value_or(0.0);
     const std::optional<double> videoEnd = manifest.lastVideoPTSSeconds;
@@ -66,7 +68,13 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
         const double rangeEnd = videoEnd ? std::min(t + kSecondsAfterMoment, *videoEnd) : t + kSecondsAfterMoment;
         if (rangeStart > rangeEnd) continue;
 
-        if (!video) video = videos_.open(sessionFolder / manifest.videoFile);
+        if (!video) {
+            const auto videoFile = resolveInside(sessionFolder, manifest.videoFile);
+            if (!videoFile)
+                throw DecodingError("session.json names the video \"" + manifest.videoFile +
+                                    "\", which is not a file in the session folder.");
+            video = videos_.open(*videoFile);
+        }
         std::vector<RasterImage> frames;
         try {
             frames = readFrames(*video, {rangeStart - videoStart, t - videoStart, rangeEnd - videoStart});
