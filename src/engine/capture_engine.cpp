@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "capture/session_folder.h"
 #include "core/error.h"
 
 namespace quillmer {
@@ -22,6 +23,11 @@ std::string formatFrameTimestamp(double seconds) {
 CaptureEngine::CaptureEngine(CaptureEngineDependencies dependencies) : dependencies_(std::move(dependencies)) {
     // Cloud sync is not part of this build yet, so it is never configured.
     state_.cloudSyncConfigured = false;
+    try {
+        removeAbandonedSessionFolders(dependencies_.sessionsRoot());
+    } catch (const Error&) {
+        // No Sessions root: nothing to clean, and the library below reports nothing either.
+    }
     refreshRecentSessions();
     if (!state_.recentSessions.empty()) restoreSession(state_.recentSessions.front().id);
 }
@@ -37,6 +43,10 @@ CaptureEngine::~CaptureEngine() {
     }
     workers_.stopAndJoinAll();  // includes a stop that is still finishing the recorder
     if (auto recorder = takeRecorder()) {
+        if (!recorder->manifest().firstVideoPTSSeconds) {
+            discardEmptyCapture(std::move(recorder));
+            return;
+        }
         try {
             recorder->finish();
         } catch (const std::exception&) {
@@ -125,6 +135,7 @@ void CaptureEngine::startCapture(const CapturableDisplay& chosen) {
         stream = dependencies_.capture.makeStream(configuration, *this);
         stream->start();
     } catch (const std::exception& error) {
+        if (recorder) discardEmptyCapture(std::move(recorder));
         update([&](CaptureEngineState& s) { s.errorMessage = std::string("Capture could not start: ") + error.what(); });
         return;
     }
@@ -161,6 +172,14 @@ void CaptureEngine::streamDidStopWithError(const std::string& description) {
     });
 }
 
+// A capture without a single video sample is no meeting: its folder goes rather than being listed.
+void CaptureEngine::discardEmptyCapture(std::unique_ptr<LocalSessionRecorder> recorder) {
+    const auto folder = recorder->directory();
+    recorder.reset();  // closes its writers first
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
 std::unique_ptr<LocalSessionRecorder> CaptureEngine::takeRecorder() {
     std::lock_guard lock(recorderBox_.lock);
     return std::move(recorderBox_.recorder);
@@ -173,6 +192,7 @@ void CaptureEngine::finishCapture(std::unique_ptr<CaptureStream> stream, std::op
         std::shared_ptr<CaptureStream> stream;
         std::optional<std::string> stopError;
         std::optional<std::filesystem::path> folder;
+        bool nothingRecorded = false;
     };
     auto outcome = std::make_shared<Outcome>();
     outcome->stream = std::move(stream);
@@ -190,6 +210,11 @@ void CaptureEngine::finishCapture(std::unique_ptr<CaptureStream> stream, std::op
                 outcome->stream.reset();
             }
             if (auto recorder = takeRecorder()) {
+                if (!recorder->manifest().firstVideoPTSSeconds) {
+                    outcome->nothingRecorded = true;
+                    discardEmptyCapture(std::move(recorder));
+                    return;
+                }
                 outcome->folder = recorder->directory();
                 try {
                     recorder->finish();
@@ -208,7 +233,12 @@ void CaptureEngine::finishCapture(std::unique_ptr<CaptureStream> stream, std::op
                 s.captureCompletedAt = now();
             });
             refreshRecentSessions();
-            if (failure) {
+            if (outcome->nothingRecorded) {
+                update([&](CaptureEngineState& s) {
+                    s.errorMessage = "Capture stopped before any video was recorded; nothing was kept." +
+                                     (failure ? " " + *failure : std::string());
+                });
+            } else if (failure) {
                 update([&](CaptureEngineState& s) {
                     s.errorMessage = "Capture stopped unexpectedly. The recorded portion was saved locally. " + *failure;
                 });

@@ -119,6 +119,7 @@ private:
 
     void finishCapture(std::unique_ptr<CaptureStream> stream, std::optional<std::string> failure);
     std::unique_ptr<LocalSessionRecorder> takeRecorder();
+    static void discardEmptyCapture(std::unique_ptr<LocalSessionRecorder> recorder);
     void runStage(Stage stage, Completion done);
     void publishAnalysis(const AnalysisOutcome& outcome);
     std::optional<LocalSessionLibrary> sessionLibrary() const;

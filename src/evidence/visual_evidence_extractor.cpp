@@ -4,6 +4,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <set>
 
 #include "capture/local_session_manifest.h"
 #include "capture/session_folder.h"
@@ -26,6 +27,19 @@ std::string joinedContext(const LocalTranscript& transcript, size_t index) {
         context += transcript.segments[k].text;
     }
     return context;
+}
+
+// Frames an earlier, interrupted or replaced run left behind: only the recorded bundle's stay.
+void removeFramesNotIn(const VisualEvidenceCandidateBundle& bundle, const std::filesystem::path& sessionFolder) {
+    std::set<std::string> kept;
+    for (const auto& candidate : bundle.candidates) kept.insert(candidate.frameFiles.begin(), candidate.frameFiles.end());
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(sessionFolder / kFramesFolderName, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (kept.contains(std::string(kFramesFolderName) + "/" + entry->path().filename().string())) continue;
+        std::error_code ignored;
+        std::filesystem::remove_all(entry->path(), ignored);
+    }
 }
 
 }  // namespace
@@ -101,6 +115,7 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
     bundle.createdAt = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
     writeFileAtomically(sessionFolder / kCandidateFileName, encodeJSON(bundle.toJSON()));
     updateManifest(sessionFolder, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
+    removeFramesNotIn(bundle, sessionFolder);
     return bundle;
 }
 
