@@ -7,31 +7,18 @@
 #include "capture/session_folder.h"
 #include "support/recording_trash.h"
 #include "support/temporary_folder.h"
-#include "transcription/local_transcript.h"
+#include "support/test_sessions.h"
 
 namespace quillmer {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::candidatesJSON;
+using testing::RecordingTrash;
 using testing::TemporaryFolder;
 using testing::writeTestFile;
 
-using testing::RecordingTrash;
-
 const Timestamp kBase = *parseISO8601("2026-05-04T09:30:12Z");
-
-std::string candidatesJSON(int count) {
-    Json candidates = Json::array();
-    for (int i = 0; i < count; ++i)
-        candidates.push_back({{"id", Uuid::random().toString()},
-                              {"rangeStartSeconds", i * 20.0},
-                              {"rangeEndSeconds", i * 20.0 + 8},
-                              {"trigger", "this"},
-                              {"transcriptContext", "make this bigger"},
-                              {"frameFiles", {"frames/a.png"}},
-                              {"visualAnchor", {{"x", 0.1}, {"y", 0.2}, {"width", 0.3}, {"height", 0.1}}}});
-    return encodeJSON({{"schemaVersion", 1}, {"createdAt", "2026-05-04T10:00:00Z"}, {"candidates", candidates}});
-}
 
 std::string feedbackJSON(int count) {
     Json items = Json::array();
@@ -72,23 +59,12 @@ protected:
 
     LocalSessionManifest makeSession(Timestamp createdAt, const Progress& progress = {},
                                      std::optional<std::string> fingerprint = std::nullopt) {
-        LocalSessionManifest manifest;
-        manifest.id = Uuid::random();
-        manifest.createdAt = createdAt;
-        manifest.width = 1280;
-        manifest.height = 720;
-        manifest.videoFile = kScreenVideoFileName;
+        auto manifest = testing::recordedManifest(createdAt);
         manifest.sourceMediaFingerprint = std::move(fingerprint);
-        const auto folder = createSessionFolder(sessions(), manifest.id);
-        writeManifest(folder, manifest);
+        const auto folder = testing::writeTestSession(sessions(), manifest);
         if (progress.transcriptSegments) {
-            LocalTranscript transcript;
-            transcript.createdAt = createdAt;
-            transcript.audioFile = kSystemAudioFileName;
-            transcript.localeIdentifier = "en-US";
-            for (int i = 0; i < *progress.transcriptSegments; ++i)
-                transcript.segments.push_back({Uuid::random(), i * 2.0, 1.5, "words", std::nullopt, std::nullopt, std::nullopt});
-            storeTranscript(folder, manifest, transcript);
+            storeTranscript(folder, manifest,
+                            testing::transcriptSaying(std::vector<std::string>(*progress.transcriptSegments, "words")));
             manifest = readManifest(folder);
         }
         if (progress.candidates) {
@@ -121,30 +97,34 @@ protected:
     LocalSessionLibrary library{trash, sessions(), exports()};
 };
 
-TEST_F(LocalSessionLibraryTest, UnreadableFoldersNeverAppearAndNeverStopAScan) {
+// What is not clearly one meeting is never listed, and never stops a scan: no or a broken
+// session.json, a folder named otherwise than its manifest's id (a look-alike in lower case
+// included), a capture that never wrote a video sample, hidden folders and stray files.
+TEST_F(LocalSessionLibraryTest, OnlyFoldersThatAreClearlyOneMeetingAppear) {
     const auto good = makeSession(kBase);
-    std::filesystem::create_directories(sessions() / Uuid::random().toString());  // no session.json
+    std::filesystem::create_directories(sessions() / Uuid::random().toString());
     auto withoutSchema = good.toJSON();
     withoutSchema.erase("schemaVersion");
     withoutSchema["id"] = Uuid::random().toString();
     writeTestFile(sessions() / withoutSchema["id"].get<std::string>() / "session.json", encodeJSON(withoutSchema));
     writeTestFile(sessions() / Uuid::random().toString() / "session.json", "{ not json");
     writeTestFile(sessions() / "stray-file.txt", "hello");
-    auto hidden = good;
-    hidden.id = Uuid::random();
-    std::filesystem::create_directories(sessions() / ".hidden");
-    writeManifest(sessions() / ".hidden", hidden);
+    std::string lowerCase = good.id.toString();
+    std::transform(lowerCase.begin(), lowerCase.end(), lowerCase.begin(), ::tolower);
+    for (const auto& name : {std::string(".hidden"), Uuid::random().toString(), lowerCase}) {
+        std::filesystem::create_directories(sessions() / name);
+        writeManifest(sessions() / name, good);
+    }
+    auto nothingRecorded = testing::recordedManifest(kBase);
+    nothingRecorded.firstVideoPTSSeconds.reset();
+    testing::writeTestSession(sessions(), nothingRecorded);
 
     const auto found = library.recoverableSessions();
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].manifest, good);
     EXPECT_EQ(found[0].directory, sessions() / good.id.toString());
-}
-
-TEST_F(LocalSessionLibraryTest, MissingRootIsAnEmptyLibrary) {
-    const LocalSessionLibrary missing(trash, root_ / "nowhere", root_ / "nowhere-else");
-    EXPECT_TRUE(missing.recoverableSessions().empty());
-    EXPECT_TRUE(missing.recentSessions(5).empty());
+    EXPECT_FALSE(library.session(nothingRecorded.id.toString()));
+    EXPECT_TRUE(LocalSessionLibrary(trash, root_ / "nowhere", root_ / "nowhere-else").recoverableSessions().empty());
 }
 
 TEST_F(LocalSessionLibraryTest, CountsComeFromEachStagesFile) {
@@ -186,14 +166,6 @@ TEST_F(LocalSessionLibraryTest, UnreadableStageFilesLeaveTheirCountAbsent) {
     EXPECT_TRUE(session.exportDirectory);
     EXPECT_FALSE(session.feedbackCount);
     EXPECT_EQ(session.unfinishedAnalysisCount, 0);
-}
-
-TEST_F(LocalSessionLibraryTest, ManifestFileNamesAreNotFollowedOutOfTheFolder) {
-    auto manifest = makeSession(kBase);
-    const auto folder = sessions() / manifest.id.toString();
-    writeTestFile(sessions() / kCandidateFileName, candidatesJSON(5));  // next to, not inside, the folder
-    manifest = updateManifest(folder, [](auto& m) { m.candidateFile = std::string("../") + kCandidateFileName; });
-    EXPECT_FALSE(load(manifest).candidateCount);
 }
 
 TEST_F(LocalSessionLibraryTest, ProgressLabels) {
@@ -285,9 +257,8 @@ TEST_F(LocalSessionLibraryTest, RecentListIsNewestFirstAndLimited) {
     const auto recent = library.recentSessions(5);
     ASSERT_EQ(recent.size(), 5u);
     for (size_t i = 0; i < recent.size(); ++i) {
-        const auto& manifest = made[made.size() - 1 - i];
-        EXPECT_EQ(recent[i].id, manifest.id.toString());
-        EXPECT_EQ(recent[i].createdAt, manifest.createdAt);
+        EXPECT_EQ(recent[i].id, made[6 - i].id.toString());
+        EXPECT_EQ(recent[i].createdAt, made[6 - i].createdAt);
         EXPECT_EQ(recent[i].detail, std::to_string(6 - i) + " transcript moments");
         EXPECT_FALSE(recent[i].title.empty());
     }
@@ -296,33 +267,29 @@ TEST_F(LocalSessionLibraryTest, RecentListIsNewestFirstAndLimited) {
     EXPECT_TRUE(library.recentSessions(-3).empty());
 }
 
-TEST_F(LocalSessionLibraryTest, SessionByIdAcceptsEitherCaseAndRefusesOtherText) {
-    const auto manifest = makeSession(kBase);
-    std::string lower = manifest.id.toString();
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    ASSERT_TRUE(library.session(lower));
-    EXPECT_EQ(library.session(lower)->manifest, manifest);
-    EXPECT_FALSE(library.session("../" + manifest.id.toString()));
-    EXPECT_FALSE(library.session(Uuid::random().toString()));
-}
-
-TEST_F(LocalSessionLibraryTest, DeletingMovesSessionThenExportToTheTrash) {
+// Either case of the id finds the upper-case folder that loading and export use; never a
+// look-alike folder in lower case, and never anything for text that is not a UUID.
+TEST_F(LocalSessionLibraryTest, IdsInEitherCaseReachTheCanonicalFolderOnly) {
     const auto manifest = makeSession(kBase, {.exported = true});
     const auto kept = makeSession(kBase);
-    library.deleteSession("not-a-uuid");
-    library.deleteSession("../" + manifest.id.toString());
-    EXPECT_TRUE(trash.moved.empty());
-
     std::string lower = manifest.id.toString();
     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    writeTestFile(sessions() / lower / "notes.txt", "another folder");
+    ASSERT_TRUE(library.session(lower));
+    EXPECT_EQ(library.session(lower)->directory, sessions() / manifest.id.toString());
+    EXPECT_FALSE(library.session("../" + manifest.id.toString()));
+    EXPECT_FALSE(library.session(Uuid::random().toString()));
+
+    library.deleteSession("not-a-uuid");
+    library.deleteSession("../" + manifest.id.toString());
+    library.deleteSession(Uuid::random().toString());  // nothing there: nothing moved, no error
+    EXPECT_TRUE(trash.moved.empty());
     library.deleteSession(lower);
     EXPECT_EQ(trash.moved, (std::vector<std::filesystem::path>{sessions() / manifest.id.toString(),
                                                                exports() / manifest.id.toString()}));
+    EXPECT_TRUE(std::filesystem::exists(sessions() / lower / "notes.txt"));
     ASSERT_EQ(library.recoverableSessions().size(), 1u);
     EXPECT_EQ(library.recoverableSessions()[0].manifest.id, kept.id);
-
-    library.deleteSession(Uuid::random().toString());  // nothing there: nothing moved, no error
-    EXPECT_EQ(trash.moved.size(), 2u);
 }
 
 TEST_F(LocalSessionLibraryTest, FailedMoveStopsBeforeTheExport) {
