@@ -54,9 +54,11 @@ TEST_F(EngineTest, RefreshDisplaysPublishesTheListOrExplainsWhyThereIsNone) {
     EXPECT_FALSE(state().errorMessage);
 }
 
+// Started with an element of the engine's own display list, which starting replaces.
 TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
-    const auto display = firstDisplay();
-    engine().startCapture(display);
+    engine().refreshDisplays();
+    const auto display = state().displays.at(1);
+    engine().startCapture(state().displays.at(1));
     ASSERT_TRUE(state().isCapturing);
     ASSERT_TRUE(state().captureStartedAt);
     auto& stream = capture.lastStream();
@@ -85,7 +87,8 @@ TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
 
     const auto manifest = readManifest(folder);
     EXPECT_TRUE(manifest.endedAt);
-    EXPECT_EQ(manifest.displayID, 7u);
+    EXPECT_EQ(manifest.displayID, 9u);
+    EXPECT_EQ(manifest.width, 2560);
     EXPECT_EQ(manifest.videoFrameCount, 2);
     EXPECT_EQ(manifest.firstVideoPTSSeconds, 100.0);
     EXPECT_EQ(manifest.lastVideoPTSSeconds, 101.25);
@@ -109,33 +112,51 @@ TEST_F(EngineTest, ANewCaptureForgetsThePreviousSessionAndItsCounters) {
     EXPECT_NE(state().lastSessionDirectory, first);
 }
 
-TEST_F(EngineTest, AStreamThatCannotAddAnOutputLeavesOnlyTheFirstManifest) {
-    capture.makeStreamError = "The microphone output could not be added.";
-    engine().startCapture(firstDisplay());
-    EXPECT_EQ(state().errorMessage, "Capture could not start: The microphone output could not be added.");
-    EXPECT_FALSE(state().isCapturing);
-    EXPECT_FALSE(state().captureStartedAt);
-
-    const auto sessions = folderContents(root / "Sessions");
-    ASSERT_EQ(sessions.size(), 1u);
-    const auto folder = root / "Sessions" / sessions[0];
-    EXPECT_EQ(folderContents(folder), std::vector<std::string>{"session.json"});
-    const auto manifest = readManifest(folder);
-    EXPECT_FALSE(manifest.endedAt);
-    EXPECT_EQ(manifest.videoFrameCount, 0);
-}
-
-TEST_F(EngineTest, FailuresBeforeTheStreamRunsAreReportedAsStartFailures) {
-    capture.startError = "The X server refused the screen grab.";
-    engine().startCapture(firstDisplay());
-    EXPECT_EQ(state().errorMessage, "Capture could not start: The X server refused the screen grab.");
-    EXPECT_FALSE(state().isCapturing);
-    EXPECT_TRUE(capture.lastStream().destroyed);
-
-    capture.startError.reset();
-    writers.videoWriterFails = true;
-    engine().startCapture(firstDisplay());
-    EXPECT_EQ(state().errorMessage, "Capture could not start: The local MP4 writer could not accept screen video.");
+// A capture that never wrote a video sample is no meeting: whether it failed to start, failed or
+// was stopped before its first frame, its folder goes and nothing is listed.
+TEST_F(EngineTest, ACaptureWithoutVideoLeavesNoFolder) {
+    const std::string nothingKept = "Capture stopped before any video was recorded; nothing was kept.";
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        std::function<void()> end;  // after a successful start
+        std::optional<std::string> message;
+    } cases[] = {
+        {"output not added", [this] { capture.makeStreamError = "The microphone output could not be added."; },
+         nullptr, "Capture could not start: The microphone output could not be added."},
+        {"no sound server", [this] { capture.startError = "Connection refused (PulseAudio)."; }, nullptr,
+         "Capture could not start: Connection refused (PulseAudio)."},
+        {"writer refused", [this] { writers.videoWriterFails = true; }, nullptr,
+         "Capture could not start: The local MP4 writer could not accept screen video."},
+        {"stopped at once", [] {},
+         [this] { await([&](auto done) { engine().stopCapture(done); }); }, nothingKept},
+        {"failed with sound only", [] {},
+         [this] {
+             capture.lastStream().deliver(audioSample(SampleKind::systemAudio, 1.0));
+             capture.lastStream().fail("The display was disconnected.");
+             queue.runUntil([&] { return !state().isCapturing; });
+         },
+         nothingKept + " The display was disconnected."},
+        {"engine gone", [] {}, [this] { destroyEngine(); }, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        destroyEngine();
+        capture.makeStreamError.reset();
+        capture.startError.reset();
+        writers.videoWriterFails = false;
+        c.arrange();
+        engine().startCapture(firstDisplay());
+        EXPECT_EQ(state().isCapturing, c.end != nullptr) << c.name;
+        if (c.end) c.end();
+        if (c.message) {
+            EXPECT_EQ(state().errorMessage, c.message) << c.name;
+        }
+        EXPECT_FALSE(state().isCapturing) << c.name;
+        EXPECT_FALSE(state().lastSessionDirectory) << c.name;
+        EXPECT_TRUE(state().recentSessions.empty()) << c.name;
+        EXPECT_TRUE(folderContents(root / "Sessions").empty()) << c.name;
+        EXPECT_TRUE(capture.streamsMade() == 0 || capture.lastStream().destroyed) << c.name;
+    }
 }
 
 TEST_F(EngineTest, FrameCountIncludesSamplesTheWriterDropped) {
@@ -257,24 +278,6 @@ TEST_F(EngineTest, ObserversHearEveryChangeAndOnlyChanges) {
     capture.displays.clear();
     engine().refreshDisplays();
     EXPECT_EQ(notifications, afterNew);
-}
-
-}  // namespace
-}  // namespace quillmer::testing
-
-namespace quillmer::testing {
-namespace {
-
-// Callers hand the engine an element of its own display list, which starting replaces.
-TEST_F(EngineTest, StartingWithAnEntryOfTheEnginesOwnListRecordsThatDisplay) {
-    engine().refreshDisplays();
-    engine().startCapture(state().displays.at(1));
-    ASSERT_TRUE(state().isCapturing);
-    await([&](auto done) { engine().stopCapture(done); });
-    const auto manifest = readManifest(state().lastSessionDirectory.value());
-    EXPECT_EQ(manifest.displayID, 9u);
-    EXPECT_EQ(manifest.width, 2560);
-    EXPECT_EQ(manifest.height, 1440);
 }
 
 }  // namespace
