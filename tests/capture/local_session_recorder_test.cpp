@@ -208,7 +208,7 @@ TEST_F(LocalSessionRecorderTest, TimingFactsReachTheDiskBeforeFinish) {
     EXPECT_FALSE(onDisk.endedAt);
 }
 
-TEST_F(LocalSessionRecorderTest, AVideoWriterThatCannotBeMadeFailsConstructionAndLeavesTheFolder) {
+TEST_F(LocalSessionRecorderTest, AVideoWriterThatCannotBeMadeFailsConstructionAndLeavesNoFolder) {
     writers.videoWriterFails = true;
     try {
         makeRecorder();
@@ -217,11 +217,7 @@ TEST_F(LocalSessionRecorderTest, AVideoWriterThatCannotBeMadeFailsConstructionAn
         EXPECT_EQ(error.kind(), RecorderErrorCase::cannotAddVideoInput);
         EXPECT_STREQ(error.what(), "The local MP4 writer could not accept screen video.");
     }
-    std::vector<std::filesystem::path> folders;
-    for (const auto& entry : std::filesystem::directory_iterator(root.path())) folders.push_back(entry.path());
-    ASSERT_EQ(folders.size(), 1u);
-    EXPECT_TRUE(std::filesystem::is_directory(folders[0]));
-    EXPECT_EQ(folders[0].filename().string().size(), 36u);
+    EXPECT_TRUE(std::filesystem::is_empty(root.path()));
 }
 
 }  // namespace
