@@ -50,17 +50,23 @@ bool changedSince(const fs::path& folder, fs::file_time_type cutoff) {
     return static_cast<bool>(error);
 }
 
+// Anything that cannot be inspected counts as present.
+bool mayExist(const fs::path& path) {
+    std::error_code error;
+    return fs::symlink_status(path, error).type() != fs::file_type::not_found;
+}
+
 void removeIfAbandoned(const fs::path& folder, fs::file_time_type cutoff) {
     const auto id = Uuid::parse(folder.filename().string());
     std::error_code error;
-    if (!id || id->toString() != folder.filename().string() || !fs::is_directory(fs::symlink_status(folder, error)))
+    if (!id || id->toString() != folder.filename().string() || !fs::is_directory(fs::symlink_status(folder, error)) ||
+        mayExist(folder / kSessionManifestFileName))
         return;
-    if (fs::exists(fs::symlink_status(folder / kSessionManifestFileName, error)) || error) return;
     const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (descriptor < 0) return;
     // Held while removing, so an import cannot lock the folder half-way through.
     if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0 && !changedSince(folder, cutoff) &&
-        !fs::exists(folder / kSessionManifestFileName, error))
+        !mayExist(folder / kSessionManifestFileName))
         fs::remove_all(folder, error);
     ::close(descriptor);
 }

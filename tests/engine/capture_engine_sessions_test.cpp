@@ -1,48 +1,54 @@
-#include <algorithm>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "capture/session_folder.h"
+#include "capture/session_importer.h"
 #include "engine/engine_test_fixture.h"
+#include "platform/linux/ffmpeg_recording_asset.h"
+#include "support/generated_video.h"
 
 namespace quillmer::testing {
 namespace {
 
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
 class SessionTest : public EngineTest {};
 
-TEST_F(SessionTest, TheNewestStoredSessionBecomesCurrentAtStartUp) {
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+TEST_F(SessionTest, TheNewestStoredSessionBecomesCurrentAtStartUpAndRestoreReadsItsExport) {
     const auto folder = recordShortSession();
     destroyEngine();
     ASSERT_EQ(state().recentSessions.size(), 1u);
     EXPECT_EQ(state().lastSessionDirectory, folder);
     EXPECT_FALSE(state().lastExportDirectory);
     EXPECT_FALSE(state().transcriptSegmentCount);
-}
 
-TEST_F(SessionTest, RestoreReadsTheExportAndItsBrief) {
-    const auto folder = recordShortSession();
-    const auto id = folder.filename().string();
-    const auto exportFolder = root / "Exports" / id;
+    const auto exportFolder = root / "Exports" / folder.filename();
     writeTestFile(exportFolder / "evidence.json", "{}");
     writeTestFile(exportFolder / "implementation-brief.md", "# Brief\n");
     engine().newSession();
-    EXPECT_FALSE(state().lastSessionDirectory);
-
-    engine().restoreSession(id);
+    engine().restoreSession(lowerCase(folder.filename().string()));
     EXPECT_EQ(state().lastSessionDirectory, folder);
     EXPECT_EQ(state().lastExportDirectory, exportFolder);
     EXPECT_EQ(state().implementationBriefURL, exportFolder / "implementation-brief.md");
 }
 
-TEST_F(SessionTest, RestoringAnUnknownSessionChangesNothing) {
-    recordShortSession();
-    const auto before = state();
-    engine().restoreSession("not-a-uuid");
-    engine().restoreSession("6F1C2B9E-0000-4000-8000-000000000000");
-    EXPECT_EQ(state(), before);
-}
-
-TEST_F(SessionTest, RestoreIsRefusedWhileCapturing) {
+TEST_F(SessionTest, RestoringWhatIsNotAReadableSessionChangesNothing) {
     const auto folder = recordShortSession();
-    engine().startCapture(firstDisplay());
+    const auto empty = root / "Sessions" / Uuid::random().toString();
+    fs::create_directories(empty);
+    const auto before = state();
+    for (const auto& id : {std::string("not-a-uuid"), Uuid::random().toString(), empty.filename().string()})
+        engine().restoreSession(id);
+    EXPECT_EQ(state(), before);
+
+    engine().startCapture(firstDisplay());  // nor while capturing
     engine().restoreSession(folder.filename().string());
     EXPECT_FALSE(state().lastSessionDirectory);
     await([&](auto done) { engine().stopCapture(done); });
@@ -52,30 +58,68 @@ TEST_F(SessionTest, NewSessionForgetsTheCurrentOneButKeepsItsFiles) {
     const auto folder = recordShortSession();
     engine().newSession();
     EXPECT_FALSE(state().lastSessionDirectory);
-    EXPECT_TRUE(std::filesystem::exists(folder / "session.json"));
+    EXPECT_TRUE(fs::exists(folder / "session.json"));
     EXPECT_EQ(state().recentSessions.size(), 1u);
-}
-
-TEST_F(SessionTest, AFailedDeleteIsReportedAndKeepsTheCurrentSession) {
-    const auto folder = recordShortSession();
-    trash.refused = folder;
-    engine().deleteSession(folder.filename().string());
-    EXPECT_EQ(state().errorMessage, "This meeting could not be deleted: refused " + folder.string());
-    EXPECT_EQ(state().lastSessionDirectory, folder);
-    EXPECT_TRUE(std::filesystem::exists(folder));
 }
 
 TEST_F(SessionTest, DeletingTheCurrentSessionInEitherCaseClearsItAndMovesItToTheTrash) {
     const auto kept = recordShortSession();
     const auto folder = recordShortSession();
-    std::string lowerCaseID = folder.filename().string();
-    std::transform(lowerCaseID.begin(), lowerCaseID.end(), lowerCaseID.begin(), [](unsigned char c) { return std::tolower(c); });
-    engine().deleteSession(lowerCaseID);
+    trash.refused = folder;
+    engine().deleteSession(folder.filename().string());
+    EXPECT_EQ(state().errorMessage, "This meeting could not be deleted: refused " + folder.string());
+    EXPECT_EQ(state().lastSessionDirectory, folder);
+
+    trash.refused.clear();
+    engine().deleteSession(lowerCase(folder.filename().string()));
     EXPECT_FALSE(state().errorMessage);
     EXPECT_FALSE(state().lastSessionDirectory);
-    EXPECT_EQ(trash.moved, std::vector<std::filesystem::path>{folder});
+    EXPECT_EQ(trash.moved, std::vector<fs::path>{folder});
     ASSERT_EQ(state().recentSessions.size(), 1u);
     EXPECT_EQ(state().recentSessions[0].id, kept.filename().string());
+}
+
+// A killed import leaves a UUID folder with a partial video and no session.json. The next start
+// removes it once nothing in it has changed for a while, unless a running import holds its lock;
+// anything not clearly ours stays.
+TEST_F(SessionTest, StartUpRemovesOnlyAbandonedImportFolders) {
+    const auto recorded = recordShortSession();
+    destroyEngine();
+    const auto leftover = [&](const std::string& name, bool aged) {
+        const auto folder = root / "Sessions" / name;
+        writeTestFile(folder / "screen.mp4", "partial");
+        if (aged)
+            for (const auto& path : {folder / "screen.mp4", folder}) fs::last_write_time(path, fs::file_time_type::clock::now() - 1h);
+        return folder;
+    };
+    for (const auto& path : {recorded / "screen.mp4", recorded / "session.json", recorded})
+        fs::last_write_time(path, fs::file_time_type::clock::now() - 1h);
+    const auto abandoned = leftover(Uuid::random().toString(), true);
+    const auto locked = leftover(Uuid::random().toString(), true);
+    const std::vector<fs::path> kept = {recorded, leftover(Uuid::random().toString(), false), locked,
+                                        leftover("holiday-videos", true), leftover(lowerCase(Uuid::random().toString()), true)};
+    {
+        const SessionFolderLock running(locked);
+        engine();
+    }
+    EXPECT_FALSE(fs::exists(abandoned));
+    for (const auto& folder : kept) EXPECT_TRUE(fs::exists(folder)) << folder;
+    EXPECT_EQ(state().lastSessionDirectory, recorded);
+}
+
+// An import in another process is never taken for a leftover, however soon a clean-up runs.
+TEST(SessionImportLock, ARunningImportSurvivesAnyCleanUp) {
+    ScopedDataHome home;
+    const auto recording = home.path() / "meeting.mp4";
+    ASSERT_TRUE(makeIndexedVideo(recording, {.frameCount = 60}));
+    FfmpegRecordingAssetLoader loader;
+    int checks = 0;
+    const auto imported = SessionImporter(loader).importRecording(recording, {}, [&](double) {
+        removeAbandonedSessionFolders(sessionsRoot(), 0s);
+        for (const auto& entry : fs::directory_iterator(sessionsRoot())) checks += fs::exists(entry.path() / kScreenVideoFileName);
+    });
+    EXPECT_GT(checks, 0);
+    EXPECT_TRUE(fs::exists(imported.directory / kSessionManifestFileName));
 }
 
 }  // namespace
