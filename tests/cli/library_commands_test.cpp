@@ -1,50 +1,99 @@
+// The command-line tool as a user runs it, in a private data home.
 #include <gtest/gtest.h>
 
-#include "core/json.h"
+#include "core/atomic_file.h"
+#include "core/sha256.h"
 #include "platform/linux/posix_process_runner.h"
 #include "support/temporary_folder.h"
+#include "support/test_sessions.h"
 
-namespace quillmer {
+namespace quillmer::testing {
 namespace {
 
-ProcessResult quillmer(std::vector<std::string> arguments) {
+namespace fs = std::filesystem;
+
+ProcessResult run(const std::string& program, std::vector<std::string> arguments) {
     PosixProcessRunner runner;
-    return runner.run({QUILLMER_CLI_PATH, std::move(arguments), std::nullopt, ""});
+    return runner.run({program, std::move(arguments), std::nullopt, ""});
 }
 
-class LibraryCommandsTest : public ::testing::Test {
+ProcessResult quillmer(std::vector<std::string> arguments) { return run(QUILLMER_CLI_PATH, std::move(arguments)); }
+
+// Every path under `folder` with its size and time, to tell that nothing at all changed.
+std::vector<std::string> everything(const fs::path& folder) {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        std::error_code ignored;
+        entries.push_back(entry.path().string() + " " + std::to_string(entry.is_regular_file() ? entry.file_size() : 0) +
+                          " " + std::to_string(fs::last_write_time(entry.path(), ignored).time_since_epoch().count()));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+class CommandLineTest : public ::testing::Test {
 protected:
-    testing::ScopedDataHome home_;
-    testing::ScopedEnvironment user_{"HOME", home_.path().string()};
+    // A recording of 30 s in which a box appears at 20 s.
+    fs::path makeRecording() {
+        const auto recording = home_.path() / "meeting.mov";
+        EXPECT_TRUE(run("/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
+                                            "color=c=0xEDF1F6:s=640x360:r=10:d=30,drawbox=x=400:y=60:w=80:h=40:"
+                                            "color=0x27AE60:t=fill:enable='gte(t,20)'",
+                                            "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "20",
+                                            recording.string()})
+                        .succeeded());
+        return recording;
+    }
+
+    ScopedDataHome home_;
+    ScopedEnvironment user_{"HOME", home_.path().string()};
+    fs::path sessions_ = home_.path() / "data" / "Quillmer" / "Sessions";
+    fs::path exports_ = home_.path() / "data" / "Quillmer" / "Exports";
 };
 
-TEST_F(LibraryCommandsTest, ImportListAndDeleteARecording) {
-    const auto recording = home_.path() / "demo.mp4";
-    PosixProcessRunner runner;
-    ASSERT_TRUE(runner.run({"/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=5:duration=1",
-                                                "-c:v", "libx264", "-pix_fmt", "yuv420p", recording.string()},
-                            std::nullopt, ""})
-                    .succeeded());
-
-    const auto imported = quillmer({"import-recording", recording.string()});
+TEST_F(CommandLineTest, ImportTranscriptProcessExportListAndDelete) {
+    const auto captions = home_.path() / "meeting.vtt";
+    writeTestFile(captions, "WEBVTT\n\n00:20.000 --> 00:23.000\ncan we move this button here, you need to fix the header\n");
+    const auto imported = quillmer({"import-recording", makeRecording().string()});
     ASSERT_EQ(imported.exitStatus, 0) << imported.standardError;
-    const std::string id = imported.standardOutput.substr(0, 36);
-    EXPECT_TRUE(Uuid::parse(id));
     EXPECT_NE(imported.standardError.find("100%"), std::string::npos);
+    const std::string id = imported.standardOutput.substr(0, 36);
+    EXPECT_EQ(parseJSON(quillmer({"sessions", "--json"}).standardOutput)[0]["detail"], "Ready to understand");
+    ASSERT_EQ(quillmer({"import-transcript", id, captions.string()}).exitStatus, 0);
 
-    const auto listed = quillmer({"sessions", "--json"});
-    ASSERT_EQ(listed.exitStatus, 0);
-    const auto rows = parseJSON(listed.standardOutput);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0]["id"], id);
-    EXPECT_EQ(rows[0]["detail"], "Ready to understand");
+    const auto processed = quillmer({"process", id});
+    ASSERT_EQ(processed.exitStatus, 0) << processed.standardError;
+    const auto exportFolder = exports_ / id;
+    EXPECT_EQ(processed.standardOutput, "1 evidence moments\n" + (exportFolder / "evidence.md").string() + "\n");
+    const Json evidence = parseJSON(readWholeFile(exportFolder / "evidence.json"));
+    ASSERT_EQ(evidence["candidates"].size(), 1u);
+    const Json& candidate = evidence["candidates"][0];
+    EXPECT_LE(candidate["rangeStartSeconds"].get<double>(), 20.0);
+    EXPECT_GE(candidate["rangeEndSeconds"].get<double>(), 20.0);
+    // Three frames, the outlined frame and the close-up, each with the digest of the copied file.
+    ASSERT_EQ(candidate["frames"].size(), 5u);
+    for (const auto& frame : candidate["frames"])
+        EXPECT_EQ(frame["sha256"], sha256HexOfFile(exportFolder / frame["path"].get<std::string>()));
+    // The anchor lies around the box (x 400-480, y 60-100 of 640 x 360).
+    const Json& anchor = candidate["visualAnchor"];
+    EXPECT_LE(anchor["x"].get<double>(), 400.0 / 640);
+    EXPECT_GE(anchor["x"].get<double>() + anchor["width"].get<double>(), 480.0 / 640);
+    EXPECT_LE(anchor["y"].get<double>(), 60.0 / 360);
+    EXPECT_GE(anchor["y"].get<double>() + anchor["height"].get<double>(), 100.0 / 360);
+
+    // Everything is done now: a second run does nothing and says the same.
+    EXPECT_EQ(quillmer({"process", id}).standardOutput, processed.standardOutput);
+    const auto again = quillmer({"export", id});
+    EXPECT_EQ(again.exitStatus, 1);
+    EXPECT_EQ(again.standardError, "quillmer: An export already exists at " + exportFolder.string() + ".\n");
+    EXPECT_EQ(parseJSON(quillmer({"sessions", "--json"}).standardOutput)[0]["detail"], "Ready to analyze");
 
     EXPECT_EQ(quillmer({"delete", "latest"}).exitStatus, 0);
     EXPECT_EQ(quillmer({"sessions"}).standardOutput, "");
-    EXPECT_TRUE(std::filesystem::exists(home_.path() / "data" / "Trash" / "files" / id));
+    EXPECT_TRUE(fs::exists(home_.path() / "data" / "Trash" / "files" / id));
 }
 
-TEST_F(LibraryCommandsTest, FailuresExitOneWithTheErrorText) {
+TEST_F(CommandLineTest, FailuresExitOneWithTheErrorText) {
     const auto unsupported = quillmer({"import-recording", "notes.mkv"});
     EXPECT_EQ(unsupported.exitStatus, 1);
     EXPECT_EQ(unsupported.standardError,
@@ -55,5 +104,58 @@ TEST_F(LibraryCommandsTest, FailuresExitOneWithTheErrorText) {
     EXPECT_EQ(quillmer({"import-recording", "--help"}).exitStatus, 0);
 }
 
+// A command given a folder that is not a readable session fails and touches nothing, although the
+// engine behind process starts on the newest meeting (here a readable one).
+TEST_F(CommandLineTest, EveryCommandActsOnTheSessionItWasGivenOrFails) {
+    // The newest meeting needs only its export, which the old fault ran and exited 0.
+    const auto newest = recordedManifest(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+    const auto newestFolder = writeTestSession(sessions_, newest);
+    storeTranscript(newestFolder, newest, transcriptSaying({"hello"}));
+    writeTestFile(newestFolder / kCandidateFileName, candidatesJSON(0));
+    updateManifest(newestFolder, [](auto& m) { m.candidateFile = kCandidateFileName; });
+    fs::create_directories(exports_);
+    const auto other = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));
+    auto nothingRecorded = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));
+    nothingRecorded.firstVideoPTSSeconds.reset();
+    writeTestSession(sessions_, nothingRecorded);
+    const auto empty = Uuid::random().toString(), broken = Uuid::random().toString(), renamed = Uuid::random().toString();
+    fs::create_directories(sessions_ / empty);
+    writeTestFile(sessions_ / broken / "session.json", "{ \"id\" : ");
+    writeTestFile(sessions_ / renamed / "session.json", encodeJSON(other.toJSON()));
+    writeTestFile(home_.path() / "captions.vtt", "WEBVTT\n\n00:01.000 --> 00:02.000\nhello\n");
+    const auto before = everything(home_.path());
+
+    for (const auto& session : {empty, broken, renamed, nothingRecorded.id.toString(), Uuid::random().toString(),
+                                (home_.path() / "data").string()}) {
+        for (const auto& command : std::vector<std::vector<std::string>>{
+                 {"show", session}, {"transcribe", session}, {"extract", session}, {"export", session},
+                 {"process", session}, {"delete", session},
+                 {"import-transcript", session, (home_.path() / "captions.vtt").string()}}) {
+            const auto result = quillmer(command);
+            EXPECT_EQ(result.exitStatus, 1) << command[0] << " " << session << ": " << result.standardError;
+            EXPECT_TRUE(result.standardOutput.empty()) << command[0] << " " << session;
+        }
+    }
+    EXPECT_EQ(everything(home_.path()), before);
+}
+
+// Two folders whose names differ only in case: every command takes the id to the canonical
+// upper-case folder, so delete moves exactly what show printed.
+TEST_F(CommandLineTest, ShowAndDeleteActOnTheSameFolder) {
+    auto manifest = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));
+    writeTestSession(sessions_, manifest);
+    std::string lower = manifest.id.toString();
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    manifest.width = 640;
+    writeTestFile(sessions_ / lower / "session.json", encodeJSON(manifest.toJSON()));
+
+    EXPECT_EQ(parseJSON(quillmer({"show", lower}).standardOutput)["width"], 1280);
+    EXPECT_EQ(quillmer({"show", (sessions_ / lower).string()}).exitStatus, 1);
+    ASSERT_EQ(quillmer({"delete", lower}).exitStatus, 0);
+    EXPECT_TRUE(fs::exists(home_.path() / "data" / "Trash" / "files" / manifest.id.toString()));
+    EXPECT_TRUE(fs::exists(sessions_ / lower / "session.json"));
+    EXPECT_EQ(quillmer({"show", lower}).exitStatus, 1);
+}
+
 }  // namespace
-}  // namespace quillmer
+}  // namespace quillmer::testing
