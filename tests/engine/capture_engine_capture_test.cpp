@@ -25,15 +25,10 @@ TEST(CapturableDisplayTest, NumbersDisplaysInSystemOrderAndLabelsThem) {
     EXPECT_EQ(displays[1].label(), "Display 2 \u00B7 3024 \u00D7 1964");
 }
 
-TEST_F(EngineTest, StartsWithNothingRecordedAndADashForTheFrameTime) {
+TEST_F(EngineTest, StartsWithNothingAndRefreshDisplaysPublishesTheListOrExplainsWhyThereIsNone) {
     EXPECT_EQ(state().lastFrameTimestamp, "\u2014");
     EXPECT_EQ(state().frameCount, 0);
-    EXPECT_FALSE(state().isCapturing);
-    EXPECT_FALSE(state().lastSessionDirectory);
-    EXPECT_FALSE(state().errorMessage);
-}
-
-TEST_F(EngineTest, RefreshDisplaysPublishesTheListOrExplainsWhyThereIsNone) {
+    EXPECT_FALSE(state().isCapturing || state().lastSessionDirectory || state().errorMessage);
     engine().refreshDisplays();
     ASSERT_EQ(state().displays.size(), 2u);
     EXPECT_EQ(state().displays[1].label(), "Display 2 \u00B7 2560 \u00D7 1440");
@@ -173,52 +168,65 @@ TEST_F(EngineTest, FrameCountIncludesSamplesTheWriterDropped) {
     EXPECT_EQ(readManifest(*state().lastSessionDirectory).videoFrameCount, 1);
 }
 
-TEST_F(EngineTest, StreamFailureFinishesAndKeepsTheRecording) {
-    engine().startCapture(firstDisplay());
-    auto& stream = capture.lastStream();
-    stream.deliver(screenSample(5.0));
-    stream.deliver(screenSample(5.5));
-    // The failure arrives on a thread of its own, as from the display server connection.
-    std::thread([&] { stream.fail("The display was disconnected."); }).join();
-    queue.runUntil([&] { return !state().isCapturing; });
-
-    EXPECT_EQ(state().errorMessage,
-              "Capture stopped unexpectedly. The recorded portion was saved locally. The display was disconnected.");
-    EXPECT_TRUE(stream.stopped);  // the remaining sources are stopped too
-    EXPECT_TRUE(state().captureCompletedAt);
-    ASSERT_TRUE(state().lastSessionDirectory);
-    const auto manifest = readManifest(*state().lastSessionDirectory);
-    EXPECT_TRUE(manifest.endedAt);
-    EXPECT_EQ(manifest.videoFrameCount, 2);
-
-    // A stop after the failure has nothing left to do and keeps the saved session.
-    const auto folder = *state().lastSessionDirectory;
-    await([&](auto done) { engine().stopCapture(done); });
-    EXPECT_EQ(state().lastSessionDirectory, folder);
-}
-
-TEST_F(EngineTest, AFailureReportedAfterStopChangesNothing) {
-    engine().startCapture(firstDisplay());
-    auto& stream = capture.lastStream();
-    stream.deliver(screenSample(5.0));
-    bool stopped = false;
-    engine().stopCapture([&] { stopped = true; });
-    stream.fail("late failure");
-    queue.runUntil([&] { return stopped; });
-    queue.runPending();
-    EXPECT_FALSE(state().errorMessage);
-    EXPECT_TRUE(state().lastSessionDirectory);
-}
-
-TEST_F(EngineTest, AnUncleanStopIsReportedAndTheRecordingIsStillFinished) {
-    capture.stopError = "PulseAudio did not drain the microphone.";
-    engine().startCapture(firstDisplay());
-    capture.lastStream().deliver(screenSample(2.0));
-    await([&](auto done) { engine().stopCapture(done); });
-    EXPECT_EQ(state().errorMessage, "Capture could not stop cleanly: PulseAudio did not drain the microphone.");
-    EXPECT_FALSE(state().isCapturing);
-    ASSERT_TRUE(state().lastSessionDirectory);
-    EXPECT_TRUE(readManifest(*state().lastSessionDirectory).endedAt);
+// However a capture that recorded video ends, its recording is finished and kept, and each
+// ending says what happened (or nothing, for a clean one).
+TEST_F(EngineTest, EveryEndOfACaptureWithVideoKeepsItFinished) {
+    const auto stop = [this] { await([&](auto done) { engine().stopCapture(done); }); };
+    const struct {
+        const char* name;
+        std::function<void()> end;
+        std::optional<std::string> message;
+        std::optional<std::string> stopError = std::nullopt;
+    } cases[] = {
+        {"stream failure", [&] {
+             // From a thread of its own, as from the display server connection; a stop after it has nothing to do.
+             std::thread([&] { capture.lastStream().fail("The display was disconnected."); }).join();
+             queue.runUntil([&] { return !state().isCapturing; });
+             EXPECT_TRUE(capture.lastStream().stopped);  // the remaining sources are stopped too
+             stop();
+         },
+         "Capture stopped unexpectedly. The recorded portion was saved locally. The display was disconnected."},
+        {"failure after stop", [&] {
+             bool stopped = false;
+             engine().stopCapture([&] { stopped = true; });
+             capture.lastStream().fail("late failure");
+             queue.runUntil([&] { return stopped; });
+             queue.runPending();
+         },
+         std::nullopt},
+        {"unclean stop", stop, "Capture could not stop cleanly: PulseAudio did not drain the microphone.",
+         "PulseAudio did not drain the microphone."},
+        {"two stops", [&] {
+             int completions = 0;
+             const auto finishedBefore = writers.finishedFiles().size();
+             engine().stopCapture([&] { ++completions; });
+             engine().stopCapture([&] { ++completions; });
+             queue.runUntil([&] { return completions == 2; });
+             EXPECT_EQ(writers.finishedFiles().size(), finishedBefore + 1);
+         },
+         std::nullopt},
+        {"engine gone", [&] {
+             destroyEngine();
+             queue.runPending();  // the frame counter posted for a gone engine does nothing
+         },
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        destroyEngine();
+        std::filesystem::remove_all(root / "Sessions");
+        capture.stopError = c.stopError;
+        engine().startCapture(firstDisplay());
+        capture.lastStream().deliver(screenSample(5.0));
+        capture.lastStream().deliver(screenSample(5.5));
+        c.end();
+        EXPECT_EQ(state().errorMessage, c.message) << c.name;
+        EXPECT_FALSE(state().isCapturing) << c.name;
+        const auto sessions = folderContents(root / "Sessions");
+        ASSERT_EQ(sessions.size(), 1u) << c.name;
+        const auto manifest = readManifest(root / "Sessions" / sessions[0]);
+        EXPECT_TRUE(manifest.endedAt) << c.name;
+        EXPECT_EQ(manifest.videoFrameCount, 2) << c.name;
+    }
 }
 
 TEST_F(EngineTest, StopWithoutACaptureKeepsTheCurrentSession) {
@@ -227,30 +235,6 @@ TEST_F(EngineTest, StopWithoutACaptureKeepsTheCurrentSession) {
     await([&](auto done) { engine().stopCapture(done); });
     EXPECT_EQ(state(), before);
     EXPECT_EQ(state().lastSessionDirectory, folder);
-}
-
-TEST_F(EngineTest, TwoStopsFinishOnceAndBothComplete) {
-    engine().startCapture(firstDisplay());
-    capture.lastStream().deliver(screenSample(3.0));
-    int completions = 0;
-    engine().stopCapture([&] { ++completions; });
-    engine().stopCapture([&] { ++completions; });
-    queue.runUntil([&] { return completions == 2; });
-    ASSERT_TRUE(state().lastSessionDirectory);
-    EXPECT_TRUE(readManifest(*state().lastSessionDirectory).endedAt);
-    EXPECT_EQ(writers.finishedFiles().size(), 1u);
-}
-
-TEST_F(EngineTest, DestroyingTheEngineWhileCapturingKeepsTheRecording) {
-    engine().startCapture(firstDisplay());
-    auto& stream = capture.lastStream();
-    stream.deliver(screenSample(8.0));
-    destroyEngine();
-    EXPECT_TRUE(stream.stopped);
-    queue.runPending();  // the frame counter posted for a gone engine does nothing
-    const auto sessions = folderContents(root / "Sessions");
-    ASSERT_EQ(sessions.size(), 1u);
-    EXPECT_TRUE(readManifest(root / "Sessions" / sessions[0]).endedAt);
 }
 
 TEST_F(EngineTest, ObserversHearEveryChangeAndOnlyChanges) {
