@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "engine/engine_test_fixture.h"
+#include "support/engine_test_fixture.h"
 #include "capture/local_session_manifest.h"
 
 namespace quillmer::testing {

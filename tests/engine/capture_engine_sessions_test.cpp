@@ -4,7 +4,7 @@
 
 #include "capture/session_folder.h"
 #include "capture/session_importer.h"
-#include "engine/engine_test_fixture.h"
+#include "support/engine_test_fixture.h"
 #include "platform/linux/ffmpeg_recording_asset.h"
 #include "support/generated_video.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine_test_fixture.h"
+#include "support/engine_test_fixture.h"
 
 namespace quillmer::testing {
 namespace {
