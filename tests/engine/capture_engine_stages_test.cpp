@@ -43,24 +43,26 @@ protected:
     }
 };
 
-TEST_F(StageTest, StagesWithoutTheirWorkFailWithTheirOwnPrefix) {
+// Without a current session a stage does nothing and finishes at once; without its work each
+// fails with its own prefix and lowers its flag.
+TEST_F(StageTest, StagesNeedASessionAndFailWithTheirOwnPrefix) {
+    const std::pair<std::function<void(CaptureEngine::Completion)>, std::string> cases[] = {
+        {[this](auto done) { engine().transcribe(done); }, "Transcription could not complete: "},
+        {[this](auto done) { engine().extractEvidence(done); }, "Evidence extraction could not complete: "},
+        {[this](auto done) { engine().exportEvidence(done); }, "Evidence export could not complete: "},
+        {[this](auto done) { engine().importTranscript("/tmp/meeting.vtt", done); }, "Transcript import could not complete: "},
+        {[this](auto done) { engine().importRecording("/tmp/meeting.mov", done); }, "Recording import could not complete: "},
+    };
+    int notifications = 0;
+    engine().addObserver([&] { ++notifications; });
+    for (size_t i = 0; i + 1 < std::size(cases); ++i) await(cases[i].first);
+    engine().analyze({RemoteAnalysisPass::evidence});
+    EXPECT_EQ(notifications, 0);
+
     recordShortSession();
-    struct Case {
-        std::function<void(CaptureEngine&, CaptureEngine::Completion)> run;
-        std::string prefix;
-    };
-    const std::vector<Case> cases = {
-        {[](auto& e, auto done) { e.transcribe(done); }, "Transcription could not complete: "},
-        {[](auto& e, auto done) { e.extractEvidence(done); }, "Evidence extraction could not complete: "},
-        {[](auto& e, auto done) { e.exportEvidence(done); }, "Evidence export could not complete: "},
-        {[](auto& e, auto done) { e.importRecording("/tmp/meeting.mov", done); },
-         "Recording import could not complete: "},
-        {[](auto& e, auto done) { e.importTranscript("/tmp/meeting.vtt", done); },
-         "Transcript import could not complete: "},
-    };
-    for (const auto& c : cases) {
-        await([&](auto done) { c.run(engine(), done); });
-        EXPECT_EQ(state().errorMessage, c.prefix + kNotAvailable);
+    for (const auto& [run, prefix] : cases) {
+        await(run);
+        EXPECT_EQ(state().errorMessage, prefix + kNotAvailable);
         EXPECT_FALSE(state().isBusy());
     }
 }
@@ -97,38 +99,15 @@ TEST_F(StageTest, AnalysisPublishesTheReviewAndRetryRunsOnlyWithUnfinishedAnalys
     EXPECT_EQ(notifications, 0);  // nothing unfinished: nothing to retry
 }
 
-TEST_F(StageTest, StagesNeedACurrentSession) {
-    int notifications = 0;
-    engine().addObserver([&] { ++notifications; });
-    bool called = false;
-    engine().transcribe([&] { called = true; });
-    EXPECT_TRUE(called);  // finished at once
-    engine().exportEvidence();
-    engine().analyze({RemoteAnalysisPass::evidence});
-    engine().importTranscript("/tmp/x.vtt");
-    EXPECT_EQ(notifications, 0);
-}
-
-TEST_F(StageTest, SuccessPublishesTheResultAndProgressWhileRunning) {
+// While a stage runs it publishes its progress and every other operation is refused; then it
+// publishes its result.
+TEST_F(StageTest, ARunningStageRefusesEverythingElseThenPublishesItsResult) {
     Gate gate;
     bool finished = false;
     startBlockedTranscription(gate, &finished);
     queue.runUntil([&] { return state().transcriptionProgress.has_value(); });
     EXPECT_EQ(state().transcriptionProgress, (TranscriptionProgress{1, 4}));
-    gate.open();
-    queue.runUntil([&] { return finished; });
-    EXPECT_EQ(state().transcriptSegmentCount, 12);
-    EXPECT_FALSE(state().isTranscribing);
-    EXPECT_FALSE(state().transcriptionProgress);
-    EXPECT_FALSE(state().errorMessage);
-}
-
-TEST_F(StageTest, WhileAStageRunsEveryOtherOperationIsRefused) {
-    Gate gate;
-    bool finished = false;
-    startBlockedTranscription(gate, &finished);
     const auto before = state();
-
     engine().startCapture(state().displays.at(0));
     EXPECT_EQ(capture.streamsMade(), 1);  // only the stream of the earlier capture
     bool extractionDone = false;
@@ -143,6 +122,8 @@ TEST_F(StageTest, WhileAStageRunsEveryOtherOperationIsRefused) {
 
     gate.open();
     queue.runUntil([&] { return finished; });
+    EXPECT_EQ(state().transcriptSegmentCount, 12);
+    EXPECT_FALSE(state().isTranscribing || state().transcriptionProgress || state().errorMessage);
 }
 
 // Cancelling is silent, even when the stage then fails in its own way, and clears the flag and
@@ -172,28 +153,23 @@ TEST_F(StageTest, CancellationIsSilentAndClearsTheFlag) {
     EXPECT_FALSE(state().errorMessage || state().isExtractingEvidence);
 }
 
-TEST_F(StageTest, TranscriptImportClearsEverythingDownstream) {
+// An imported transcript clears everything downstream; an imported recording becomes the session.
+TEST_F(StageTest, ImportsClearWhatTheyMakeStale) {
     useWorkingExportAndAnalysis(1);
     stages.importTranscript = [](const auto&, const auto&, std::stop_token) { return 40; };
-    recordExportAndAnalyze();
-    ASSERT_TRUE(state().lastExportDirectory);
-    await([&](auto done) { engine().importTranscript("/tmp/meeting.vtt", done); });
-    EXPECT_EQ(state().transcriptSegmentCount, 40);
-    EXPECT_FALSE(state().lastExportDirectory);
-    EXPECT_FALSE(state().candidateCount);
-    EXPECT_FALSE(state().feedbackCount);
-    EXPECT_EQ(state().unfinishedAnalysisCount, 0);
-    EXPECT_TRUE(state().includedFeedbackIDs.empty());
-}
-
-TEST_F(StageTest, RecordingImportMakesTheNewFolderCurrent) {
-    useWorkingExportAndAnalysis(1);
     stages.importRecording = [this](const auto&, std::stop_token) { return root / "Sessions" / "imported"; };
     recordExportAndAnalyze();
+    await([&](auto done) { engine().importTranscript("/tmp/meeting.vtt", done); });
+    EXPECT_EQ(state().transcriptSegmentCount, 40);
+    EXPECT_FALSE(state().lastExportDirectory || state().candidateCount || state().feedbackCount);
+    EXPECT_EQ(state().unfinishedAnalysisCount, 0);
+    EXPECT_TRUE(state().includedFeedbackIDs.empty());
+
+    await([&](auto done) { engine().exportEvidence(done); });
+    ASSERT_TRUE(state().lastExportDirectory);
     await([&](auto done) { engine().importRecording("/tmp/meeting.mov", done); });
     EXPECT_EQ(state().lastSessionDirectory, root / "Sessions" / "imported");
-    EXPECT_FALSE(state().lastExportDirectory);
-    EXPECT_FALSE(state().transcriptSegmentCount);
+    EXPECT_FALSE(state().lastExportDirectory || state().transcriptSegmentCount);
 }
 
 }  // namespace

@@ -33,7 +33,6 @@ TEST_F(RealCaptureTest, RecordsDecodableScreenAndSystemAudioWithTimingFacts) {
                                                    availableProcessingStages()});
     engine.refreshDisplays();
     ASSERT_EQ(engine.state().displays.size(), 1u);
-    EXPECT_EQ(engine.state().displays[0].label(), "Display 1 · 1280 × 720");
 
     soundServer->play(testing::makeTestTone(48000, 2, 6.0, 0, 440).samples);
 
@@ -49,31 +48,18 @@ TEST_F(RealCaptureTest, RecordsDecodableScreenAndSystemAudioWithTimingFacts) {
     queue.runUntil([&] { return stopped; });
     ASSERT_FALSE(engine.state().errorMessage) << *engine.state().errorMessage;
 
+    // Every track is stamped on one clock, and the manifest counts exactly the frames in the file.
     const auto folder = engine.state().lastSessionDirectory.value();
     const auto manifest = readManifest(folder);
     EXPECT_TRUE(manifest.endedAt);
-    EXPECT_EQ(manifest.width, 1280);
-    EXPECT_EQ(manifest.height, 720);
-    ASSERT_GT(manifest.videoFrameCount, 0);
-    ASSERT_TRUE(manifest.firstVideoPTSSeconds && manifest.lastVideoPTSSeconds);
-    EXPECT_EQ(manifest.systemAudioFile, "system-audio.m4a");
-    ASSERT_TRUE(manifest.systemAudioFirstPTSSeconds);
-    // Every track is stamped on one clock: audio starts near the video, not on another epoch.
+    ASSERT_TRUE(manifest.firstVideoPTSSeconds && manifest.systemAudioFirstPTSSeconds);
     EXPECT_NEAR(*manifest.systemAudioFirstPTSSeconds, *manifest.firstVideoPTSSeconds, 10.0);
-
     const auto video = testing::probeMedia(folder / "screen.mp4");
-    ASSERT_TRUE(video.readable) << video.errors;
-    EXPECT_EQ(video.codecName, "h264");
-    EXPECT_EQ(video.width, 1280);
-    EXPECT_EQ(video.height, 720);
+    EXPECT_TRUE(video.readable && video.errors.empty()) << video.errors;
+    EXPECT_EQ(video.codecName + " " + std::to_string(video.width) + "x" + std::to_string(video.height), "h264 1280x720");
     EXPECT_EQ(static_cast<int>(video.framePTS.size()), manifest.videoFrameCount);
-    EXPECT_TRUE(video.errors.empty()) << video.errors;
-
     const auto audio = testing::probeMedia(folder / "system-audio.m4a");
-    ASSERT_TRUE(audio.readable) << audio.errors;
-    EXPECT_EQ(audio.codecName, "aac");
-    EXPECT_EQ(audio.sampleRate, 48000);
-    EXPECT_EQ(audio.channels, 2);
+    EXPECT_TRUE(audio.readable && audio.codecName == "aac" && audio.sampleRate == 48000 && audio.channels == 2) << audio.errors;
     EXPECT_GT(audio.durationSeconds, 0.1);
 }
 
