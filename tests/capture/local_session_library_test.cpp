@@ -53,13 +53,9 @@ protected:
                                      std::optional<std::string> fingerprint = std::nullopt) {
         auto manifest = recordedManifest(createdAt);
         manifest.sourceMediaFingerprint = std::move(fingerprint);
-        const auto folder = writeTestSession(sessions, manifest);
-        if (progress.transcriptSegments)
-            storeTranscript(folder, manifest, transcriptSaying(std::vector<std::string>(*progress.transcriptSegments, "words")));
-        if (progress.candidates) {
-            writeTestFile(folder / kCandidateFileName, candidatesJSON(*progress.candidates));
-            updateManifest(folder, [](auto& m) { m.candidateFile = kCandidateFileName; });
-        }
+        std::optional<std::vector<std::string>> transcript;
+        if (progress.transcriptSegments) transcript.emplace(*progress.transcriptSegments, "words");
+        const auto folder = writeTestSession(sessions, manifest, {transcript, progress.candidates});
         const auto exportFolder = exports / manifest.id.toString();
         if (progress.exported) writeTestFile(exportFolder / "evidence.json", "{}");
         if (progress.feedback) writeTestFile(exportFolder / "feedback.json", feedbackJSON(*progress.feedback));

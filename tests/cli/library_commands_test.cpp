@@ -109,10 +109,7 @@ TEST_F(CommandLineTest, FailuresExitOneWithTheErrorText) {
 TEST_F(CommandLineTest, EveryCommandActsOnTheSessionItWasGivenOrFails) {
     // The newest meeting needs only its export, which the old fault ran and exited 0.
     const auto newest = recordedManifest(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
-    const auto newestFolder = writeTestSession(sessions_, newest);
-    storeTranscript(newestFolder, newest, transcriptSaying({"hello"}));
-    writeTestFile(newestFolder / kCandidateFileName, candidatesJSON(0));
-    updateManifest(newestFolder, [](auto& m) { m.candidateFile = kCandidateFileName; });
+    writeTestSession(sessions_, newest, {{{"hello"}}, 0});
     fs::create_directories(exports_);
     const auto other = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));
     auto nothingRecorded = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));

@@ -19,28 +19,15 @@ namespace fs = std::filesystem;
 
 class SessionFilesTest : public ::testing::Test {
 protected:
-    SessionFilesTest() {
-        storeTranscript(folder, manifest, transcriptSaying({"can we move this button here"}));
-        writeTestFile(folder / kCandidateFileName, candidatesJSON(0));
-        manifest = updateManifest(folder, [](auto& m) { m.candidateFile = kCandidateFileName; });
-    }
+    SessionFilesTest() { manifest = readManifest(folder); }
 
     ScopedDataHome home;
     ScopedEnvironment locale{"LC_ALL", "en_US.UTF-8"};
     fs::path sessions = home.path() / "Sessions";
     LocalSessionManifest manifest = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));
-    fs::path folder = writeTestSession(sessions, manifest);
+    fs::path folder = writeTestSession(sessions, manifest, {{{"can we move this button here"}}, 0});
     ProcessingStages stages = availableProcessingStages();
 };
-
-std::string failureOf(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "(no failure)";
-}
 
 // A hostile session.json names files outside its folder; every reader of a named file refuses it
 // the same way, though the file outside exists and would be readable.
@@ -53,45 +40,50 @@ TEST_F(SessionFilesTest, ManifestNamedFilesOutsideTheSessionAreNeverRead) {
     fs::create_directory_symlink(outside, folder / "linked-folder");
     for (const auto* name : {kTranscriptFileName, kCandidateFileName, "video.mp4", "audio.m4a"})
         fs::create_symlink(outside / name, folder / (std::string("link-") + name));
-    const auto hostileNames = [&](const std::string& name) {
-        return std::vector<std::string>{(outside / name).string(), "../outside/" + name, "a/../../outside/" + name,
-                                        "./../outside/" + name, "link-" + name, "linked-folder/" + name};
+
+    RecordingTrash trash;
+    const LocalSessionLibrary library(trash, sessions, home.path() / "Exports");
+    const auto counts = [&] {
+        const auto session = library.session(manifest.id.toString()).value();
+        return std::to_string(session.candidateCount.value_or(-1)) + " " + std::to_string(session.transcriptSegmentCount.value_or(-1));
     };
-    const std::string refused = "which is not a file in the session folder.";
-    const auto library = [&] {
-        RecordingTrash trash;
-        return *LocalSessionLibrary(trash, sessions, home.path() / "Exports").session(manifest.id.toString());
+    const auto failure = [](const std::function<void()>& work) -> std::string {
+        try {
+            work();
+        } catch (const std::exception& error) {
+            return error.what();
+        }
+        return "(no failure)";
     };
-    const struct Reader {
-        const char* name;
+    const auto extract = [&] { return failure([&] { stages.extractEvidence(folder, {}); }); };
+    const auto exportIt = [&] { return failure([&] { stages.exportEvidence(folder, {}); }); };
+    const auto transcribe = [&] { return failure([&] { stages.transcribe(folder, {}, {}); }); };
+    const std::string refused = "which is not a file in the session folder.", missing = "The required session artifact is missing: ";
+    using Field = std::optional<std::string> LocalSessionManifest::*;
+    const struct {
+        Field field;  // null: videoFile, the one required name
         const char* file;
-        std::function<void(LocalSessionManifest&, const std::string&)> name_it;
         std::function<std::string()> read;
         std::string expected;
     } readers[] = {
-        {"library: candidates", kCandidateFileName, [](auto& m, const auto& n) { m.candidateFile = n; },
-         [&] { return std::to_string(library().candidateCount.value_or(-1)); }, "-1"},
-        {"library: transcript", kTranscriptFileName, [](auto& m, const auto& n) { m.transcriptFile = n; },
-         [&] { return std::to_string(library().transcriptSegmentCount.value_or(-1)); }, "-1"},
-        {"extract: transcript", kTranscriptFileName, [](auto& m, const auto& n) { m.transcriptFile = n; },
-         [&] { return failureOf([&] { stages.extractEvidence(folder, {}); }); },
-         "Transcribe this session before generating visual evidence."},
-        {"extract: video", "video.mp4", [](auto& m, const auto& n) { m.videoFile = n; },
-         [&] { return failureOf([&] { stages.extractEvidence(folder, {}); }); }, refused},
-        {"export: candidates", kCandidateFileName, [](auto& m, const auto& n) { m.candidateFile = n; },
-         [&] { return failureOf([&] { stages.exportEvidence(folder, {}); }); }, "The required session artifact is missing: "},
-        {"export: transcript", kTranscriptFileName, [](auto& m, const auto& n) { m.transcriptFile = n; },
-         [&] { return failureOf([&] { stages.exportEvidence(folder, {}); }); }, "The required session artifact is missing: "},
-        {"transcription track", "audio.m4a", [](auto& m, const auto& n) { m.systemAudioFile = n; },
-         [&] { return failureOf([&] { stages.transcribe(folder, {}, {}); }); }, refused},
+        {&LocalSessionManifest::candidateFile, kCandidateFileName, counts, "-1 1"},
+        {&LocalSessionManifest::transcriptFile, kTranscriptFileName, counts, "0 -1"},
+        {&LocalSessionManifest::transcriptFile, kTranscriptFileName, extract, "Transcribe this session before generating"},
+        {nullptr, "video.mp4", extract, refused},
+        {&LocalSessionManifest::candidateFile, kCandidateFileName, exportIt, missing},
+        {&LocalSessionManifest::transcriptFile, kTranscriptFileName, exportIt, missing},
+        {&LocalSessionManifest::systemAudioFile, "audio.m4a", transcribe, refused},
     };
     for (const auto& reader : readers) {
-        for (const auto& name : hostileNames(reader.file)) {
+        const std::string file = reader.file;
+        for (const auto& name : {(outside / file).string(), "../outside/" + file, "a/../../outside/" + file,
+                                 "./../outside/" + file, "link-" + file, "linked-folder/" + file}) {
             updateManifest(folder, [&](auto& m) {
                 m = manifest;
-                reader.name_it(m, name);
+                if (reader.field) m.*reader.field = name;
+                else m.videoFile = name;
             });
-            EXPECT_NE(reader.read().find(reader.expected), std::string::npos) << reader.name << " read " << name;
+            EXPECT_NE(reader.read().find(reader.expected), std::string::npos) << reader.expected << " for " << name;
             EXPECT_FALSE(fs::exists(home.path() / "data" / "Quillmer" / "Exports" / manifest.id.toString()));
         }
     }

@@ -2,12 +2,15 @@
 
 // Session folders arranged directly on disk, for tests of whatever reads them (link quillmer_capture,
 // and quillmer_transcription for the transcript).
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/local_session_manifest.h"
 #include "capture/session_folder.h"
+#include "core/atomic_file.h"
 #include "core/json.h"
 #include "transcription/local_transcript.h"
 
@@ -24,13 +27,6 @@ inline LocalSessionManifest recordedManifest(Timestamp createdAt) {
     manifest.lastVideoPTSSeconds = 60;
     manifest.videoFile = kScreenVideoFileName;
     return manifest;
-}
-
-// Its folder under `root`, holding the manifest only.
-inline std::filesystem::path writeTestSession(const std::filesystem::path& root, const LocalSessionManifest& manifest) {
-    const auto folder = createSessionFolder(root, manifest.id);
-    writeManifest(folder, manifest);
-    return folder;
 }
 
 // A transcript with one two-second segment every ten seconds per line of text.
@@ -57,6 +53,25 @@ inline std::string candidatesJSON(int count, const std::string& frame = "frames/
                               {"frameFiles", {frame}},
                               {"visualAnchor", {{"x", 0.1}, {"y", 0.2}, {"width", 0.3}, {"height", 0.1}}}});
     return encodeJSON({{"schemaVersion", 1}, {"createdAt", "2026-05-04T10:00:00Z"}, {"candidates", candidates}});
+}
+
+// What a test session holds besides its manifest (absent: that stage has not run).
+struct TestSessionFiles {
+    std::optional<std::vector<std::string>> transcript = std::nullopt;  // stored with transcriptSaying
+    std::optional<int> candidates = std::nullopt;                        // a candidate file with this many
+};
+
+// The session's folder under `root`, with its manifest and the files asked for, each recorded.
+inline std::filesystem::path writeTestSession(const std::filesystem::path& root, const LocalSessionManifest& manifest,
+                                              const TestSessionFiles& files = {}) {
+    const auto folder = createSessionFolder(root, manifest.id);
+    writeManifest(folder, manifest);
+    if (files.transcript) storeTranscript(folder, manifest, transcriptSaying(*files.transcript));
+    if (files.candidates) {
+        writeFileAtomically(folder / kCandidateFileName, candidatesJSON(*files.candidates));
+        updateManifest(folder, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
+    }
+    return folder;
 }
 
 }  // namespace quillmer::testing
