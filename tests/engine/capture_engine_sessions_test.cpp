@@ -21,45 +21,37 @@ std::string lowerCase(std::string text) {
     return text;
 }
 
-TEST_F(SessionTest, TheNewestStoredSessionBecomesCurrentAtStartUpAndRestoreReadsItsExport) {
+// The newest meeting becomes current at start-up; new forgets it (its files stay) and restore,
+// by either case of its id, brings it back with its export; what is not a readable session, or a
+// restore while capturing, changes nothing.
+TEST_F(SessionTest, StartUpNewAndRestore) {
     const auto folder = recordShortSession();
     destroyEngine();
     ASSERT_EQ(state().recentSessions.size(), 1u);
     EXPECT_EQ(state().lastSessionDirectory, folder);
-    EXPECT_FALSE(state().lastExportDirectory);
-    EXPECT_FALSE(state().transcriptSegmentCount);
+    EXPECT_FALSE(state().lastExportDirectory || state().transcriptSegmentCount);
 
     const auto exportFolder = root / "Exports" / folder.filename();
     writeTestFile(exportFolder / "evidence.json", "{}");
     writeTestFile(exportFolder / "implementation-brief.md", "# Brief\n");
     engine().newSession();
+    EXPECT_FALSE(state().lastSessionDirectory);
+    EXPECT_TRUE(fs::exists(folder / "session.json"));
     engine().restoreSession(lowerCase(folder.filename().string()));
     EXPECT_EQ(state().lastSessionDirectory, folder);
     EXPECT_EQ(state().lastExportDirectory, exportFolder);
     EXPECT_EQ(state().implementationBriefURL, exportFolder / "implementation-brief.md");
-}
 
-TEST_F(SessionTest, RestoringWhatIsNotAReadableSessionChangesNothing) {
-    const auto folder = recordShortSession();
     const auto empty = root / "Sessions" / Uuid::random().toString();
     fs::create_directories(empty);
     const auto before = state();
     for (const auto& id : {std::string("not-a-uuid"), Uuid::random().toString(), empty.filename().string()})
         engine().restoreSession(id);
     EXPECT_EQ(state(), before);
-
-    engine().startCapture(firstDisplay());  // nor while capturing
+    engine().startCapture(firstDisplay());
     engine().restoreSession(folder.filename().string());
     EXPECT_FALSE(state().lastSessionDirectory);
     await([&](auto done) { engine().stopCapture(done); });
-}
-
-TEST_F(SessionTest, NewSessionForgetsTheCurrentOneButKeepsItsFiles) {
-    const auto folder = recordShortSession();
-    engine().newSession();
-    EXPECT_FALSE(state().lastSessionDirectory);
-    EXPECT_TRUE(fs::exists(folder / "session.json"));
-    EXPECT_EQ(state().recentSessions.size(), 1u);
 }
 
 TEST_F(SessionTest, DeletingTheCurrentSessionInEitherCaseClearsItAndMovesItToTheTrash) {
@@ -85,17 +77,17 @@ TEST_F(SessionTest, DeletingTheCurrentSessionInEitherCaseClearsItAndMovesItToThe
 TEST_F(SessionTest, StartUpRemovesOnlyAbandonedImportFolders) {
     const auto recorded = recordShortSession();
     destroyEngine();
-    const auto leftover = [&](const std::string& name, bool aged) {
-        const auto folder = root / "Sessions" / name;
-        writeTestFile(folder / "screen.mp4", "partial");
-        if (aged)
-            for (const auto& path : {folder / "screen.mp4", folder}) fs::last_write_time(path, fs::file_time_type::clock::now() - 1h);
-        return folder;
+    const auto age = [](const fs::path& folder) {
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) fs::last_write_time(entry, fs::file_time_type::clock::now() - 1h);
+        fs::last_write_time(folder, fs::file_time_type::clock::now() - 1h);
     };
-    for (const auto& path : {recorded / "screen.mp4", recorded / "session.json", recorded})
-        fs::last_write_time(path, fs::file_time_type::clock::now() - 1h);
-    const auto abandoned = leftover(Uuid::random().toString(), true);
-    const auto locked = leftover(Uuid::random().toString(), true);
+    const auto leftover = [&](const std::string& name, bool aged) {
+        writeTestFile(root / "Sessions" / name / "screen.mp4", "partial");
+        if (aged) age(root / "Sessions" / name);
+        return root / "Sessions" / name;
+    };
+    age(recorded);
+    const auto abandoned = leftover(Uuid::random().toString(), true), locked = leftover(Uuid::random().toString(), true);
     const std::vector<fs::path> kept = {recorded, leftover(Uuid::random().toString(), false), locked,
                                         leftover("holiday-videos", true), leftover(lowerCase(Uuid::random().toString()), true)};
     {
