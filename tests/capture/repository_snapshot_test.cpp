@@ -5,7 +5,7 @@
 #include "platform/linux/posix_process_runner.h"
 #include "support/temporary_folder.h"
 
-namespace quillmer {
+namespace quillmer::testing {
 namespace {
 
 class RepositorySnapshotTest : public ::testing::Test {
@@ -15,26 +15,27 @@ protected:
     }
 
     // Runs git in the test repository; the commit identity is fixed so no global config is needed.
-    std::string git(const std::vector<std::string>& arguments) {
-        ProcessRequest request;
-        request.executable = "/usr/bin/git";
-        request.arguments = {"-C", repository.path().string(), "-c", "user.name=Test", "-c", "user.email=t@example.com"};
-        request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
-        const auto result = runner.run(request);
+    std::string git(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"-C", repository.path().string(), "-c", "user.name=T", "-c", "user.email=t@t"});
+        const auto result = runner.run({"/usr/bin/git", arguments, std::nullopt, ""});
         EXPECT_TRUE(result.succeeded()) << result.standardError;
         return result.standardOutput.substr(0, result.standardOutput.find('\n'));
     }
 
+    // Without a commit HEAD names nothing; with one the repository has a snapshot.
     void makeRepositoryWithOneCommit() {
         git({"init", "-q", "-b", "feature/header"});
+        EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
         git({"commit", "-q", "--allow-empty", "-m", "first"});
     }
 
     PosixProcessRunner runner;
-    testing::TemporaryFolder repository;
+    TemporaryFolder repository;
 };
 
 TEST_F(RepositorySnapshotTest, RecordsRootCommitAndBranchButNoBranchForADetachedHead) {
+    EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
+    EXPECT_EQ(RepositorySnapshot::at(repository / "does-not-exist", runner), std::nullopt);
     makeRepositoryWithOneCommit();
     std::filesystem::create_directories(repository / "src" / "deep");
     const auto snapshot = RepositorySnapshot::at(repository / "src" / "deep", runner);
@@ -51,29 +52,19 @@ TEST_F(RepositorySnapshotTest, RecordsRootCommitAndBranchButNoBranchForADetached
     EXPECT_FALSE(detached->toJSON().contains("branch"));
 }
 
-TEST_F(RepositorySnapshotTest, NoRepositoryOrNoCommitMeansNoSnapshot) {
-    EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
-    git({"init", "-q"});  // a work tree, but HEAD names no commit yet
-    EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
-    EXPECT_EQ(RepositorySnapshot::at(repository / "does-not-exist", runner), std::nullopt);
-}
-
 TEST_F(RepositorySnapshotTest, CurrentPrefersTheEnvironmentOverTheWorkingDirectory) {
     makeRepositoryWithOneCommit();
-    testing::TemporaryFolder elsewhere;
+    TemporaryFolder elsewhere;
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(elsewhere.path());
     {
-        testing::ScopedEnvironment unset("QUILLMER_REPOSITORY_PATH", std::nullopt);
+        ScopedEnvironment unset("QUILLMER_REPOSITORY_PATH", std::nullopt);
         EXPECT_EQ(RepositorySnapshot::current(runner), std::nullopt);
     }
-    {
-        testing::ScopedEnvironment set("QUILLMER_REPOSITORY_PATH", repository.path().string());
-        ASSERT_TRUE(RepositorySnapshot::current(runner));
-        EXPECT_EQ(RepositorySnapshot::current(runner)->branch, "feature/header");
-    }
+    ScopedEnvironment set("QUILLMER_REPOSITORY_PATH", repository.path().string());
+    EXPECT_EQ(RepositorySnapshot::current(runner).value().branch, "feature/header");
     std::filesystem::current_path(previous);
 }
 
 }  // namespace
-}  // namespace quillmer
+}  // namespace quillmer::testing
