@@ -1,3 +1,4 @@
+// The manifest, its file, and the repository snapshot stored in it.
 #include "capture/local_session_manifest.h"
 
 #include <gtest/gtest.h>
@@ -6,9 +7,10 @@
 
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
+#include "platform/linux/posix_process_runner.h"
 #include "support/temporary_folder.h"
 
-namespace quillmer {
+namespace quillmer::testing {
 namespace {
 
 LocalSessionManifest freshManifest() {
@@ -84,7 +86,7 @@ TEST(LocalSessionManifest, DecodingRefusesMissingRequiredKeysAndAcceptsFractions
 }
 
 TEST(ManifestFile, UpdateChangesOneFieldAndLeavesAnUnreadableFileAlone) {
-    testing::ScopedDataHome home;
+    ScopedDataHome home;
     EXPECT_EQ(sessionsRoot(), home.path() / "data" / "Quillmer" / "Sessions");
     const LocalSessionManifest m = freshManifest();
     const auto folder = createSessionFolder(sessionsRoot(), m.id);
@@ -96,10 +98,68 @@ TEST(ManifestFile, UpdateChangesOneFieldAndLeavesAnUnreadableFileAlone) {
     EXPECT_EQ(updateManifest(folder, [](LocalSessionManifest& s) { s.transcriptFile = kTranscriptFileName; }), expected);
     EXPECT_EQ(readManifest(folder), expected);
 
-    testing::writeTestFile(folder / "session.json", "{\"id\": 1}");
+    writeTestFile(folder / "session.json", "{\"id\": 1}");
     EXPECT_THROW(updateManifest(folder, [](LocalSessionManifest&) {}), DecodingError);
     EXPECT_EQ(readWholeFile(folder / "session.json"), "{\"id\": 1}");
 }
 
+class RepositorySnapshotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists("/usr/bin/git")) GTEST_SKIP() << "/usr/bin/git is not installed";
+    }
+
+    // Runs git in the test repository; the commit identity is fixed so no global config is needed.
+    std::string git(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"-C", repository.path().string(), "-c", "user.name=T", "-c", "user.email=t@t"});
+        const auto result = runner.run({"/usr/bin/git", arguments, std::nullopt, ""});
+        EXPECT_TRUE(result.succeeded()) << result.standardError;
+        return result.standardOutput.substr(0, result.standardOutput.find('\n'));
+    }
+
+    // Without a commit HEAD names nothing; with one the repository has a snapshot.
+    void makeRepositoryWithOneCommit() {
+        git({"init", "-q", "-b", "feature/header"});
+        EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
+        git({"commit", "-q", "--allow-empty", "-m", "first"});
+    }
+
+    PosixProcessRunner runner;
+    TemporaryFolder repository;
+};
+
+TEST_F(RepositorySnapshotTest, RecordsRootCommitAndBranchButNoBranchForADetachedHead) {
+    EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
+    EXPECT_EQ(RepositorySnapshot::at(repository / "does-not-exist", runner), std::nullopt);
+    makeRepositoryWithOneCommit();
+    std::filesystem::create_directories(repository / "src" / "deep");
+    const auto snapshot = RepositorySnapshot::at(repository / "src" / "deep", runner);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->rootPath, std::filesystem::canonical(repository.path()).string());
+    EXPECT_EQ(snapshot->gitSHA, git({"rev-parse", "HEAD"}));
+    EXPECT_EQ(snapshot->gitSHA.size(), 40u);
+    EXPECT_EQ(snapshot->branch, "feature/header");
+
+    git({"checkout", "-q", "--detach"});
+    const auto detached = RepositorySnapshot::at(repository.path(), runner);
+    ASSERT_TRUE(detached);
+    EXPECT_EQ(detached->gitSHA, snapshot->gitSHA);
+    EXPECT_FALSE(detached->toJSON().contains("branch"));
+}
+
+TEST_F(RepositorySnapshotTest, CurrentPrefersTheEnvironmentOverTheWorkingDirectory) {
+    makeRepositoryWithOneCommit();
+    TemporaryFolder elsewhere;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(elsewhere.path());
+    {
+        ScopedEnvironment unset("QUILLMER_REPOSITORY_PATH", std::nullopt);
+        EXPECT_EQ(RepositorySnapshot::current(runner), std::nullopt);
+    }
+    ScopedEnvironment set("QUILLMER_REPOSITORY_PATH", repository.path().string());
+    EXPECT_EQ(RepositorySnapshot::current(runner).value().branch, "feature/header");
+    std::filesystem::current_path(previous);
+}
+
 }  // namespace
-}  // namespace quillmer
+}  // namespace quillmer::testing

@@ -17,7 +17,9 @@ protected:
     void useWorkingExportAndAnalysis(int unfinishedAnalyses) {
         stages.exportEvidence = [this](const auto&, std::stop_token) { return root / "Exports" / "bundle"; };
         stages.analyze = [unfinishedAnalyses](const auto&, const auto&, std::stop_token) {
-            return AnalysisOutcome{.feedbackCount = 3, .unfinishedAnalysisCount = unfinishedAnalyses, .includedFeedbackIDs = {"A"}};
+            AnalysisOutcome outcome;
+            outcome.feedbackCount = 3, outcome.unfinishedAnalysisCount = unfinishedAnalyses, outcome.includedFeedbackIDs = {"A"};
+            return outcome;
         };
     }
 
