@@ -3,11 +3,11 @@
 #include <chrono>
 #include <iostream>
 
+#include "capture/local_session_library.h"
 #include "capture/local_session_manifest.h"
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
-#include "capture/local_session_library.h"
 #include "platform/linux/gio_trash.h"
 
 namespace quillmer::cli {
