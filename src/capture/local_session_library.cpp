@@ -7,6 +7,7 @@
 
 #include "capture/session_folder.h"
 #include "capture/session_progress_files.h"
+#include "core/safe_path.h"
 #include "platform/application_paths.h"
 #include "platform/date_text.h"
 
@@ -14,12 +15,10 @@ namespace quillmer {
 
 namespace {
 
-// The manifest names its files by bare name; anything else (a path, "..") is not followed.
+// A file the manifest names, only when it lies inside the session folder.
 std::optional<std::filesystem::path> namedFile(const std::filesystem::path& directory,
                                                const std::optional<std::string>& name) {
-    if (!name || name->empty() || *name == "." || *name == ".." || name->find('/') != std::string::npos)
-        return std::nullopt;
-    return directory / *name;
+    return name ? resolveInside(directory, *name) : std::nullopt;
 }
 
 bool pathExists(const std::filesystem::path& path) {
@@ -77,6 +76,10 @@ std::optional<RecoverableLocalSession> LocalSessionLibrary::loadSession(const st
     } catch (const std::exception&) {
         return std::nullopt;
     }
+    // A folder named otherwise than its manifest's id would be shown under one name and deleted or
+    // exported under another. A capture that failed before its first video sample holds nothing.
+    if (directory.filename() != session.manifest.id.toString() || !session.manifest.firstVideoPTSSeconds)
+        return std::nullopt;
     session.directory = directory;
     if (const auto file = namedFile(directory, session.manifest.transcriptFile))
         session.transcriptSegmentCount = readTranscriptSegmentCount(*file);
@@ -139,10 +142,10 @@ std::vector<LocalSessionSummary> LocalSessionLibrary::recentSessions(int limit) 
 void LocalSessionLibrary::deleteSession(const std::string& id) const {
     const auto uuid = Uuid::parse(id);
     if (!uuid) return;
+    // Folders are named by the canonical upper-case text only, so text in either case finds the
+    // folder that loading and export use, never a look-alike in another case.
     for (const auto& root : {sessionsRoot_, exportsRoot_}) {
-        // Folders are named in upper case; text in the other case still finds its meeting.
-        auto folder = root / id;
-        if (!pathExists(folder)) folder = root / uuid->toString();
+        const auto folder = root / uuid->toString();
         if (pathExists(folder)) trash_.moveToTrash(folder);
     }
 }

@@ -59,7 +59,8 @@ public:
     const std::filesystem::path& sessionsRoot() const { return sessionsRoot_; }
     const std::filesystem::path& exportsRoot() const { return exportsRoot_; }
 
-    // Nothing when the folder has no readable session.json. Never throws.
+    // Nothing when the folder has no readable session.json, is not named by its manifest's id, or
+    // holds a capture that never wrote a video sample. Never throws.
     std::optional<RecoverableLocalSession> loadSession(const std::filesystem::path& directory) const;
     // The session of that UUID text (either case), when it loads.
     std::optional<RecoverableLocalSession> session(const std::string& id) const;

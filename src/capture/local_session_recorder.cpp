@@ -77,10 +77,18 @@ LocalSessionRecorder::LocalSessionRecorder(const DisplayDescription& display, co
     manifest_.repository = RepositorySnapshot::current(processes);
     manifest_.schemaVersion = 1;
 
-    writer_ = writers.makeVideoWriter(directory_ / kScreenVideoFileName,
-                                      VideoWriterSettings{display.width, display.height, 10'000'000});
-    if (!writer_) throw RecorderError(RecorderErrorCase::cannotAddVideoInput);
-    writeManifestFile_(directory_, manifest_);
+    try {
+        writer_ = writers.makeVideoWriter(directory_ / kScreenVideoFileName,
+                                          VideoWriterSettings{display.width, display.height, 10'000'000});
+        if (!writer_) throw RecorderError(RecorderErrorCase::cannotAddVideoInput);
+        writeManifestFile_(directory_, manifest_);
+    } catch (...) {
+        // A recorder that never existed leaves no folder to be mistaken for a meeting.
+        writer_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(directory_, ignored);
+        throw;
+    }
     timingFactsWriter_ = std::make_unique<LatestManifestWriter>(directory_, writeManifestFile_);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 
 #include "core/uuid.h"
@@ -27,5 +28,29 @@ std::filesystem::path sessionFolder(const std::filesystem::path& root, const Uui
 
 // Makes the folder of a new session (with intermediate folders). Throws FileSystemError.
 std::filesystem::path createSessionFolder(const std::filesystem::path& root, const Uuid& id);
+
+// Marks a session folder as being filled by a running process (an import, before its session.json
+// exists): an exclusive advisory lock on the folder itself, released when this ends or the process
+// dies, so a killed import leaves an unlocked folder.
+class SessionFolderLock {
+public:
+    explicit SessionFolderLock(const std::filesystem::path& folder);
+    ~SessionFolderLock();
+    SessionFolderLock(const SessionFolderLock&) = delete;
+    SessionFolderLock& operator=(const SessionFolderLock&) = delete;
+
+private:
+    int descriptor_ = -1;
+};
+
+// How long an unlocked folder without session.json must have been left alone before it counts as
+// abandoned, so a folder that was created a moment ago and is not locked yet is never taken.
+inline constexpr std::chrono::minutes kAbandonedFolderAge{15};
+
+// Removes what killed imports left under `root`: folders named by a session UUID, with no
+// session.json, not locked by a running process, and with nothing in them changed for `age`.
+// Never throws; anything it cannot inspect is left alone.
+void removeAbandonedSessionFolders(const std::filesystem::path& root,
+                                   std::chrono::seconds age = kAbandonedFolderAge);
 
 }  // namespace quillmer

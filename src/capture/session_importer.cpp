@@ -70,6 +70,9 @@ ImportedSession exportIntoNewSession(RecordingAssetLoader& loader, const std::fi
     manifest.id = Uuid::random();
     const auto folder = createSessionFolder(sessionsRoot(), manifest.id);
     try {
+        // Until session.json exists the folder looks abandoned; the lock tells a start-up clean-up
+        // in another process that it is not.
+        const SessionFolderLock working(folder);
         RecordingExportRequest request{folder / kScreenVideoFileName, std::nullopt};
         if (hasSound) request.audioFile = folder / kSystemAudioFileName;
         const auto exporter = asset->makeExport(request);

@@ -33,7 +33,7 @@ Command extractCommand() {
             "pointing at the screen, writes three frames around each (plus the marked change and a\n"
             "close-up when one is found) into the session's frames/ folder, writes\n"
             "evidence-candidates.json and records it in session.json. Prints the number of moments.\n"
-            "SESSION is a session id (either case) or the path of a session folder.\n"
+            "SESSION is a session id (either case), latest, or a session folder of the library.\n"
             "Exits 1 with the reason when the session has no transcript or a frame cannot be read.\n",
             runExtract};
 }

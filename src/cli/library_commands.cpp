@@ -9,6 +9,7 @@
 
 #include "capture/local_session_library.h"
 #include "capture/session_importer.h"
+#include "cli/session_commands.h"
 #include "core/json.h"
 #include "platform/linux/ffmpeg_recording_asset.h"
 #include "platform/linux/gio_trash.h"
@@ -80,21 +81,12 @@ int runImportRecording(std::span<const std::string> arguments) {
 
 int runDelete(std::span<const std::string> arguments) {
     if (arguments.size() != 1) return reportError("delete takes one SESSION (see quillmer delete --help)", kExitUsage);
+    // The folder show and process read, so delete never acts on a look-alike in another case.
+    const auto name = resolveSessionArgument(arguments[0]).filename().string();
     GioTrash trash;
     const LocalSessionLibrary library(trash);
-    std::string id = arguments[0];
-    if (id == "latest") {
-        const auto recent = library.recentSessions(1);
-        if (recent.empty()) throw Error("There is no meeting to delete.");
-        id = recent.front().id;
-    }
-    const auto uuid = Uuid::parse(id);
-    if (!uuid) throw Error("\"" + id + "\" is not a session id (a UUID) or \"latest\".");
-    const auto name = uuid->toString();
-    if (!std::filesystem::exists(library.sessionsRoot() / name) && !std::filesystem::exists(library.exportsRoot() / name))
-        throw Error("No session " + name + " in " + library.sessionsRoot().string());
     try {
-        library.deleteSession(id);
+        library.deleteSession(name);
     } catch (const FileSystemError& error) {
         throw Error(std::string("This meeting could not be deleted: ") + error.what());
     }
@@ -131,7 +123,7 @@ Command deleteCommand() {
             "Usage: quillmer delete SESSION\n\n"
             "Moves the session folder of SESSION and its export folder to the Trash\n"
             "(recoverable until the Trash is emptied). SESSION is a session id (a UUID, either\n"
-            "case) or \"latest\" for the newest meeting of the recent list.\n",
+            "case), \"latest\" for the newest meeting of the recent list, or a session folder.\n",
             runDelete};
 }
 

@@ -36,8 +36,10 @@ int runProcess(std::span<const std::string> arguments) {
     EngineSession session(*services.capture, *services.writers);
     auto& engine = session.engine;
     const auto& state = engine.state();
+    // The engine starts on the newest meeting; only the one asked for may be processed.
     engine.restoreSession(folder.filename().string());
-    if (!state.lastSessionDirectory)
+    std::error_code error;
+    if (!state.lastSessionDirectory || !std::filesystem::equivalent(*state.lastSessionDirectory, folder, error))
         return reportError("\"" + arguments[0] + "\" is not a readable session in the Quillmer library");
 
     installStopHandlers();
@@ -89,7 +91,7 @@ Command processCommand() {
             "computer, evidence extraction, evidence export. Stages already done are skipped, so an\n"
             "interrupted run resumes where it stopped. Nothing leaves this computer.\n"
             "Prints the number of evidence moments and the path of the export's evidence.md.\n"
-            "SESSION is a session id (either case) or the path of a session folder in the library.\n"
+            "SESSION is a session id (either case), latest, or a session folder of the library.\n"
             "Ctrl-C stops the running stage safely. Exits 1 with the reason when a stage fails.\n",
             runProcess};
 }

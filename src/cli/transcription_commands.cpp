@@ -122,8 +122,8 @@ Command transcribeCommand() {
     return {"transcribe", "transcribe a session's audio on this computer",
             "Usage: quillmer transcribe SESSION [--locale TAG] [--replace-imported]\n\n"
             "Transcribes the system audio and, when recorded, the microphone of SESSION (a session\n"
-            "id or the path of a session folder) on this computer with the PocketSphinx model of the\n"
-            "language TAG (default: the language of $LC_ALL, $LC_MESSAGES or $LANG, else en-US), and\n"
+            "id, latest, or a session folder of the library) on this computer with the PocketSphinx\n"
+            "model of the language TAG (default: the language of $LC_ALL, $LC_MESSAGES or $LANG, else en-US), and\n"
             "stores transcript.json. Nothing is sent anywhere. Progress is shown on stderr by 55-second\n"
             "chunk; Ctrl-C cancels and stores nothing. Exits 1 with the reason when it fails.\n\n"
             "A transcript you imported is kept unless --replace-imported is given, and a transcription\n"

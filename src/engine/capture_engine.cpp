@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "capture/session_folder.h"
 #include "core/error.h"
 
 namespace quillmer {
@@ -43,6 +44,11 @@ void endRecording(LocalSessionRecorder& recorder, const std::optional<RecordingC
 CaptureEngine::CaptureEngine(CaptureEngineDependencies dependencies) : dependencies_(std::move(dependencies)) {
     // Cloud sync is not part of this build yet, so it is never configured.
     state_.cloudSyncConfigured = false;
+    try {
+        removeAbandonedSessionFolders(dependencies_.sessionsRoot());
+    } catch (const Error&) {
+        // No Sessions root: nothing to clean, and the library below reports nothing either.
+    }
     refreshRecentSessions();
     if (!state_.recentSessions.empty()) restoreSession(state_.recentSessions.front().id);
 }
@@ -58,6 +64,10 @@ CaptureEngine::~CaptureEngine() {
     }
     workers_.stopAndJoinAll();  // includes a stop that is still finishing the recorder
     if (auto recording = takeRecording(); recording.recorder) {
+        if (!recording.recorder->manifest().firstVideoPTSSeconds) {
+            discardEmptyCapture(std::move(recording.recorder));
+            return;
+        }
         try {
             endRecording(*recording.recorder, recording.consent);
         } catch (const std::exception&) {
@@ -146,6 +156,7 @@ void CaptureEngine::startCapture(const CapturableDisplay& chosen, std::optional<
         stream = dependencies_.capture.makeStream(configuration, *this);
         stream->start();
     } catch (const std::exception& error) {
+        if (recorder) discardEmptyCapture(std::move(recorder));
         update([&](CaptureEngineState& s) { s.errorMessage = std::string("Capture could not start: ") + error.what(); });
         return;
     }
@@ -182,6 +193,14 @@ void CaptureEngine::streamDidStopWithError(const std::string& description) {
     });
 }
 
+// A capture without a single video sample is no meeting: its folder goes rather than being listed.
+void CaptureEngine::discardEmptyCapture(std::unique_ptr<LocalSessionRecorder> recorder) {
+    const auto folder = recorder->directory();
+    recorder.reset();  // closes its writers first
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
 CaptureEngine::Recording CaptureEngine::takeRecording() {
     std::lock_guard lock(recorderBox_.lock);
     return std::exchange(recorderBox_.recording, {});
@@ -194,6 +213,7 @@ void CaptureEngine::finishCapture(std::unique_ptr<CaptureStream> stream, std::op
         std::shared_ptr<CaptureStream> stream;
         std::optional<std::string> stopError;
         std::optional<std::filesystem::path> folder;
+        bool nothingRecorded = false;
     };
     auto outcome = std::make_shared<Outcome>();
     outcome->stream = std::move(stream);
@@ -211,6 +231,11 @@ void CaptureEngine::finishCapture(std::unique_ptr<CaptureStream> stream, std::op
                 outcome->stream.reset();
             }
             if (auto recording = takeRecording(); recording.recorder) {
+                if (!recording.recorder->manifest().firstVideoPTSSeconds) {
+                    outcome->nothingRecorded = true;
+                    discardEmptyCapture(std::move(recording.recorder));
+                    return;
+                }
                 outcome->folder = recording.recorder->directory();
                 try {
                     endRecording(*recording.recorder, recording.consent);
@@ -229,7 +254,12 @@ void CaptureEngine::finishCapture(std::unique_ptr<CaptureStream> stream, std::op
                 s.captureCompletedAt = now();
             });
             refreshRecentSessions();
-            if (failure) {
+            if (outcome->nothingRecorded) {
+                update([&](CaptureEngineState& s) {
+                    s.errorMessage = "Capture stopped before any video was recorded; nothing was kept." +
+                                     (failure ? " " + *failure : std::string());
+                });
+            } else if (failure) {
                 update([&](CaptureEngineState& s) {
                     s.errorMessage = "Capture stopped unexpectedly. The recorded portion was saved locally. " + *failure;
                 });

@@ -130,6 +130,7 @@ private:
 
     void finishCapture(std::unique_ptr<CaptureStream> stream, std::optional<std::string> failure);
     Recording takeRecording();
+    static void discardEmptyCapture(std::unique_ptr<LocalSessionRecorder> recorder);
     void runStage(Stage stage, Completion done);
     void publishAnalysis(const AnalysisOutcome& outcome);
     void publishNewTranscript(int segments);

@@ -13,6 +13,7 @@
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 #include "core/folders.h"
+#include "core/safe_path.h"
 #include "core/sha256.h"
 #include "evidence/evidence_export_error.h"
 #include "evidence/evidence_markdown.h"
@@ -32,26 +33,6 @@ constexpr const char* kEvidenceMarkdownFileName = "evidence.md";
 [[noreturn]] void throwErrno(const std::string& action, const fs::path& path, int error) {
     throw FileSystemError(action + " " + path.string() + ": " + std::strerror(error),
                           std::error_code(error, std::generic_category()));
-}
-
-// `relative` inside `base`, or nothing when it is absolute, climbs out with "..", or reaches
-// outside through a symbolic link: names in the manifest and candidate file come from disk and
-// must not make the export copy files from elsewhere.
-std::optional<fs::path> resolveInside(const fs::path& base, const std::string& relative) {
-    const fs::path path(relative);
-    if (relative.empty() || path.is_absolute()) return std::nullopt;
-    for (const auto& part : path)
-        if (part == "..") return std::nullopt;
-    const fs::path candidate = base / path;
-    if (!path.has_filename() || path.filename() == ".") return std::nullopt;
-    std::error_code error;
-    const fs::path resolvedBase = fs::canonical(base, error);
-    if (error) return std::nullopt;
-    const fs::path resolved = fs::weakly_canonical(candidate, error);
-    if (error) return std::nullopt;
-    const auto mismatch = std::mismatch(resolvedBase.begin(), resolvedBase.end(), resolved.begin(), resolved.end());
-    if (mismatch.first != resolvedBase.end()) return std::nullopt;
-    return candidate;
 }
 
 // Copies `source` to `destination` (an existing destination is an error) and describes the copy.

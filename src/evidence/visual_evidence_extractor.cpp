@@ -4,11 +4,13 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <set>
 
 #include "capture/local_session_manifest.h"
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 #include "core/folders.h"
+#include "core/safe_path.h"
 #include "evidence/evidence_extraction_error.h"
 #include "evidence/frame_extraction.h"
 #include "evidence/moment_detection.h"
@@ -27,13 +29,27 @@ std::string joinedContext(const LocalTranscript& transcript, size_t index) {
     return context;
 }
 
+// Frames an earlier, interrupted or replaced run left behind: only the recorded bundle's stay.
+void removeFramesNotIn(const VisualEvidenceCandidateBundle& bundle, const std::filesystem::path& sessionFolder) {
+    std::set<std::string> kept;
+    for (const auto& candidate : bundle.candidates) kept.insert(candidate.frameFiles.begin(), candidate.frameFiles.end());
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(sessionFolder / kFramesFolderName, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (kept.contains(std::string(kFramesFolderName) + "/" + entry->path().filename().string())) continue;
+        std::error_code ignored;
+        std::filesystem::remove_all(entry->path(), ignored);
+    }
+}
+
 }  // namespace
 
 VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesystem::path& sessionFolder,
                                                                std::stop_token stop) {
     const LocalSessionManifest manifest = readManifest(sessionFolder);
-    if (!manifest.transcriptFile) throw EvidenceExtractionError(EvidenceExtractionErrorCase::missingTranscript);
-    const LocalTranscript transcript = readTranscript(sessionFolder / *manifest.transcriptFile);
+    const auto transcriptFile = manifest.transcriptFile ? resolveInside(sessionFolder, *manifest.transcriptFile) : std::nullopt;
+    if (!transcriptFile) throw EvidenceExtractionError(EvidenceExtractionErrorCase::missingTranscript);
+    const LocalTranscript transcript = readTranscript(*transcriptFile);
 
     const double videoStart = manifest.firstVideoPTSSeconds.value_or(0.0);
     const std::optional<double> videoEnd = manifest.lastVideoPTSSeconds;
@@ -66,7 +82,13 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
         const double rangeEnd = videoEnd ? std::min(t + kSecondsAfterMoment, *videoEnd) : t + kSecondsAfterMoment;
         if (rangeStart > rangeEnd) continue;
 
-        if (!video) video = videos_.open(sessionFolder / manifest.videoFile);
+        if (!video) {
+            const auto videoFile = resolveInside(sessionFolder, manifest.videoFile);
+            if (!videoFile)
+                throw DecodingError("session.json names the video \"" + manifest.videoFile +
+                                    "\", which is not a file in the session folder.");
+            video = videos_.open(*videoFile);
+        }
         std::vector<RasterImage> frames;
         try {
             frames = readFrames(*video, {rangeStart - videoStart, t - videoStart, rangeEnd - videoStart});
@@ -93,6 +115,7 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
     bundle.createdAt = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
     writeFileAtomically(sessionFolder / kCandidateFileName, encodeJSON(bundle.toJSON()));
     updateManifest(sessionFolder, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
+    removeFramesNotIn(bundle, sessionFolder);
     return bundle;
 }
 

@@ -9,6 +9,7 @@
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 #include "core/iso8601.h"
+#include "core/safe_path.h"
 #include "core/uuid.h"
 #include "transcription/transcript_replacement.h"
 #include "transcription/transcription_error.h"
@@ -42,9 +43,8 @@ private:
 
 // A track named by session.json, which is read from disk: only a bare name inside the folder.
 fs::path trackFile(const fs::path& sessionFolder, const std::string& name) {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
-        throw DecodingError("session.json names the audio track \"" + name + "\", which is not a file in the session folder.");
-    return sessionFolder / name;
+    if (auto file = resolveInside(sessionFolder, name)) return *file;
+    throw DecodingError("session.json names the audio track \"" + name + "\", which is not a file in the session folder.");
 }
 
 void throwIfStopped(const std::stop_token& stop) {

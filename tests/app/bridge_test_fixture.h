@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/native_review_bridge.h"
-#include "engine/engine_test_fixture.h"
+#include "support/engine_test_fixture.h"
 #include "capture/local_session_manifest.h"
 #include "core/json.h"
 #include "platform/linux/json_file_user_defaults.h"

@@ -96,6 +96,7 @@ TEST_F(BridgeTest, ARecordingKeepsTheAffirmationUntilStopWritesItIntoTheSession)
     EXPECT_EQ(started["detail"], "0 frames captured");
     EXPECT_EQ(capture.lastStream().configuration.display.displayID, 9u);
     EXPECT_TRUE(defaults.dateValue(kLastAffirmedAtKey));
+    capture.lastStream().deliver(screenSample(1.0));  // a capture without video keeps nothing
 
     const Json stopped = value("capture.stop");
     EXPECT_EQ(stopped["stage"], "ready-to-process");

@@ -2,111 +2,70 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-
-#include "capture/session_folder.h"
 #include "support/recording_trash.h"
 #include "support/temporary_folder.h"
-#include "transcription/local_transcript.h"
+#include "support/test_sessions.h"
 
-namespace quillmer {
+namespace quillmer::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TemporaryFolder;
-using testing::writeTestFile;
-
-using testing::RecordingTrash;
-
 const Timestamp kBase = *parseISO8601("2026-05-04T09:30:12Z");
 
-std::string candidatesJSON(int count) {
-    Json candidates = Json::array();
-    for (int i = 0; i < count; ++i)
-        candidates.push_back({{"id", Uuid::random().toString()},
-                              {"rangeStartSeconds", i * 20.0},
-                              {"rangeEndSeconds", i * 20.0 + 8},
-                              {"trigger", "this"},
-                              {"transcriptContext", "make this bigger"},
-                              {"frameFiles", {"frames/a.png"}},
-                              {"visualAnchor", {{"x", 0.1}, {"y", 0.2}, {"width", 0.3}, {"height", 0.1}}}});
-    return encodeJSON({{"schemaVersion", 1}, {"createdAt", "2026-05-04T10:00:00Z"}, {"candidates", candidates}});
+// `count` copies of `item` (each with a fresh "id") as the JSON `shape` holds them under `key`.
+std::string listJSON(int count, Json item, Json shape = nullptr, const char* key = nullptr) {
+    Json list = Json::array();
+    for (int i = 0; i < count; ++i) list.push_back(item), list.back()["id"] = Uuid::random().toString();
+    if (!key) return encodeJSON(list);
+    shape[key] = list;
+    return encodeJSON(shape);
 }
 
 std::string feedbackJSON(int count) {
-    Json items = Json::array();
-    for (int i = 0; i < count; ++i)
-        items.push_back({{"id", Uuid::random().toString()},
-                         {"candidateID", Uuid::random().toString()},
-                         {"component", "Header"},
-                         {"observed", "small"},
-                         {"requestedChange", "bigger"},
-                         {"quote", "make this bigger"},
-                         {"confidence", 0.8},
-                         {"evidenceFramePaths", {"frames/a.png"}}});
-    return encodeJSON({{"schemaVersion", 2}, {"provider", "gemini"}, {"model", "m"}, {"createdAt", "2026-05-04T10:00:00Z"},
-                       {"items", items}});
+    return listJSON(count,
+                    {{"candidateID", Uuid::random().toString()}, {"component", "Header"}, {"observed", "small"},
+                     {"requestedChange", "bigger"}, {"quote", "make this bigger"}, {"confidence", 0.8},
+                     {"evidenceFramePaths", {"frames/a.png"}}},
+                    {{"schemaVersion", 2}, {"provider", "gemini"}, {"model", "m"}, {"createdAt", "2026-05-04T10:00:00Z"}},
+                    "items");
 }
 
 std::string diagnosticsJSON(int count) {
-    Json list = Json::array();
-    for (int i = 0; i < count; ++i)
-        list.push_back({{"id", Uuid::random().toString()}, {"candidateID", Uuid::random().toString()}, {"message", "timed out"}});
-    return encodeJSON(list);
+    return listJSON(count, {{"candidateID", Uuid::random().toString()}, {"message", "timed out"}});
+}
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+    return text;
 }
 
 // Stage output a test folder should carry; absent members mean the stage has not run.
 struct Progress {
-    std::optional<int> transcriptSegments = std::nullopt;
-    std::optional<int> candidates = std::nullopt;
+    std::optional<int> transcriptSegments = std::nullopt, candidates = std::nullopt;
     bool exported = false;
-    std::optional<int> feedback = std::nullopt;
-    std::optional<int> unfinished = std::nullopt;
+    std::optional<int> feedback = std::nullopt, unfinished = std::nullopt;
     bool brief = false;
 };
 
 class LocalSessionLibraryTest : public ::testing::Test {
 protected:
-    std::filesystem::path sessions() const { return root_ / "Sessions"; }
-    std::filesystem::path exports() const { return root_ / "Exports"; }
-
     LocalSessionManifest makeSession(Timestamp createdAt, const Progress& progress = {},
                                      std::optional<std::string> fingerprint = std::nullopt) {
-        LocalSessionManifest manifest;
-        manifest.id = Uuid::random();
-        manifest.createdAt = createdAt;
-        manifest.width = 1280;
-        manifest.height = 720;
-        manifest.videoFile = kScreenVideoFileName;
+        auto manifest = recordedManifest(createdAt);
         manifest.sourceMediaFingerprint = std::move(fingerprint);
-        const auto folder = createSessionFolder(sessions(), manifest.id);
-        writeManifest(folder, manifest);
-        if (progress.transcriptSegments) {
-            LocalTranscript transcript;
-            transcript.createdAt = createdAt;
-            transcript.audioFile = kSystemAudioFileName;
-            transcript.localeIdentifier = "en-US";
-            for (int i = 0; i < *progress.transcriptSegments; ++i)
-                transcript.segments.push_back({Uuid::random(), i * 2.0, 1.5, "words", std::nullopt, std::nullopt, std::nullopt});
-            storeTranscript(folder, manifest, transcript);
-            manifest = readManifest(folder);
-        }
-        if (progress.candidates) {
-            writeTestFile(folder / kCandidateFileName, candidatesJSON(*progress.candidates));
-            manifest = updateManifest(folder, [](auto& m) { m.candidateFile = kCandidateFileName; });
-        }
-        const auto exportFolder = exports() / manifest.id.toString();
+        std::optional<std::vector<std::string>> transcript;
+        if (progress.transcriptSegments) transcript.emplace(*progress.transcriptSegments, "words");
+        const auto folder = writeTestSession(sessions, manifest, {transcript, progress.candidates});
+        const auto exportFolder = exports / manifest.id.toString();
         if (progress.exported) writeTestFile(exportFolder / "evidence.json", "{}");
         if (progress.feedback) writeTestFile(exportFolder / "feedback.json", feedbackJSON(*progress.feedback));
         if (progress.unfinished) writeTestFile(exportFolder / "analysis-diagnostics.json", diagnosticsJSON(*progress.unfinished));
         if (progress.brief) writeTestFile(exportFolder / "implementation-brief.md", "# Brief\n");
-        return manifest;
+        return readManifest(folder);
     }
 
     RecoverableLocalSession load(const LocalSessionManifest& manifest) const {
-        auto session = library.session(manifest.id.toString());
-        if (!session) throw std::runtime_error("session did not load");
-        return *session;
+        return library.session(manifest.id.toString()).value();
     }
 
     std::vector<std::string> uniqueIDs() const {
@@ -115,85 +74,64 @@ protected:
         return ids;
     }
 
-    TemporaryFolder temporary_;
-    std::filesystem::path root_ = temporary_.path();
+    TemporaryFolder root;
+    std::filesystem::path sessions = root / "Sessions", exports = root / "Exports";
     RecordingTrash trash;
-    LocalSessionLibrary library{trash, sessions(), exports()};
+    LocalSessionLibrary library{trash, sessions, exports};
 };
 
-TEST_F(LocalSessionLibraryTest, UnreadableFoldersNeverAppearAndNeverStopAScan) {
+// What is not clearly one meeting is never listed, and never stops a scan: no or a broken
+// session.json, a folder named otherwise than its manifest's id (a look-alike in lower case
+// included), a capture that never wrote a video sample, hidden folders and stray files.
+TEST_F(LocalSessionLibraryTest, OnlyFoldersThatAreClearlyOneMeetingAppear) {
     const auto good = makeSession(kBase);
-    std::filesystem::create_directories(sessions() / Uuid::random().toString());  // no session.json
+    std::filesystem::create_directories(sessions / Uuid::random().toString());
     auto withoutSchema = good.toJSON();
     withoutSchema.erase("schemaVersion");
     withoutSchema["id"] = Uuid::random().toString();
-    writeTestFile(sessions() / withoutSchema["id"].get<std::string>() / "session.json", encodeJSON(withoutSchema));
-    writeTestFile(sessions() / Uuid::random().toString() / "session.json", "{ not json");
-    writeTestFile(sessions() / "stray-file.txt", "hello");
-    auto hidden = good;
-    hidden.id = Uuid::random();
-    std::filesystem::create_directories(sessions() / ".hidden");
-    writeManifest(sessions() / ".hidden", hidden);
+    writeTestFile(sessions / withoutSchema["id"].get<std::string>() / "session.json", encodeJSON(withoutSchema));
+    writeTestFile(sessions / Uuid::random().toString() / "session.json", "{ not json");
+    writeTestFile(sessions / "stray-file.txt", "hello");
+    for (const auto& name : {std::string(".hidden"), Uuid::random().toString(), lowerCase(good.id.toString())})
+        writeTestFile(sessions / name / "session.json", encodeJSON(good.toJSON()));
+    auto nothingRecorded = recordedManifest(kBase);
+    nothingRecorded.firstVideoPTSSeconds.reset();
+    writeTestSession(sessions, nothingRecorded);
 
     const auto found = library.recoverableSessions();
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].manifest, good);
-    EXPECT_EQ(found[0].directory, sessions() / good.id.toString());
+    EXPECT_EQ(found[0].directory, sessions / good.id.toString());
+    EXPECT_FALSE(library.session(nothingRecorded.id.toString()));
+    EXPECT_TRUE(LocalSessionLibrary(trash, root / "nowhere", root / "nowhere-else").recentSessions(5).empty());
 }
 
-TEST_F(LocalSessionLibraryTest, MissingRootIsAnEmptyLibrary) {
-    const LocalSessionLibrary missing(trash, root_ / "nowhere", root_ / "nowhere-else");
-    EXPECT_TRUE(missing.recoverableSessions().empty());
-    EXPECT_TRUE(missing.recentSessions(5).empty());
-}
-
-TEST_F(LocalSessionLibraryTest, CountsComeFromEachStagesFile) {
-    const auto session = load(makeSession(kBase, {.transcriptSegments = 12, .candidates = 3, .exported = true,
-                                                  .feedback = 4, .unfinished = 2}));
+// Counts come from each stage's own file; a file its stage would refuse (a candidate without its
+// trigger, a feedback item without its quote, diagnostics that are not a list) counts as absent.
+TEST_F(LocalSessionLibraryTest, CountsComeFromEachStagesFileWhenThatStageCouldReadIt) {
+    const auto session = load(makeSession(kBase, {12, 3, true, 4, 2}));
     EXPECT_EQ(session.transcriptSegmentCount, 12);
     EXPECT_EQ(session.candidateCount, 3);
-    EXPECT_EQ(session.exportDirectory, exports() / session.manifest.id.toString());
+    EXPECT_EQ(session.exportDirectory, exports / session.manifest.id.toString());
     EXPECT_EQ(session.feedbackCount, 4);
     EXPECT_EQ(session.unfinishedAnalysisCount, 2);
 
     const auto fresh = load(makeSession(kBase));
-    EXPECT_FALSE(fresh.transcriptSegmentCount);
-    EXPECT_FALSE(fresh.candidateCount);
-    EXPECT_FALSE(fresh.exportDirectory);
-    EXPECT_FALSE(fresh.feedbackCount);
+    EXPECT_FALSE(fresh.transcriptSegmentCount || fresh.candidateCount || fresh.exportDirectory || fresh.feedbackCount);
     EXPECT_EQ(fresh.unfinishedAnalysisCount, 0);
-}
 
-TEST_F(LocalSessionLibraryTest, UnreadableStageFilesLeaveTheirCountAbsent) {
-    auto manifest = makeSession(kBase, {.transcriptSegments = 2, .candidates = 2, .exported = true, .feedback = 1,
-                                        .unfinished = 1});
-    const auto folder = sessions() / manifest.id.toString();
-    const auto exportFolder = exports() / manifest.id.toString();
-    // A candidate without its trigger, a feedback item without its quote, a diagnostics object
-    // instead of a list: each stage would refuse its own file, so nothing is counted.
     auto candidates = parseJSON(candidatesJSON(2));
     candidates["candidates"][1].erase("trigger");
-    writeTestFile(folder / kCandidateFileName, encodeJSON(candidates));
     auto feedback = parseJSON(feedbackJSON(2));
     feedback["items"][0].erase("quote");
-    writeTestFile(exportFolder / "feedback.json", encodeJSON(feedback));
-    writeTestFile(exportFolder / "analysis-diagnostics.json", "{}");
-    writeTestFile(folder / kTranscriptFileName, "[]");
-
-    const auto session = load(manifest);
-    EXPECT_FALSE(session.transcriptSegmentCount);
-    EXPECT_FALSE(session.candidateCount);
-    EXPECT_TRUE(session.exportDirectory);
-    EXPECT_FALSE(session.feedbackCount);
-    EXPECT_EQ(session.unfinishedAnalysisCount, 0);
-}
-
-TEST_F(LocalSessionLibraryTest, ManifestFileNamesAreNotFollowedOutOfTheFolder) {
-    auto manifest = makeSession(kBase);
-    const auto folder = sessions() / manifest.id.toString();
-    writeTestFile(sessions() / kCandidateFileName, candidatesJSON(5));  // next to, not inside, the folder
-    manifest = updateManifest(folder, [](auto& m) { m.candidateFile = std::string("../") + kCandidateFileName; });
-    EXPECT_FALSE(load(manifest).candidateCount);
+    writeTestFile(session.directory / kCandidateFileName, encodeJSON(candidates));
+    writeTestFile(*session.exportDirectory / "feedback.json", encodeJSON(feedback));
+    writeTestFile(*session.exportDirectory / "analysis-diagnostics.json", "{}");
+    writeTestFile(session.directory / kTranscriptFileName, "[]");
+    const auto damaged = load(session.manifest);
+    EXPECT_FALSE(damaged.transcriptSegmentCount || damaged.candidateCount || damaged.feedbackCount);
+    EXPECT_TRUE(damaged.exportDirectory);
+    EXPECT_EQ(damaged.unfinishedAnalysisCount, 0);
 }
 
 TEST_F(LocalSessionLibraryTest, ProgressLabels) {
@@ -215,33 +153,26 @@ TEST_F(LocalSessionLibraryTest, ProgressLabels) {
         // Feedback without evidence.json is not an export, so its files are not read.
         {{.candidates = 2, .feedback = 3, .brief = true}, "2 evidence moments"},
     };
-    for (const auto& c : cases) {
-        const auto session = load(makeSession(kBase, c.progress));
-        EXPECT_EQ(LocalSessionLibrary::detail(session), c.label);
-    }
+    for (const auto& c : cases) EXPECT_EQ(LocalSessionLibrary::detail(load(makeSession(kBase, c.progress))), c.label);
 }
 
 TEST_F(LocalSessionLibraryTest, IdentityPrefersFingerprintThenMediaFactsThenId) {
-    const auto imported = load(makeSession(kBase, {}, std::string(64, 'a')));
-    EXPECT_EQ(LocalSessionLibrary::identity(imported), "source:" + std::string(64, 'a'));
-
-    auto emptyFingerprint = load(makeSession(kBase, {}, std::string()));
-    EXPECT_EQ(LocalSessionLibrary::identity(emptyFingerprint), "session:" + emptyFingerprint.manifest.id.toString());
-
-    auto captured = load(makeSession(kBase));
-    captured.manifest.firstVideoPTSSeconds = 100.25;
-    captured.manifest.lastVideoPTSSeconds = 161.9999;
-    // Without the video file there are no media facts.
-    EXPECT_EQ(LocalSessionLibrary::identity(captured), "session:" + captured.manifest.id.toString());
+    EXPECT_EQ(LocalSessionLibrary::identity(load(makeSession(kBase, {}, std::string(64, 'a')))), "source:" + std::string(64, 'a'));
+    auto captured = load(makeSession(kBase, {}, std::string()));  // an empty fingerprint is none
+    const std::string byId = "session:" + captured.manifest.id.toString();
+    EXPECT_EQ(LocalSessionLibrary::identity(captured), byId);  // without the video file there are no media facts
     writeTestFile(captured.directory / kScreenVideoFileName, std::string(1234, 'x'));
-    EXPECT_EQ(LocalSessionLibrary::identity(captured), "legacy:1280x720:1234:61749");
-
-    captured.manifest.firstVideoPTSSeconds.reset();
-    EXPECT_EQ(LocalSessionLibrary::identity(captured), "legacy:1280x720:1234:161999");
-    captured.manifest.firstVideoPTSSeconds = 500;  // a last time before the first clamps at zero
-    EXPECT_EQ(LocalSessionLibrary::identity(captured), "legacy:1280x720:1234:0");
-    captured.manifest.lastVideoPTSSeconds.reset();
-    EXPECT_EQ(LocalSessionLibrary::identity(captured), "session:" + captured.manifest.id.toString());
+    const struct {
+        std::optional<double> first, last;
+        std::string identity;
+    } cases[] = {{100.25, 161.9999, "legacy:1280x720:1234:61749"}, {std::nullopt, 161.9999, "legacy:1280x720:1234:161999"},
+                 {500, 161.9999, "legacy:1280x720:1234:0"},  // a last time before the first clamps at zero
+                 {100, std::nullopt, byId}};
+    for (const auto& c : cases) {
+        captured.manifest.firstVideoPTSSeconds = c.first;
+        captured.manifest.lastVideoPTSSeconds = c.last;
+        EXPECT_EQ(LocalSessionLibrary::identity(captured), c.identity);
+    }
 }
 
 TEST(SessionQuality, FirstDifferingCriterionDecides) {
@@ -251,87 +182,62 @@ TEST(SessionQuality, FirstDifferingCriterionDecides) {
         change(q);
         return q;
     };
-    const auto feedbackZero = with([](auto& q) { q.hasFeedback = true, q.feedbackCount = 0; });
-    const auto feedbackTwo = with([](auto& q) { q.hasFeedback = true, q.feedbackCount = 2; });
-    const auto exported = with([](auto& q) { q.hasExport = true; });
-    const auto manyCandidates = with([](auto& q) { q.candidateCount = 9, q.transcriptCount = 0; });
-    const auto longTranscript = with([](auto& q) { q.transcriptCount = 50; });
-    const auto newer = with([](auto& q) { q.createdAt += 1s; });
     // Each is lower than the next; more progress of an earlier kind beats any later kind.
-    const SessionQuality ladder[] = {base, newer, longTranscript, manyCandidates, exported, feedbackZero, feedbackTwo};
+    const SessionQuality ladder[] = {base, with([](auto& q) { q.createdAt += 1s; }),
+                                     with([](auto& q) { q.transcriptCount = 50; }),
+                                     with([](auto& q) { q.candidateCount = 9, q.transcriptCount = 0; }),
+                                     with([](auto& q) { q.hasExport = true; }),
+                                     with([](auto& q) { q.hasFeedback = true, q.feedbackCount = 0; }),
+                                     with([](auto& q) { q.hasFeedback = true, q.feedbackCount = 2; })};
     for (size_t i = 0; i < std::size(ladder); ++i)
-        for (size_t j = 0; j < std::size(ladder); ++j)
-            EXPECT_EQ(ladder[i].isLowerThan(ladder[j]), i < j) << i << " vs " << j;
+        for (size_t j = 0; j < std::size(ladder); ++j) EXPECT_EQ(ladder[i].isLowerThan(ladder[j]), i < j) << i << " vs " << j;
 }
 
-TEST_F(LocalSessionLibraryTest, SameRecordingIsListedOnceByItsMostAdvancedFolder) {
+TEST_F(LocalSessionLibraryTest, SameRecordingIsListedOnceByItsMostAdvancedFolderAndTheListIsNewestFirst) {
     const std::string fingerprint(64, 'f');
     const auto older = makeSession(kBase, {.exported = true, .feedback = 1}, fingerprint);
-    const auto newer = makeSession(kBase + 1h, {.transcriptSegments = 40, .candidates = 9}, fingerprint);
+    makeSession(kBase + 1h, {.transcriptSegments = 40, .candidates = 9}, fingerprint);
     const auto other = makeSession(kBase + 30min);
     EXPECT_EQ(uniqueIDs(), (std::vector<std::string>{other.id.toString(), older.id.toString()}));
-
     // With equal progress the newer copy wins.
-    const auto copyA = makeSession(kBase + 2h, {.transcriptSegments = 3}, std::string(64, 'b'));
-    const auto copyB = makeSession(kBase + 3h, {.transcriptSegments = 3}, std::string(64, 'b'));
-    const auto ids = uniqueIDs();
-    EXPECT_EQ(ids.front(), copyB.id.toString());
-    EXPECT_EQ(std::count(ids.begin(), ids.end(), copyA.id.toString()), 0);
-}
+    makeSession(kBase + 2h, {.transcriptSegments = 3}, std::string(64, 'b'));
+    const auto copy = makeSession(kBase + 3h, {.transcriptSegments = 3}, std::string(64, 'b'));
+    EXPECT_EQ(uniqueIDs(), (std::vector<std::string>{copy.id.toString(), other.id.toString(), older.id.toString()}));
 
-TEST_F(LocalSessionLibraryTest, RecentListIsNewestFirstAndLimited) {
-    std::vector<LocalSessionManifest> made;
-    for (int i = 0; i < 7; ++i) made.push_back(makeSession(kBase + std::chrono::hours(i), {.transcriptSegments = i}));
-    const auto recent = library.recentSessions(5);
-    ASSERT_EQ(recent.size(), 5u);
-    for (size_t i = 0; i < recent.size(); ++i) {
-        const auto& manifest = made[made.size() - 1 - i];
-        EXPECT_EQ(recent[i].id, manifest.id.toString());
-        EXPECT_EQ(recent[i].createdAt, manifest.createdAt);
-        EXPECT_EQ(recent[i].detail, std::to_string(6 - i) + " transcript moments");
-        EXPECT_FALSE(recent[i].title.empty());
-    }
-    EXPECT_EQ(library.recentSessions(100).size(), 7u);
+    const auto recent = library.recentSessions(2);
+    ASSERT_EQ(recent.size(), 2u);
+    EXPECT_EQ(recent[1], (LocalSessionSummary{other.id.toString(), recent[1].title, "Ready to understand", other.createdAt}));
+    EXPECT_FALSE(recent[1].title.empty());
+    EXPECT_EQ(library.recentSessions(100).size(), 3u);
     EXPECT_TRUE(library.recentSessions(0).empty());
     EXPECT_TRUE(library.recentSessions(-3).empty());
 }
 
-TEST_F(LocalSessionLibraryTest, SessionByIdAcceptsEitherCaseAndRefusesOtherText) {
-    const auto manifest = makeSession(kBase);
-    std::string lower = manifest.id.toString();
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    ASSERT_TRUE(library.session(lower));
-    EXPECT_EQ(library.session(lower)->manifest, manifest);
-    EXPECT_FALSE(library.session("../" + manifest.id.toString()));
-    EXPECT_FALSE(library.session(Uuid::random().toString()));
-}
-
-TEST_F(LocalSessionLibraryTest, DeletingMovesSessionThenExportToTheTrash) {
+// Either case of the id finds the upper-case folder that loading and export use; never a
+// look-alike folder in lower case, and never anything for text that is not a UUID. A failed move
+// stops before the export.
+TEST_F(LocalSessionLibraryTest, IdsInEitherCaseReachTheCanonicalFolderOnly) {
     const auto manifest = makeSession(kBase, {.exported = true});
     const auto kept = makeSession(kBase);
-    library.deleteSession("not-a-uuid");
-    library.deleteSession("../" + manifest.id.toString());
-    EXPECT_TRUE(trash.moved.empty());
+    const auto lower = lowerCase(manifest.id.toString());
+    writeTestFile(sessions / lower / "notes.txt", "another folder");
+    EXPECT_EQ(library.session(lower).value().directory, sessions / manifest.id.toString());
+    EXPECT_FALSE(library.session("../" + manifest.id.toString()));
+    EXPECT_FALSE(library.session(Uuid::random().toString()));
 
-    std::string lower = manifest.id.toString();
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    library.deleteSession(lower);
-    EXPECT_EQ(trash.moved, (std::vector<std::filesystem::path>{sessions() / manifest.id.toString(),
-                                                               exports() / manifest.id.toString()}));
-    ASSERT_EQ(library.recoverableSessions().size(), 1u);
-    EXPECT_EQ(library.recoverableSessions()[0].manifest.id, kept.id);
-
-    library.deleteSession(Uuid::random().toString());  // nothing there: nothing moved, no error
-    EXPECT_EQ(trash.moved.size(), 2u);
-}
-
-TEST_F(LocalSessionLibraryTest, FailedMoveStopsBeforeTheExport) {
-    const auto manifest = makeSession(kBase, {.exported = true});
-    trash.refused = sessions() / manifest.id.toString();
+    for (const auto& id : {std::string("not-a-uuid"), "../" + manifest.id.toString(), Uuid::random().toString()})
+        library.deleteSession(id);
+    trash.refused = sessions / manifest.id.toString();
     EXPECT_THROW(library.deleteSession(manifest.id.toString()), FileSystemError);
     EXPECT_TRUE(trash.moved.empty());
-    EXPECT_TRUE(std::filesystem::exists(exports() / manifest.id.toString()));
+    trash.refused.clear();
+    library.deleteSession(lower);
+    EXPECT_EQ(trash.moved, (std::vector<std::filesystem::path>{sessions / manifest.id.toString(),
+                                                               exports / manifest.id.toString()}));
+    EXPECT_TRUE(std::filesystem::exists(sessions / lower / "notes.txt"));
+    ASSERT_EQ(library.recoverableSessions().size(), 1u);
+    EXPECT_EQ(library.recoverableSessions()[0].manifest.id, kept.id);
 }
 
 }  // namespace
-}  // namespace quillmer
+}  // namespace quillmer::testing

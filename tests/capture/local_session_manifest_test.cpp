@@ -1,3 +1,4 @@
+// The manifest, its file, and the repository snapshot stored in it.
 #include "capture/local_session_manifest.h"
 
 #include <gtest/gtest.h>
@@ -6,9 +7,10 @@
 
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
+#include "platform/linux/posix_process_runner.h"
 #include "support/temporary_folder.h"
 
-namespace quillmer {
+namespace quillmer::testing {
 namespace {
 
 LocalSessionManifest freshManifest() {
@@ -30,16 +32,16 @@ std::vector<std::string> topLevelKeys(const std::string& text) {
     return keys;
 }
 
-TEST(LocalSessionManifest, FreshManifestHasOnlyRequiredKeys) {
-    const std::string text = encodeJSON(freshManifest().toJSON());
-    EXPECT_EQ(topLevelKeys(text), (std::vector<std::string>{"createdAt", "displayID", "height", "id", "schemaVersion",
-                                                            "videoFile", "videoFrameCount", "width"}));
-    EXPECT_EQ(text.find("null"), std::string::npos);
-    EXPECT_NE(text.find("\"createdAt\" : \"2026-05-04T09:30:12Z\""), std::string::npos);
-    EXPECT_NE(text.find("\"id\" : \"6F1C2A3B-0D4E-4F5A-9B6C-7D8E9F0A1B2C\""), std::string::npos);
-}
+// A fresh manifest has only its required keys (never null); a full one sorts its keys, escapes
+// slashes and comes back byte for byte.
+TEST(LocalSessionManifest, EncodesSortedWithoutAbsentKeysAndRoundTrips) {
+    const std::string fresh = encodeJSON(freshManifest().toJSON());
+    EXPECT_EQ(topLevelKeys(fresh), (std::vector<std::string>{"createdAt", "displayID", "height", "id", "schemaVersion",
+                                                             "videoFile", "videoFrameCount", "width"}));
+    EXPECT_EQ(fresh.find("null"), std::string::npos);
+    EXPECT_NE(fresh.find("\"createdAt\" : \"2026-05-04T09:30:12Z\""), std::string::npos);
+    EXPECT_NE(fresh.find("\"id\" : \"6F1C2A3B-0D4E-4F5A-9B6C-7D8E9F0A1B2C\""), std::string::npos);
 
-TEST(LocalSessionManifest, FullManifestSortsKeysEscapesSlashesAndRoundTripsByteForByte) {
     LocalSessionManifest m = freshManifest();
     m.firstVideoPTSSeconds = 1000.25;
     m.lastVideoPTSSeconds = 1060.5;
@@ -51,36 +53,30 @@ TEST(LocalSessionManifest, FullManifestSortsKeysEscapesSlashesAndRoundTripsByteF
     m.endedAt = *parseISO8601("2026-05-04T09:31:12Z");
     m.repository = RepositorySnapshot{"/home/dev/app", "0123456789abcdef0123456789abcdef01234567", "main"};
     m.sourceMediaFingerprint = std::string(64, 'a');
-
     const std::string text = encodeJSON(m.toJSON());
     const auto keys = topLevelKeys(text);
     EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
     EXPECT_EQ(keys.front(), "candidateFile");
     EXPECT_NE(text.find("\"rootPath\" : \"\\/home\\/dev\\/app\""), std::string::npos);
-
-    const auto decoded = LocalSessionManifest::fromJSON(parseJSON(text));
-    EXPECT_EQ(decoded, m);
-    EXPECT_EQ(encodeJSON(decoded.toJSON()), text);
+    EXPECT_EQ(LocalSessionManifest::fromJSON(parseJSON(text)), m);
+    EXPECT_EQ(encodeJSON(LocalSessionManifest::fromJSON(parseJSON(text)).toJSON()), text);
 }
 
-TEST(LocalSessionManifest, MissingRequiredKeysMakeTheFileUnreadable) {
+TEST(LocalSessionManifest, DecodingRefusesMissingRequiredKeysAndAcceptsFractionsNullsAndNewKeys) {
     const Json valid = freshManifest().toJSON();
+    std::vector<Json> damaged;
     for (const char* key : {"schemaVersion", "id", "createdAt", "displayID", "width", "height", "videoFrameCount",
                             "videoFile"}) {
-        Json damaged = valid;
-        damaged.erase(key);
-        EXPECT_THROW(LocalSessionManifest::fromJSON(damaged), DecodingError) << key;
+        damaged.push_back(valid);
+        damaged.back().erase(key);
     }
-    Json badRepository = valid;
-    badRepository["repository"] = {{"rootPath", "/x"}};  // gitSHA missing
-    EXPECT_THROW(LocalSessionManifest::fromJSON(badRepository), DecodingError);
-    Json badId = valid;
-    badId["id"] = "not-a-uuid";
-    EXPECT_THROW(LocalSessionManifest::fromJSON(badId), DecodingError);
-}
+    damaged.push_back(valid);
+    damaged.back()["repository"] = {{"rootPath", "/x"}};  // gitSHA missing
+    damaged.push_back(valid);
+    damaged.back()["id"] = "not-a-uuid";
+    for (const auto& json : damaged) EXPECT_THROW(LocalSessionManifest::fromJSON(json), DecodingError) << json.dump();
 
-TEST(LocalSessionManifest, ReadsFractionalDatesAndNullOptionals) {
-    Json json = freshManifest().toJSON();
+    Json json = valid;
     json["createdAt"] = "2026-05-04T09:30:12.345Z";
     json["transcriptFile"] = nullptr;
     json["unknownFutureKey"] = 1;
@@ -89,36 +85,81 @@ TEST(LocalSessionManifest, ReadsFractionalDatesAndNullOptionals) {
     EXPECT_EQ(formatISO8601(m.createdAt), "2026-05-04T09:30:12Z");
 }
 
-TEST(ManifestFile, UpdateChangesOneFieldAndKeepsTheRest) {
-    testing::TemporaryFolder root;
+TEST(ManifestFile, UpdateChangesOneFieldAndLeavesAnUnreadableFileAlone) {
+    ScopedDataHome home;
+    EXPECT_EQ(sessionsRoot(), home.path() / "data" / "Quillmer" / "Sessions");
     const LocalSessionManifest m = freshManifest();
-    const auto folder = createSessionFolder(root.path(), m.id);
+    const auto folder = createSessionFolder(sessionsRoot(), m.id);
     EXPECT_EQ(folder.filename(), "6F1C2A3B-0D4E-4F5A-9B6C-7D8E9F0A1B2C");
+    EXPECT_THROW(readManifest(folder), FileSystemError);
     writeManifest(folder, m);
-    const auto updated = updateManifest(folder, [](LocalSessionManifest& s) { s.transcriptFile = kTranscriptFileName; });
     LocalSessionManifest expected = m;
     expected.transcriptFile = "transcript.json";
-    EXPECT_EQ(updated, expected);
+    EXPECT_EQ(updateManifest(folder, [](LocalSessionManifest& s) { s.transcriptFile = kTranscriptFileName; }), expected);
     EXPECT_EQ(readManifest(folder), expected);
-}
 
-TEST(ManifestFile, UnreadableManifestsThrowAndUpdatesLeaveThemAlone) {
-    testing::TemporaryFolder folder;
-    EXPECT_THROW(readManifest(folder.path()), FileSystemError);
-    testing::writeTestFile(folder / "session.json", "{\"id\": 1}");
-    EXPECT_THROW(updateManifest(folder.path(), [](LocalSessionManifest&) {}), DecodingError);
+    writeTestFile(folder / "session.json", "{\"id\": 1}");
+    EXPECT_THROW(updateManifest(folder, [](LocalSessionManifest&) {}), DecodingError);
     EXPECT_EQ(readWholeFile(folder / "session.json"), "{\"id\": 1}");
 }
 
-TEST(SessionsRoot, LivesUnderTheDataHomeAndEverySessionGetsItsOwnFolder) {
-    testing::ScopedDataHome home;
-    const auto root = sessionsRoot();
-    EXPECT_EQ(root, home.path() / "data" / "Quillmer" / "Sessions");
-    const auto first = createSessionFolder(root, Uuid::random());
-    const auto second = createSessionFolder(root, Uuid::random());
-    EXPECT_NE(first, second);
-    EXPECT_TRUE(std::filesystem::is_directory(first));
+class RepositorySnapshotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists("/usr/bin/git")) GTEST_SKIP() << "/usr/bin/git is not installed";
+    }
+
+    // Runs git in the test repository; the commit identity is fixed so no global config is needed.
+    std::string git(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"-C", repository.path().string(), "-c", "user.name=T", "-c", "user.email=t@t"});
+        const auto result = runner.run({"/usr/bin/git", arguments, std::nullopt, ""});
+        EXPECT_TRUE(result.succeeded()) << result.standardError;
+        return result.standardOutput.substr(0, result.standardOutput.find('\n'));
+    }
+
+    // Without a commit HEAD names nothing; with one the repository has a snapshot.
+    void makeRepositoryWithOneCommit() {
+        git({"init", "-q", "-b", "feature/header"});
+        EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
+        git({"commit", "-q", "--allow-empty", "-m", "first"});
+    }
+
+    PosixProcessRunner runner;
+    TemporaryFolder repository;
+};
+
+TEST_F(RepositorySnapshotTest, RecordsRootCommitAndBranchButNoBranchForADetachedHead) {
+    EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
+    EXPECT_EQ(RepositorySnapshot::at(repository / "does-not-exist", runner), std::nullopt);
+    makeRepositoryWithOneCommit();
+    std::filesystem::create_directories(repository / "src" / "deep");
+    const auto snapshot = RepositorySnapshot::at(repository / "src" / "deep", runner);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->rootPath, std::filesystem::canonical(repository.path()).string());
+    EXPECT_EQ(snapshot->gitSHA, git({"rev-parse", "HEAD"}));
+    EXPECT_EQ(snapshot->gitSHA.size(), 40u);
+    EXPECT_EQ(snapshot->branch, "feature/header");
+
+    git({"checkout", "-q", "--detach"});
+    const auto detached = RepositorySnapshot::at(repository.path(), runner);
+    ASSERT_TRUE(detached);
+    EXPECT_EQ(detached->gitSHA, snapshot->gitSHA);
+    EXPECT_FALSE(detached->toJSON().contains("branch"));
+}
+
+TEST_F(RepositorySnapshotTest, CurrentPrefersTheEnvironmentOverTheWorkingDirectory) {
+    makeRepositoryWithOneCommit();
+    TemporaryFolder elsewhere;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(elsewhere.path());
+    {
+        ScopedEnvironment unset("QUILLMER_REPOSITORY_PATH", std::nullopt);
+        EXPECT_EQ(RepositorySnapshot::current(runner), std::nullopt);
+    }
+    ScopedEnvironment set("QUILLMER_REPOSITORY_PATH", repository.path().string());
+    EXPECT_EQ(RepositorySnapshot::current(runner).value().branch, "feature/header");
+    std::filesystem::current_path(previous);
 }
 
 }  // namespace
-}  // namespace quillmer
+}  // namespace quillmer::testing

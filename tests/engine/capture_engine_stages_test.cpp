@@ -2,7 +2,8 @@
 
 #include <thread>
 
-#include "engine/engine_test_fixture.h"
+#include "engine/local_pipeline.h"
+#include "support/engine_test_fixture.h"
 #include "core/error.h"
 
 namespace quillmer::testing {
@@ -17,9 +18,7 @@ protected:
         stages.exportEvidence = [this](const auto&, std::stop_token) { return root / "Exports" / "bundle"; };
         stages.analyze = [unfinishedAnalyses](const auto&, const auto&, std::stop_token) {
             AnalysisOutcome outcome;
-            outcome.feedbackCount = 3;
-            outcome.unfinishedAnalysisCount = unfinishedAnalyses;
-            outcome.includedFeedbackIDs = {"A"};
+            outcome.feedbackCount = 3, outcome.unfinishedAnalysisCount = unfinishedAnalyses, outcome.includedFeedbackIDs = {"A"};
             return outcome;
         };
     }
@@ -43,101 +42,71 @@ protected:
     }
 };
 
-TEST_F(StageTest, StagesWithoutTheirWorkFailWithTheirOwnPrefix) {
+// Without a current session a stage does nothing and finishes at once; without its work each
+// fails with its own prefix and lowers its flag.
+TEST_F(StageTest, StagesNeedASessionAndFailWithTheirOwnPrefix) {
+    const std::pair<std::function<void(CaptureEngine::Completion)>, std::string> cases[] = {
+        {[this](auto done) { engine().transcribe(done); }, "Transcription could not complete: "},
+        {[this](auto done) { engine().extractEvidence(done); }, "Evidence extraction could not complete: "},
+        {[this](auto done) { engine().exportEvidence(done); }, "Evidence export could not complete: "},
+        {[this](auto done) { engine().importTranscript("/tmp/meeting.vtt", done); }, "Transcript import could not complete: "},
+        {[this](auto done) { engine().importRecording("/tmp/meeting.mov", done); }, "Recording import could not complete: "},
+    };
+    int notifications = 0;
+    engine().addObserver([&] { ++notifications; });
+    for (size_t i = 0; i + 1 < std::size(cases); ++i) await(cases[i].first);
+    engine().analyze({RemoteAnalysisPass::evidence});
+    EXPECT_EQ(notifications, 0);
+
     recordShortSession();
-    struct Case {
-        std::function<void(CaptureEngine&, CaptureEngine::Completion)> run;
-        std::string prefix;
-    };
-    const std::vector<Case> cases = {
-        {[](auto& e, auto done) { e.transcribe(done); }, "Transcription could not complete: "},
-        {[](auto& e, auto done) { e.extractEvidence(done); }, "Evidence extraction could not complete: "},
-        {[](auto& e, auto done) { e.exportEvidence(done); }, "Evidence export could not complete: "},
-        {[](auto& e, auto done) { e.importRecording("/tmp/meeting.mov", done); },
-         "Recording import could not complete: "},
-        {[](auto& e, auto done) { e.importTranscript("/tmp/meeting.vtt", done); },
-         "Transcript import could not complete: "},
-    };
-    for (const auto& c : cases) {
-        await([&](auto done) { c.run(engine(), done); });
-        EXPECT_EQ(state().errorMessage, c.prefix + kNotAvailable);
+    for (const auto& [run, prefix] : cases) {
+        await(run);
+        EXPECT_EQ(state().errorMessage, prefix + kNotAvailable);
         EXPECT_FALSE(state().isBusy());
     }
 }
 
-TEST_F(StageTest, AnalysisWithoutItsWorkFailsWithItsOwnPrefix) {
-    useWorkingExportAndAnalysis(0);
-    stages.analyze = availableProcessingStages().analyze;
-    recordExportAndAnalyze();
-    EXPECT_EQ(state().errorMessage, std::string("Evidence analysis could not complete: ") + kNotAvailable);
-    EXPECT_FALSE(state().isAnalyzing);
-    EXPECT_FALSE(state().feedbackCount);
-}
-
-TEST_F(StageTest, RetryRunsOnlyWithUnfinishedAnalysesAndTheEvidencePass) {
+TEST_F(StageTest, AnalysisPublishesTheReviewAndRetryRunsOnlyWithUnfinishedAnalysesAndTheEvidencePass) {
     useWorkingExportAndAnalysis(2);
     recordExportAndAnalyze();
-    ASSERT_EQ(state().unfinishedAnalysisCount, 2);
-    await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::summary}, done); });
-    EXPECT_FALSE(state().errorMessage);  // not approved for evidence: nothing ran
+    EXPECT_EQ(state().feedbackCount, 3);
+    EXPECT_EQ(state().unfinishedAnalysisCount, 2);
+    EXPECT_EQ(state().includedFeedbackIDs, (std::set<std::string>{"A"}));
+    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
+    EXPECT_FALSE(state().errorMessage);
 
+    int notifications = 0;
+    engine().addObserver([&] { ++notifications; });
+    await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::summary}, done); });
+    EXPECT_EQ(notifications, 0);  // not approved for evidence: nothing ran
     await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::evidence}, done); });
     EXPECT_EQ(state().errorMessage, std::string("Retry could not complete: ") + kNotAvailable);
     EXPECT_FALSE(state().isAnalyzing);
     EXPECT_EQ(state().feedbackCount, 3);  // a failed retry keeps the report it had
-}
 
-TEST_F(StageTest, RetryWithNothingUnfinishedDoesNothing) {
+    destroyEngine();
     useWorkingExportAndAnalysis(0);
-    recordExportAndAnalyze();
-    int notifications = 0;
+    stages.analyze = availableProcessingStages().analyze;
+    await([&](auto done) { engine().exportEvidence(done); });
+    await([&](auto done) { engine().analyze({RemoteAnalysisPass::evidence}, done); });
+    EXPECT_EQ(state().errorMessage, std::string("Evidence analysis could not complete: ") + kNotAvailable);
+    EXPECT_FALSE(state().isAnalyzing);
+    EXPECT_FALSE(state().feedbackCount);
+    notifications = 0;
     engine().addObserver([&] { ++notifications; });
     await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::evidence}, done); });
-    EXPECT_EQ(notifications, 0);
+    EXPECT_EQ(notifications, 0);  // nothing unfinished: nothing to retry
 }
 
-TEST_F(StageTest, AnalysisPublishesTheReviewOfTheReport) {
-    useWorkingExportAndAnalysis(1);
-    recordExportAndAnalyze();
-    EXPECT_EQ(state().feedbackCount, 3);
-    EXPECT_EQ(state().unfinishedAnalysisCount, 1);
-    EXPECT_EQ(state().includedFeedbackIDs, (std::set<std::string>{"A"}));
-    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
-    EXPECT_FALSE(state().errorMessage);
-}
-
-TEST_F(StageTest, StagesNeedACurrentSession) {
-    int notifications = 0;
-    engine().addObserver([&] { ++notifications; });
-    bool called = false;
-    engine().transcribe([&] { called = true; });
-    EXPECT_TRUE(called);  // finished at once
-    engine().exportEvidence();
-    engine().analyze({RemoteAnalysisPass::evidence});
-    engine().importTranscript("/tmp/x.vtt");
-    EXPECT_EQ(notifications, 0);
-}
-
-TEST_F(StageTest, SuccessPublishesTheResultAndProgressWhileRunning) {
+// While a stage runs it publishes its progress and every other operation is refused; then it
+// publishes its result.
+TEST_F(StageTest, ARunningStageRefusesEverythingElseThenPublishesItsResult) {
     Gate gate;
     bool finished = false;
     startBlockedTranscription(gate, &finished);
     queue.runUntil([&] { return state().transcriptionProgress.has_value(); });
     EXPECT_EQ(state().transcriptionProgress, (TranscriptionProgress{1, 4}));
-    gate.open();
-    queue.runUntil([&] { return finished; });
-    EXPECT_EQ(state().transcriptSegmentCount, 12);
-    EXPECT_FALSE(state().isTranscribing);
-    EXPECT_FALSE(state().transcriptionProgress);
-    EXPECT_FALSE(state().errorMessage);
-}
-
-TEST_F(StageTest, WhileAStageRunsEveryOtherOperationIsRefused) {
-    Gate gate;
-    bool finished = false;
-    startBlockedTranscription(gate, &finished);
     const auto before = state();
-
     engine().startCapture(state().displays.at(0));
     EXPECT_EQ(capture.streamsMade(), 1);  // only the stream of the earlier capture
     bool extractionDone = false;
@@ -152,68 +121,125 @@ TEST_F(StageTest, WhileAStageRunsEveryOtherOperationIsRefused) {
 
     gate.open();
     queue.runUntil([&] { return finished; });
+    EXPECT_EQ(state().transcriptSegmentCount, 12);
+    EXPECT_FALSE(state().isTranscribing || state().transcriptionProgress || state().errorMessage);
 }
 
+// Cancelling is silent, even when the stage then fails in its own way, and clears the flag and
+// the message an earlier failure left.
 TEST_F(StageTest, CancellationIsSilentAndClearsTheFlag) {
-    // An earlier failure leaves a message that the next stage clears when it starts.
     recordShortSession();
     await([&](auto done) { engine().extractEvidence(done); });
     ASSERT_TRUE(state().errorMessage);
-
     Gate gate;
     bool finished = false;
     startBlockedTranscription(gate, &finished);
     EXPECT_FALSE(state().errorMessage);
     engine().cancelStage();
     queue.runUntil([&] { return finished; });
-    EXPECT_FALSE(state().errorMessage);
-    EXPECT_FALSE(state().isTranscribing);
-    EXPECT_FALSE(state().transcriptionProgress);
-    EXPECT_FALSE(state().transcriptSegmentCount);
-}
+    EXPECT_FALSE(state().errorMessage || state().isTranscribing || state().transcriptionProgress ||
+                 state().transcriptSegmentCount);
 
-TEST_F(StageTest, ACancelledStageThatFailsOtherwiseIsStillSilent) {
+    destroyEngine();
     stages.extractEvidence = [](const auto&, std::stop_token stop) -> int {
         while (!stop.stop_requested()) std::this_thread::yield();
         throw Error("ffmpeg: Immediate exit requested");
     };
-    recordShortSession();
-    bool finished = false;
+    finished = false;
     engine().extractEvidence([&] { finished = true; });
     engine().cancelStage();
     queue.runUntil([&] { return finished; });
-    EXPECT_FALSE(state().errorMessage);
-    EXPECT_FALSE(state().isExtractingEvidence);
+    EXPECT_FALSE(state().errorMessage || state().isExtractingEvidence);
 }
 
-TEST_F(StageTest, ANewTranscriptFromImportOrTranscriptionClearsEverythingDownstream) {
+// A new transcript (imported or transcribed) clears everything downstream; an imported recording
+// becomes the session.
+TEST_F(StageTest, ImportsAndTranscriptionClearWhatTheyMakeStale) {
     useWorkingExportAndAnalysis(1);
     stages.importTranscript = [](const auto&, const auto&, std::stop_token) { return 40; };
     stages.transcribe = [](const auto&, const auto&, std::stop_token) { return 41; };
+    stages.importRecording = [this](const auto&, std::stop_token) { return root / "Sessions" / "imported"; };
     recordExportAndAnalyze();
-    ASSERT_TRUE(state().lastExportDirectory);
     await([&](auto done) { engine().importTranscript("/tmp/meeting.vtt", done); });
     EXPECT_EQ(state().transcriptSegmentCount, 40);
-    EXPECT_FALSE(state().lastExportDirectory);
-    EXPECT_FALSE(state().candidateCount);
-    EXPECT_FALSE(state().feedbackCount);
+    EXPECT_FALSE(state().lastExportDirectory || state().candidateCount || state().feedbackCount);
     EXPECT_EQ(state().unfinishedAnalysisCount, 0);
     EXPECT_TRUE(state().includedFeedbackIDs.empty());
 
     await([&](auto done) { engine().exportEvidence(done); });
     await([&](auto done) { engine().transcribe(done); });
     EXPECT_EQ(state().transcriptSegmentCount, 41);
-    EXPECT_FALSE(state().lastExportDirectory);
-}
+    EXPECT_FALSE(state().lastExportDirectory || state().candidateCount);
 
-TEST_F(StageTest, RecordingImportMakesTheNewFolderCurrent) {
-    useWorkingExportAndAnalysis(1);
-    stages.importRecording = [this](const auto&, std::stop_token) { return root / "Sessions" / "imported"; };
-    recordExportAndAnalyze();
+    await([&](auto done) { engine().exportEvidence(done); });
+    ASSERT_TRUE(state().lastExportDirectory);
     await([&](auto done) { engine().importRecording("/tmp/meeting.mov", done); });
     EXPECT_EQ(state().lastSessionDirectory, root / "Sessions" / "imported");
-    EXPECT_FALSE(state().lastExportDirectory);
-    EXPECT_FALSE(state().transcriptSegmentCount);
+    EXPECT_FALSE(state().lastExportDirectory || state().transcriptSegmentCount);
+}
+
+// ---- The local pipeline: the order of the stages, over the same engine -------------------------
+
+class LocalPipelineTest : public EngineTest {
+protected:
+    LocalPipelineTest() {
+        stages.transcribe = [this](const auto&, const auto&, std::stop_token) -> int {
+            ran.push_back("transcribe");
+            if (transcriptionCancelled) throw CancellationError();
+            return 4;
+        };
+        stages.extractEvidence = [this](const auto&, std::stop_token) -> int {
+            ran.push_back("extract");
+            if (extractionFails) throw Error("no frames");
+            return 2;
+        };
+        stages.exportEvidence = [this](const auto&, std::stop_token) { return ran.push_back("export"), root / "Exports" / "bundle"; };
+    }
+
+    // The stages that started, and clears what ran.
+    std::vector<LocalStage> runPipeline() {
+        std::vector<LocalStage> started;
+        ran.clear();
+        await([&](auto done) { runMissingLocalStages(engine(), [&](LocalStage s) { started.push_back(s); }, done); });
+        return started;
+    }
+
+    std::vector<std::string> ran;
+    bool transcriptionCancelled = false, extractionFails = false;
+};
+
+TEST_F(LocalPipelineTest, RunsOnlyMissingStagesInOrderAndNothingWithoutASession) {
+    EXPECT_TRUE(runPipeline().empty());
+    EXPECT_TRUE(ran.empty());
+    recordShortSession();
+    EXPECT_EQ(runPipeline(), (std::vector{LocalStage::transcription, LocalStage::evidenceExtraction,
+                                          LocalStage::evidenceExport}));
+    EXPECT_EQ(ran, (std::vector<std::string>{"transcribe", "extract", "export"}));
+    EXPECT_EQ(state().candidateCount, 2);
+    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
+    EXPECT_TRUE(runPipeline().empty());
+    EXPECT_TRUE(ran.empty());
+}
+
+// A failure stops the run with its message and the next run resumes there; a cancellation ends it
+// silently.
+TEST_F(LocalPipelineTest, StopsAtAFailureOrCancellationAndResumesThere) {
+    recordShortSession();
+    transcriptionCancelled = true;
+    runPipeline();
+    EXPECT_EQ(ran, std::vector<std::string>{"transcribe"});
+    EXPECT_FALSE(state().errorMessage || state().transcriptSegmentCount);
+
+    transcriptionCancelled = false;
+    extractionFails = true;
+    runPipeline();
+    EXPECT_EQ(ran, (std::vector<std::string>{"transcribe", "extract"}));
+    EXPECT_EQ(state().errorMessage, "Evidence extraction could not complete: no frames");
+
+    extractionFails = false;
+    EXPECT_EQ(runPipeline(), (std::vector{LocalStage::evidenceExtraction, LocalStage::evidenceExport}));
+    EXPECT_EQ(ran, (std::vector<std::string>{"extract", "export"}));
+    EXPECT_FALSE(state().errorMessage);
 }
 
 }  // namespace

@@ -1,0 +1,146 @@
+// The command-line tool: record on fakes in this process, everything else as a user runs it, in a
+// private data home.
+#include <gtest/gtest.h>
+
+#include "core/atomic_file.h"
+#include "core/error.h"
+#include "platform/linux/posix_process_runner.h"
+#include "support/temporary_folder.h"
+#include "support/test_sessions.h"
+
+namespace quillmer::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+ProcessResult run(const std::string& program, std::vector<std::string> arguments) {
+    PosixProcessRunner runner;
+    return runner.run({program, std::move(arguments), std::nullopt, ""});
+}
+
+ProcessResult quillmer(std::vector<std::string> arguments) { return run(QUILLMER_CLI_PATH, std::move(arguments)); }
+
+// Every path under `folder` with its size and time, to tell that nothing at all changed.
+std::vector<std::string> everything(const fs::path& folder) {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        std::error_code ignored;
+        entries.push_back(entry.path().string() + " " + std::to_string(entry.is_regular_file() ? entry.file_size() : 0) +
+                          " " + std::to_string(fs::last_write_time(entry.path(), ignored).time_since_epoch().count()));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    ScopedDataHome home_;
+    ScopedEnvironment user_{"HOME", home_.path().string()};
+    fs::path sessions_ = home_.path() / "data" / "Quillmer" / "Sessions";
+    fs::path exports_ = home_.path() / "data" / "Quillmer" / "Exports";
+};
+
+TEST_F(CommandLineTest, ImportTranscriptProcessExportListAndDelete) {
+    const auto captions = home_.path() / "meeting.vtt";
+    writeTestFile(captions, "WEBVTT\n\n00:20.000 --> 00:23.000\ncan we move this button here, you need to fix the header\n");
+    // A recording of 30 s in which a box appears at 20 s.
+    const auto recording = home_.path() / "meeting.mov";
+    ASSERT_TRUE(run("/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
+                                        "color=c=0xEDF1F6:s=640x360:r=10:d=30,drawbox=x=400:y=60:w=80:h=40:"
+                                        "color=0x27AE60:t=fill:enable='gte(t,20)'",
+                                        "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "20",
+                                        recording.string()})
+                    .succeeded());
+    const auto imported = quillmer({"import-recording", recording.string()});
+    ASSERT_EQ(imported.exitStatus, 0) << imported.standardError;
+    EXPECT_NE(imported.standardError.find("100%"), std::string::npos);
+    const std::string id = imported.standardOutput.substr(0, 36);
+    EXPECT_EQ(parseJSON(quillmer({"sessions", "--json"}).standardOutput)[0]["detail"], "Ready to understand");
+    ASSERT_EQ(quillmer({"import-transcript", id, captions.string()}).exitStatus, 0);
+
+    const auto processed = quillmer({"process", id});
+    ASSERT_EQ(processed.exitStatus, 0) << processed.standardError;
+    const auto exportFolder = exports_ / id;
+    EXPECT_EQ(processed.standardOutput, "1 evidence moments\n" + (exportFolder / "evidence.md").string() + "\n");
+    // The moment at 20 s, with three frames, the outlined frame and the close-up around the box.
+    const Json evidence = parseJSON(readWholeFile(exportFolder / "evidence.json"));
+    ASSERT_EQ(evidence["candidates"].size(), 1u);
+    const Json& candidate = evidence["candidates"][0];
+    EXPECT_TRUE(candidate["rangeStartSeconds"] <= 20.0 && candidate["rangeEndSeconds"] >= 20.0);
+    EXPECT_EQ(candidate["frames"].size(), 5u);
+    const Json& anchor = candidate["visualAnchor"];
+    EXPECT_TRUE(anchor["x"] <= 400.0 / 640 && anchor["x"].get<double>() + anchor["width"].get<double>() >= 480.0 / 640);
+    // Everything is done now: a second run does nothing and says the same.
+    EXPECT_EQ(quillmer({"process", id}).standardOutput, processed.standardOutput);
+    const auto again = quillmer({"export", id});
+    EXPECT_EQ(again.exitStatus, 1);
+    EXPECT_EQ(again.standardError, "quillmer: An export already exists at " + exportFolder.string() + ".\n");
+    EXPECT_EQ(parseJSON(quillmer({"sessions", "--json"}).standardOutput)[0]["detail"], "Ready to analyze");
+
+    // A second transcript (the other kind) replaces the first, and what was made from the first goes.
+    writeTestFile(home_.path() / "meeting.srt", "1\n00:00:05,000 --> 00:00:06,000\nhello there\n");
+    ASSERT_EQ(quillmer({"import-transcript", id, (home_.path() / "meeting.srt").string()}).exitStatus, 0);
+    EXPECT_FALSE(fs::exists(exportFolder));
+    EXPECT_EQ(quillmer({"process", id}).standardOutput, "0 evidence moments\n" + (exportFolder / "evidence.md").string() + "\n");
+
+    EXPECT_EQ(quillmer({"delete", "latest"}).exitStatus, 0);
+    EXPECT_EQ(quillmer({"sessions"}).standardOutput, "");
+    EXPECT_TRUE(fs::exists(home_.path() / "data" / "Trash" / "files" / id));
+}
+
+TEST_F(CommandLineTest, FailuresExitOneWithTheErrorText) {
+    const auto unsupported = quillmer({"import-recording", "notes.mkv"});
+    EXPECT_EQ(unsupported.exitStatus, 1);
+    EXPECT_EQ(unsupported.standardError,
+              "quillmer: Quillmer supports local MP4, MOV, and M4V recordings. notes.mkv is not a supported recording.\n");
+    EXPECT_EQ(quillmer({"delete", "latest"}).exitStatus, 1);
+    EXPECT_EQ(quillmer({"delete", "not-an-id"}).exitStatus, 1);
+    EXPECT_EQ(quillmer({"sessions", "--bogus"}).exitStatus, 2);
+    EXPECT_EQ(quillmer({"import-recording", "--help"}).exitStatus, 0);
+}
+
+// A command given a folder that is not a readable session fails and touches nothing, although the
+// engine behind process starts on the newest meeting (which needs only its export). A look-alike
+// folder in lower case is never a session: its id reaches the canonical folder, so delete moves
+// exactly what show printed.
+TEST_F(CommandLineTest, EveryCommandActsOnTheSessionItWasGivenOrFails) {
+    const auto newest = recordedManifest(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+    writeTestSession(sessions_, newest, {{{"hello"}}, 0});
+    fs::create_directories(exports_);
+    auto lookAlike = newest;
+    lookAlike.width = 640;
+    std::string lower = newest.id.toString();
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    writeTestFile(sessions_ / lower / "session.json", encodeJSON(lookAlike.toJSON()));
+    auto nothingRecorded = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));
+    nothingRecorded.firstVideoPTSSeconds.reset();
+    writeTestSession(sessions_, nothingRecorded);
+    const auto empty = Uuid::random().toString(), broken = Uuid::random().toString(), renamed = Uuid::random().toString();
+    fs::create_directories(sessions_ / empty);
+    writeTestFile(sessions_ / broken / "session.json", "{ \"id\" : ");
+    writeTestFile(sessions_ / renamed / "session.json", encodeJSON(recordedManifest(newest.createdAt).toJSON()));
+    writeTestFile(home_.path() / "captions.vtt", "WEBVTT\n\n00:01.000 --> 00:02.000\nhello\n");
+    const auto before = everything(home_.path());
+
+    for (const auto& session : {empty, broken, renamed, nothingRecorded.id.toString(), Uuid::random().toString(),
+                                (sessions_ / lower).string(), (home_.path() / "data").string()}) {
+        for (const auto& command : std::vector<std::vector<std::string>>{
+                 {"show", session}, {"transcribe", session}, {"extract", session}, {"export", session},
+                 {"process", session}, {"delete", session},
+                 {"import-transcript", session, (home_.path() / "captions.vtt").string()}}) {
+            const auto result = quillmer(command);
+            EXPECT_EQ(result.exitStatus, 1) << command[0] << " " << session << ": " << result.standardError;
+            EXPECT_TRUE(result.standardOutput.empty()) << command[0] << " " << session;
+        }
+    }
+    EXPECT_EQ(everything(home_.path()), before);
+
+    EXPECT_EQ(parseJSON(quillmer({"show", lower}).standardOutput)["width"], 1280);
+    ASSERT_EQ(quillmer({"delete", lower}).exitStatus, 0);
+    EXPECT_TRUE(fs::exists(home_.path() / "data" / "Trash" / "files" / newest.id.toString()));
+    EXPECT_TRUE(fs::exists(sessions_ / lower / "session.json"));
+    EXPECT_EQ(quillmer({"show", lower}).exitStatus, 1);
+}
+
+}  // namespace
+}  // namespace quillmer::testing
