@@ -70,6 +70,10 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
         std::vector<RasterImage> frames;
         try {
             frames = readFrames(*video, {rangeStart - videoStart, t - videoStart, rangeEnd - videoStart});
+        } catch (const FrameBeyondEndError&) {
+            // The video really ends before this moment does (its manifest claimed more): the last
+            // picture is no evidence of what was on screen then, so the moment is left out.
+            continue;
         } catch (...) {
             finishWriting();
             throw;
