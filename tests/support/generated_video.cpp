@@ -13,7 +13,12 @@ namespace {
 constexpr int kBlockColumns = 5;
 constexpr int kBits = 10;
 
-bool runFFmpeg(std::vector<std::string> arguments, std::string input = {}) {
+int blockWidth() { return kIndexedVideoWidth / kBlockColumns; }
+int blockHeight() { return kIndexedVideoHeight / 2; }
+
+}  // namespace
+
+bool runFFmpeg(std::vector<std::string> arguments, std::string input) {
     PosixProcessRunner runner;
     arguments.insert(arguments.begin(), {"-hide_banner", "-loglevel", "error", "-nostdin", "-y"});
     if (!input.empty()) arguments.erase(std::find(arguments.begin(), arguments.end(), "-nostdin"));
@@ -21,11 +26,6 @@ bool runFFmpeg(std::vector<std::string> arguments, std::string input = {}) {
     EXPECT_TRUE(result.succeeded()) << result.launchError << result.standardError;
     return result.succeeded();
 }
-
-int blockWidth() { return kIndexedVideoWidth / kBlockColumns; }
-int blockHeight() { return kIndexedVideoHeight / 2; }
-
-}  // namespace
 
 bool makeIndexedVideo(const std::filesystem::path& file, const IndexedVideoOptions& options) {
     std::string raw;

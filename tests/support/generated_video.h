@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/raster_image.h"
 
@@ -19,6 +20,10 @@ struct IndexedVideoOptions {
     int keyframeInterval = 24;
     int bFrames = 2;
 };
+
+// Runs the ffmpeg tool quietly with `arguments` (and `input` on its stdin); fails the current test
+// (and returns false) when it fails.
+bool runFFmpeg(std::vector<std::string> arguments, std::string input = {});
 
 // Writes an H.264 MP4; fails the current test (and returns false) when ffmpeg fails.
 bool makeIndexedVideo(const std::filesystem::path& file, const IndexedVideoOptions& options = {});
