@@ -26,19 +26,6 @@ protected:
     CairoFrameImageRenderer renderer;
 };
 
-TEST_F(VisualEvidenceExtractorTest, NoTranscriptIsMissingTranscriptAndWritesNothing) {
-    const auto session = testing::makeSession(root.path(), testing::sessionManifest());
-    try {
-        run(session);
-        FAIL() << "expected missingTranscript";
-    } catch (const EvidenceExtractionError& error) {
-        EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::missingTranscript);
-        EXPECT_STREQ(error.what(), "Transcribe this session before generating visual evidence.");
-    }
-    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
-    EXPECT_FALSE(readManifest(session).candidateFile);
-}
-
 TEST_F(VisualEvidenceExtractorTest, MomentsOnTheVideoWindowBecomeCandidates) {
     auto manifest = testing::sessionManifest();
     manifest.firstVideoPTSSeconds = 100.0;
@@ -96,24 +83,6 @@ TEST_F(VisualEvidenceExtractorTest, NoMomentsWritesAnEmptyListWithoutOpeningTheV
     EXPECT_EQ(readCandidateBundle(session / kCandidateFileName).candidates.size(), 0u);
 }
 
-TEST_F(VisualEvidenceExtractorTest, CancellationAndFrameFailuresWriteNoCandidateFile) {
-    const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}};
-    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
-    std::stop_source stop;
-    stop.request_stop();
-    EXPECT_THROW(run(session, stop.get_token()), CancellationError);
-    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
-
-    testing::FakeVideoFrameReaderFactory broken([](double t) -> RasterImage {
-        if (t > 20) throw MediaError("The video ends early.");
-        return testing::solidFrame(64, 36, opaquePixel(0, 0, 0));
-    });
-    EXPECT_THROW(VisualEvidenceExtractor(broken, renderer).extract(session), MediaError);
-    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
-    EXPECT_FALSE(readManifest(session).candidateFile);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(session / "frames"), {}), 3);  // the first candidate's
-}
-
 // Files are written on a worker while the next candidate's frames are read; the outcome must be
 // that of doing one candidate after the other.
 TEST_F(VisualEvidenceExtractorTest, AFailedWriteEndsTheRunInCandidateOrder) {
@@ -167,8 +136,15 @@ TEST_F(VisualEvidenceExtractorTest, CancellationMidwayKeepsEveryFileOfTheCandida
     EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
 }
 
-TEST_F(VisualEvidenceExtractorTest, UnreadableInputsPassTheirErrorsUp) {
+TEST_F(VisualEvidenceExtractorTest, MissingOrUnreadableInputsWriteNothing) {
     const auto session = testing::makeSession(root.path(), testing::sessionManifest());
+    try {
+        run(session);
+        FAIL() << "expected missingTranscript";
+    } catch (const EvidenceExtractionError& error) {
+        EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::missingTranscript);
+        EXPECT_STREQ(error.what(), "Transcribe this session before generating visual evidence.");
+    }
     updateManifest(session, [](LocalSessionManifest& m) { m.transcriptFile = "transcript.json"; });
     EXPECT_THROW(run(session), FileSystemError);
     testing::writeTestFile(session / "transcript.json", "{\"segments\": 3}");
@@ -177,6 +153,22 @@ TEST_F(VisualEvidenceExtractorTest, UnreadableInputsPassTheirErrorsUp) {
     writeFileAtomically(session / "transcript.json", encodeJSON(testing::transcriptWith({}).toJSON()));
     EXPECT_THROW(run(session), FileSystemError);
     EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+    EXPECT_FALSE(readManifest(session).candidateFile);
+}
+
+// A video that really ends before its manifest says: a moment whose frames lie past the last
+// picture is left out rather than shown with that picture, and the moments before it stay.
+TEST_F(VisualEvidenceExtractorTest, MomentsPastTheLastPictureAreLeftOut) {
+    const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}, {80, 2, "Move the chart"}};
+    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
+    testing::FakeVideoFrameReaderFactory endsAt41([](double t) -> RasterImage {
+        if (t > 41) throw FrameBeyondEndError("The video ends before that.");
+        return testing::solidFrame(64, 36, opaquePixel(0, 0, 0));
+    });
+    const auto bundle = VisualEvidenceExtractor(endsAt41, renderer).extract(session);
+    ASSERT_EQ(bundle.candidates.size(), 2u);
+    EXPECT_EQ(bundle.candidates[1].trigger, "hide");
+    EXPECT_EQ(readCandidateBundle(session / kCandidateFileName), bundle);
 }
 
 TEST_F(VisualEvidenceExtractorTest, ExactFramesFromARealVideo) {
