@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
 #include <cmath>
 
 #include "core/uuid.h"
@@ -11,6 +9,7 @@
 #include "evidence/evidence_extraction_error.h"
 #include "evidence/fake_media.h"
 #include "evidence/frame_extraction.h"
+#include "platform/linux/ffmpeg_video_frame_reader.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer {
@@ -114,58 +113,45 @@ TEST(AnchorImages, OutlineAndCropGeometry) {
 
 class FrameExtractionTest : public ::testing::Test {
 protected:
+    RasterImage png(const std::string& suffix) { return FFmpegVideoFrameReader(folder / (id.toString() + suffix)).frameAt(0); }
     testing::TemporaryFolder folder;
     CairoFrameImageRenderer renderer;
     Uuid id = Uuid::random();
 };
 
-TEST_F(FrameExtractionTest, IdenticalFramesGiveExactlyThreeFiles) {
-    testing::FakeVideoFrameReader video([](double) { return grey(); });
-    const auto result = extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
-    EXPECT_EQ(video.requested, (std::vector<double>{1.0, 3.0, 4.0}));
+TEST_F(FrameExtractionTest, ThreeFramesAndWithAChangeTheOutlineAndTheCrop) {
+    testing::FakeVideoFrameReader still([](double) { return grey(); });
+    const auto plain = extractFrames(still, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
+    EXPECT_EQ(still.requested, (std::vector<double>{1.0, 3.0, 4.0}));
     const std::string stem = "frames/" + id.toString();
-    EXPECT_EQ(result.frameFiles, (std::vector<std::string>{stem + "-0.png", stem + "-1.png", stem + "-2.png"}));
-    EXPECT_EQ(result.visualAnchor, std::nullopt);
-    for (int n = 0; n < 3; ++n) EXPECT_TRUE(std::filesystem::exists(folder / (id.toString() + "-" + std::to_string(n) + ".png")));
-}
+    EXPECT_EQ(plain.frameFiles, (std::vector<std::string>{stem + "-0.png", stem + "-1.png", stem + "-2.png"}));
+    EXPECT_EQ(plain.visualAnchor, std::nullopt);
+    EXPECT_EQ(png("-2.png").width, 1280);
 
-TEST_F(FrameExtractionTest, AChangeAddsTheAnnotatedFrameAndTheCrop) {
-    testing::FakeVideoFrameReader video([](double t) { return t < 2 ? grey() : withCells(60, 30, 2, 2); });
-    const auto result = extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
+    testing::FakeVideoFrameReader changing([](double t) { return t < 2 ? grey() : withCells(60, 30, 2, 2); });
+    const auto result = extractFrames(changing, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
     ASSERT_EQ(result.visualAnchor, cellsAnchor(58, 28, 63, 33));
     ASSERT_EQ(result.frameFiles.size(), 5u);
-    EXPECT_EQ(result.frameFiles[3], "frames/" + id.toString() + "-change-anchor.png");
-    EXPECT_EQ(result.frameFiles[4], "frames/" + id.toString() + "-change-focus.png");
-
-    cairo_surface_t* annotated = cairo_image_surface_create_from_png((folder / (id.toString() + "-change-anchor.png")).c_str());
-    ASSERT_EQ(cairo_surface_status(annotated), CAIRO_STATUS_SUCCESS);
-    EXPECT_EQ(cairo_image_surface_get_width(annotated), 1280);
+    EXPECT_EQ(result.frameFiles[3], stem + "-change-anchor.png");
+    EXPECT_EQ(result.frameFiles[4], stem + "-change-focus.png");
     // The outline runs along x = 580 - 2 (the anchor's left edge grown by 2 pixels), in blue.
-    const auto* data = cairo_image_surface_get_data(annotated);
-    const int stride = cairo_image_surface_get_stride(annotated);
-    const uint32_t onOutline = reinterpret_cast<const uint32_t*>(data + 300 * stride)[578];
-    EXPECT_EQ(onOutline & 0xFF, 0xFFu);        // blue
+    const uint32_t onOutline = png("-change-anchor.png").at(578, 300);
+    EXPECT_EQ(onOutline & 0xFF, 0xFFu);
     EXPECT_LT((onOutline >> 16) & 0xFF, 40u);  // hardly any red
-    cairo_surface_destroy(annotated);
-
-    cairo_surface_t* crop = cairo_image_surface_create_from_png((folder / (id.toString() + "-change-focus.png")).c_str());
-    ASSERT_EQ(cairo_surface_status(crop), CAIRO_STATUS_SUCCESS);
+    const auto crop = png("-change-focus.png");
     const auto expected = focusCropRectangle(*result.visualAnchor, 1280, 720);
-    EXPECT_EQ(cairo_image_surface_get_width(crop), static_cast<int>(expected->width));
-    EXPECT_EQ(cairo_image_surface_get_height(crop), static_cast<int>(expected->height));
-    cairo_surface_destroy(crop);
+    EXPECT_EQ(crop.width, static_cast<int>(expected->width));
+    EXPECT_EQ(crop.height, static_cast<int>(expected->height));
 }
 
-TEST_F(FrameExtractionTest, AllFramesAreReadBeforeAnyFileIsWritten) {
-    testing::FakeVideoFrameReader video([](double t) {
+TEST_F(FrameExtractionTest, AnUnreadableFrameWritesNothingAndAnEmptyEncodingIsFrameEncoding) {
+    testing::FakeVideoFrameReader endsEarly([](double t) {
         if (t > 3.5) throw MediaError("no frame");
         return grey();
     });
-    EXPECT_THROW(extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), renderer), MediaError);
+    EXPECT_THROW(extractFrames(endsEarly, {1.0, 3.0, 4.0}, id, folder.path(), renderer), MediaError);
     EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
-}
 
-TEST_F(FrameExtractionTest, AnEncoderThatProducesNothingIsFrameEncoding) {
     testing::FakeVideoFrameReader video([](double) { return grey(); });
     testing::EncoderFailingRenderer failing;
     try {
