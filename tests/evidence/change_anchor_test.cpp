@@ -120,7 +120,7 @@ protected:
 };
 
 TEST_F(FrameExtractionTest, ThreeFramesAndWithAChangeTheOutlineAndTheCrop) {
-    testing::FakeVideoFrameReader still([](double) { return grey(); });
+    testing::FakeVideo still([](double) { return grey(); });
     const auto plain = extractFrames(still, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
     EXPECT_EQ(still.requested, (std::vector<double>{1.0, 3.0, 4.0}));
     const std::string stem = "frames/" + id.toString();
@@ -128,7 +128,7 @@ TEST_F(FrameExtractionTest, ThreeFramesAndWithAChangeTheOutlineAndTheCrop) {
     EXPECT_EQ(plain.visualAnchor, std::nullopt);
     EXPECT_EQ(png("-2.png").width, 1280);
 
-    testing::FakeVideoFrameReader changing([](double t) { return t < 2 ? grey() : withCells(60, 30, 2, 2); });
+    testing::FakeVideo changing([](double t) { return t < 2 ? grey() : withCells(60, 30, 2, 2); });
     const auto result = extractFrames(changing, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
     ASSERT_EQ(result.visualAnchor, cellsAnchor(58, 28, 63, 33));
     ASSERT_EQ(result.frameFiles.size(), 5u);
@@ -145,14 +145,14 @@ TEST_F(FrameExtractionTest, ThreeFramesAndWithAChangeTheOutlineAndTheCrop) {
 }
 
 TEST_F(FrameExtractionTest, AnUnreadableFrameWritesNothingAndAnEmptyEncodingIsFrameEncoding) {
-    testing::FakeVideoFrameReader endsEarly([](double t) {
+    testing::FakeVideo endsEarly([](double t) {
         if (t > 3.5) throw MediaError("no frame");
         return grey();
     });
     EXPECT_THROW(extractFrames(endsEarly, {1.0, 3.0, 4.0}, id, folder.path(), renderer), MediaError);
     EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 
-    testing::FakeVideoFrameReader video([](double) { return grey(); });
+    testing::FakeVideo video([](double) { return grey(); });
     testing::EncoderFailingRenderer failing;
     try {
         extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), failing);
