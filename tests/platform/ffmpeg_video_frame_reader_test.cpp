@@ -77,11 +77,6 @@ TEST_F(FFmpegVideoFrameReaderTest, AppliesTheStreamRotation) {
     EXPECT_EQ(indexShownBy(testing::rotatedCounterClockwise(frame, 3)), 30);
     EXPECT_EQ(indexShownBy(testing::rotatedCounterClockwise(reader.frameAt(0.4), 3)), 12);
 
-    // The same orientation as the ffmpeg tool shows it.
-    ASSERT_TRUE(testing::exportFrameWithFFmpeg(rotated(), 1.0, *folder_ / "reference.png"));
-    const RasterImage reference = FFmpegVideoFrameReader(*folder_ / "reference.png").frameAt(0);
-    ASSERT_EQ(reference.width, frame.width);
-    EXPECT_EQ(indexShownBy(testing::rotatedCounterClockwise(reference, 3)), 30);
 }
 
 TEST_F(FFmpegVideoFrameReaderTest, MissingBrokenOrNonRegularFilesAreMediaErrors) {
