@@ -51,10 +51,6 @@ bool makeRotatedCopy(const std::filesystem::path& source, const std::filesystem:
         {"-i", source.string(), "-c", "copy", "-metadata:s:v:0", "rotate=" + std::to_string(rotateTag), file.string()});
 }
 
-bool exportFrameWithFFmpeg(const std::filesystem::path& video, double seconds, const std::filesystem::path& png) {
-    return runFFmpeg({"-ss", std::to_string(seconds), "-i", video.string(), "-frames:v", "1", png.string()});
-}
-
 int indexShownBy(const RasterImage& frame) {
     if (frame.width != kIndexedVideoWidth || frame.height != kIndexedVideoHeight) return -1;
     int index = 0;

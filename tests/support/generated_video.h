@@ -31,9 +31,6 @@ bool makeIndexedVideo(const std::filesystem::path& file, const IndexedVideoOptio
 // A copy of `source` whose stream carries ffmpeg's "rotate" tag (stored as a display matrix).
 bool makeRotatedCopy(const std::filesystem::path& source, const std::filesystem::path& file, int rotateTag);
 
-// The frame the ffmpeg tool itself shows at `seconds` (it applies the display matrix), as a PNG.
-bool exportFrameWithFFmpeg(const std::filesystem::path& video, double seconds, const std::filesystem::path& png);
-
 // The index shown by an upright frame of an indexed video; -1 when the blocks are unreadable.
 int indexShownBy(const RasterImage& frame);
 
