@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 
-#include "capture/local_session_library.h"
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 #include "core/sha256.h"
@@ -147,17 +146,6 @@ TEST_F(SessionImporterTest, RefusalsLeaveNoFolderAndNeverWait) {
     for (const char* name : {"missing.mp4", "pipe.mp4", "zeros.mov", "folder.m4v"})
         EXPECT_THROW(importer_.importRecording(media(name)), FileSystemError) << name;
     EXPECT_EQ(sessionCount(), 0u);
-}
-
-TEST_F(SessionImporterTest, SameFileTwiceIsTwoFoldersButOneMeeting) {
-    const auto first = importer_.importRecording(media("meeting.mp4"));
-    EXPECT_NE(first.directory, importer_.importRecording(media("meeting.mp4")).directory);
-    class UnusedTrash final : public Trash {
-        void moveToTrash(const fs::path&) override { FAIL(); }
-    } trash;
-    const auto recent = LocalSessionLibrary(trash).recentSessions(5);
-    ASSERT_EQ(recent.size(), 1u);
-    EXPECT_EQ(recent[0].detail, "Ready to understand");
 }
 
 TEST_F(SessionImporterTest, CancellingRemovesTheFolder) {

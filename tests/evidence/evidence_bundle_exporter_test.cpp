@@ -19,27 +19,19 @@ using testing::SpokenLine;
 
 class EvidenceBundleExporterTest : public ::testing::Test {
 protected:
-    // A session that went through extraction: a transcript, two candidates and their frames.
+    // A session that went through extraction: a transcript, two candidates (the second with an
+    // anchor) and their frames.
     fs::path extractedSession(const LocalSessionManifest& manifest, bool withCandidates = true) {
         const std::vector<SpokenLine> lines = {{10, 2, "Please fix this"}};
         const auto session = testing::makeSession(sessions.path(), manifest, &lines);
         VisualEvidenceCandidateBundle bundle;
-        bundle.createdAt = *parseISO8601("2026-05-04T10:00:00Z");
-        if (withCandidates) {
-            for (int c = 0; c < 2; ++c) {
-                VisualEvidenceCandidate candidate;
-                candidate.id = Uuid::random();
-                candidate.rangeStartSeconds = 8 + 60 * c;
-                candidate.rangeEndSeconds = 11 + 60 * c;
-                candidate.trigger = "this";
-                candidate.transcriptContext = "Please fix this";
-                for (int n = 0; n < 3; ++n) {
-                    const std::string name = candidate.id.toString() + "-" + std::to_string(n) + ".png";
-                    testing::writeTestFile(session / "frames" / name, "png bytes " + name);
-                    candidate.frameFiles.push_back("frames/" + name);
-                }
-                if (c == 1) candidate.visualAnchor = VisualChangeAnchor{0.25, 0.5, 0.125, 0.0625};
-                bundle.candidates.push_back(candidate);
+        for (int c = 0; withCandidates && c < 2; ++c) {
+            bundle.candidates.push_back({Uuid::random(), 8.0 + 60 * c, 11.0 + 60 * c, "this", "Please fix this", {},
+                                         c == 1 ? std::optional(VisualChangeAnchor{0.25, 0.5, 0.125, 0.0625}) : std::nullopt});
+            for (int n = 0; n < 3; ++n) {
+                const std::string name = bundle.candidates.back().id.toString() + "-" + std::to_string(n) + ".png";
+                testing::writeTestFile(session / "frames" / name, "png bytes " + name);
+                bundle.candidates.back().frameFiles.push_back("frames/" + name);
             }
         }
         writeFileAtomically(session / kCandidateFileName, encodeJSON(bundle.toJSON()));
