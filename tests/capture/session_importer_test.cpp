@@ -110,7 +110,7 @@ TEST_F(SessionImporterTest, SizesCodecsAndSound) {
         const auto screen = imported.directory / "screen.mp4";
         EXPECT_EQ(imported.manifest.width, c.width);
         EXPECT_EQ(imported.manifest.height, c.height);
-        EXPECT_EQ(probeEntries(screen, "v", "stream=codec_name,width,height"), "h264\n320\n240");  // MPEG-4 Part 2 re-encoded
+        EXPECT_EQ(probeEntries(screen, "v", "stream=codec_name,width,height"), "h264\n320\n240");  // the mpeg4 codec is re-encoded
         EXPECT_EQ(imported.manifest.systemAudioFile.has_value() && imported.manifest.systemAudioFirstPTSSeconds.has_value(), c.sound);
         EXPECT_EQ(probeEntries(imported.directory / "system-audio.m4a", "a", "stream=codec_name"), c.sound ? "aac" : "");
         EXPECT_EQ(probeEntries(screen, "v", "stream_side_data=rotation") != "", c.width == 240);  // shown upright
