@@ -87,7 +87,10 @@ ImportedSession exportIntoNewSession(RecordingAssetLoader& loader, const std::fi
         manifest.width = wholePixels(asset->presentationWidth());
         manifest.height = wholePixels(asset->presentationHeight());
         manifest.firstVideoPTSSeconds = 0.0;
-        manifest.lastVideoPTSSeconds = std::max(0.0, asset->durationSeconds());
+        // A file that ends early keeps the pictures it has: the session ends where they end.
+        double end = asset->durationSeconds();
+        if (const auto read = exporter->videoEndSeconds()) end = std::min(end, *read);
+        manifest.lastVideoPTSSeconds = std::max(0.0, end);
         manifest.videoFrameCount = 0;
         if (hasSound) {
             manifest.systemAudioFile = kSystemAudioFileName;

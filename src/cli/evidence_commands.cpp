@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "engine/processing_stages.h"
+#include "cli/engine_session.h"
 #include "cli/session_commands.h"
 
 namespace quillmer::cli {
@@ -12,15 +13,19 @@ namespace {
 int runExtract(std::span<const std::string> arguments) {
     if (arguments.size() != 1) return reportError("extract takes one SESSION (see quillmer extract --help)", kExitUsage);
     const auto folder = resolveSessionArgument(arguments[0]);
-    // The same stage the engine runs, on the same services.
-    std::cout << availableProcessingStages().extractEvidence(folder, {}) << "\n";
+    // The same stage the engine runs, on the same services; Ctrl-C stops it between moments.
+    int moments = 0;
+    runStoppable([&](std::stop_token stop) { moments = availableProcessingStages().extractEvidence(folder, stop); });
+    std::cout << moments << "\n";
     return kExitSuccess;
 }
 
 int runExport(std::span<const std::string> arguments) {
     if (arguments.size() != 1) return reportError("export takes one SESSION (see quillmer export --help)", kExitUsage);
     const auto folder = resolveSessionArgument(arguments[0]);
-    std::cout << availableProcessingStages().exportEvidence(folder, {}).string() << "\n";
+    std::filesystem::path exported;
+    runStoppable([&](std::stop_token stop) { exported = availableProcessingStages().exportEvidence(folder, stop); });
+    std::cout << exported.string() << "\n";
     return kExitSuccess;
 }
 
@@ -34,7 +39,9 @@ Command extractCommand() {
             "close-up when one is found) into the session's frames/ folder, writes\n"
             "evidence-candidates.json and records it in session.json. Prints the number of moments.\n"
             "SESSION is a session id (either case), latest, or a session folder of the library.\n"
-            "Exits 1 with the reason when the session has no transcript or a frame cannot be read.\n",
+            "Ctrl-C stops it between moments and writes no candidates file.\n"
+            "Exits 1 with the reason when the session has no transcript, a frame cannot be read or\n"
+            "it was stopped.\n",
             runExtract};
 }
 
@@ -44,8 +51,8 @@ Command exportCommand() {
             "Copies SESSION's transcript and evidence frames into a new folder named by the session\n"
             "id under $XDG_DATA_HOME/Quillmer/Exports, with evidence.json (SHA-256 digest and size of\n"
             "every copied file) and evidence.md, and prints that folder. The folder appears only when\n"
-            "complete. Exits 1 with the reason when evidence was not extracted yet, a file is missing\n"
-            "or the session was exported before.\n",
+            "complete; Ctrl-C stops it and leaves none. Exits 1 with the reason when evidence was not\n"
+            "extracted yet, a file is missing, the session was exported before, or it was stopped.\n",
             runExport};
 }
 

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <climits>
 #include <cmath>
 #include <iostream>
@@ -10,6 +9,7 @@
 #include "capture/local_session_library.h"
 #include "capture/session_importer.h"
 #include "cli/session_commands.h"
+#include "cli/engine_session.h"
 #include "core/json.h"
 #include "platform/linux/ffmpeg_recording_asset.h"
 #include "platform/linux/gio_trash.h"
@@ -42,21 +42,12 @@ int runSessions(std::span<const std::string> arguments) {
     return kExitSuccess;
 }
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void noteInterrupt(int) { interrupted = 1; }
-
 int runImportRecording(std::span<const std::string> arguments) {
     if (arguments.size() != 1)
         return reportError("import-recording takes one FILE (see quillmer import-recording --help)", kExitUsage);
-    // Ctrl-C cancels the export, which removes the half-made session folder.
-    std::signal(SIGINT, noteInterrupt);
-    std::signal(SIGTERM, noteInterrupt);
-    std::stop_source stop;
     const bool terminal = ::isatty(STDERR_FILENO);
     int shown = -1;
     const auto progress = [&](double fraction) {
-        if (interrupted) stop.request_stop();
         const int percent = static_cast<int>(std::floor(fraction * 100));
         // A terminal line is redrawn at every percent; a log gets a line every ten.
         if (percent <= shown || (!terminal && percent < 100 && shown >= 0 && percent < shown / 10 * 10 + 10)) return;
@@ -65,10 +56,10 @@ int runImportRecording(std::span<const std::string> arguments) {
     };
     FfmpegRecordingAssetLoader loader;
     const SessionImporter importer(loader);
+    std::optional<ImportedSession> imported;
     try {
-        const auto imported = importer.importRecording(arguments[0], stop.get_token(), progress);
-        if (terminal && shown >= 0) std::cerr << "\n";
-        std::cout << imported.manifest.id.toString() << "\n";
+        // Ctrl-C cancels the fingerprint and the export, which removes the half-made session folder.
+        runStoppable([&](std::stop_token stop) { imported = importer.importRecording(arguments[0], stop, progress); });
     } catch (const CancellationError&) {
         if (terminal && shown >= 0) std::cerr << "\n";
         return reportError("The import was cancelled; nothing was kept.");
@@ -76,6 +67,8 @@ int runImportRecording(std::span<const std::string> arguments) {
         if (terminal && shown >= 0) std::cerr << "\n";
         throw;
     }
+    if (terminal && shown >= 0) std::cerr << "\n";
+    std::cout << imported->manifest.id.toString() << "\n";
     return kExitSuccess;
 }
 

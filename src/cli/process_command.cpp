@@ -76,6 +76,8 @@ int runProcess(std::span<const std::string> arguments) {
     if (terminal && current) std::cerr << "\n";
 
     if (state.errorMessage) return reportError(*state.errorMessage);
+    // A stage that finished its work before it saw the stop keeps its result, but nothing runs after it.
+    if (cancelling) return reportError("Stopped. Run quillmer process again to resume.");
     if (!state.lastExportDirectory) return reportError("Stopped before the export. Run quillmer process again to resume.");
     std::cout << state.candidateCount.value_or(0) << " evidence moments\n"
               << (*state.lastExportDirectory / "evidence.md").string() << "\n";
@@ -92,7 +94,8 @@ Command processCommand() {
             "interrupted run resumes where it stopped. Nothing leaves this computer.\n"
             "Prints the number of evidence moments and the path of the export's evidence.md.\n"
             "SESSION is a session id (either case), latest, or a session folder of the library.\n"
-            "Ctrl-C stops the running stage safely. Exits 1 with the reason when a stage fails.\n",
+            "Ctrl-C stops the running stage safely and starts no later one (exit 1). Exits 1 with\n"
+            "the reason when a stage fails.\n",
             runProcess};
 }
 

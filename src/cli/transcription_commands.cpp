@@ -2,16 +2,14 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <optional>
 #include <thread>
 
 #include "capture/session_folder.h"
+#include "cli/engine_session.h"
 #include "cli/session_commands.h"
 #include "core/error.h"
 #include "platform/user_locale.h"
@@ -24,10 +22,6 @@
 namespace quillmer::cli {
 
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-void onInterrupt(int) { interrupted = true; }
 
 // "[########............]  4/12 chunks" on one line of a terminal, one line per step otherwise.
 void drawProgress(const TranscriptionProgress& progress) {
@@ -64,40 +58,20 @@ int runTranscribe(std::span<const std::string> arguments) {
     PocketSphinxRecognizerProvider speech;
     const SessionTranscriber transcriber(route, audio, speech, options);
 
-    // The work runs on its own thread so that Ctrl-C can cancel it cleanly (working files removed).
+    // Ctrl-C or SIGTERM cancels cleanly (working files removed).
     std::optional<LocalTranscript> transcript;
-    std::exception_ptr failure;
-    std::atomic<bool> done{false};
-    interrupted = false;
-    const auto previousHandler = std::signal(SIGINT, onInterrupt);
-    {
-        std::jthread worker([&](std::stop_token stop) {
-            try {
-                transcript = transcriber.transcribe(folder, locale, drawProgress, stop);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            done = true;
-        });
-        while (!done) {
-            if (interrupted) worker.request_stop();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+    try {
+        runStoppable([&](std::stop_token stop) { transcript = transcriber.transcribe(folder, locale, drawProgress, stop); });
+    } catch (const CancellationError&) {
+        if (::isatty(STDERR_FILENO)) std::cerr << "\n";
+        return reportError("transcription cancelled; nothing was stored");
+    } catch (const TranscriptionError& error) {
+        if (::isatty(STDERR_FILENO)) std::cerr << "\n";
+        if (error.kind() != TranscriptionErrorCase::importedTranscriptKept) throw;
+        return reportError(std::string(error.what()) + " Run quillmer transcribe --replace-imported " + *session +
+                           " to replace it.");
     }
-    std::signal(SIGINT, previousHandler);
     if (::isatty(STDERR_FILENO)) std::cerr << "\n";
-    if (failure) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const CancellationError&) {
-            std::cerr << "quillmer: transcription cancelled; nothing was stored\n";
-            return 130;
-        } catch (const TranscriptionError& error) {
-            if (error.kind() != TranscriptionErrorCase::importedTranscriptKept) throw;
-            return reportError(std::string(error.what()) + " Run quillmer transcribe --replace-imported " + *session +
-                               " to replace it.");
-        }
-    }
     std::cout << "Transcribed " << transcript->segments.size() << " segments from " << transcript->audioFile << " ("
               << transcript->localeIdentifier << ", " << transcript->provider.value_or("") << ") into "
               << (folder / kTranscriptFileName).string() << "\n";

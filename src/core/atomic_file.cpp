@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/error.h"
+#include "core/regular_file.h"
 #include "core/uuid.h"
 
 namespace quillmer {
@@ -67,22 +68,18 @@ void writeFileAtomically(const std::filesystem::path& file, std::string_view byt
 }
 
 std::string readWholeFile(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fail("Could not read", file, errno);
+    const RegularFile source(file);
     std::string contents;
     char piece[64 * 1024];
     for (;;) {
-        const ssize_t count = ::read(fd, piece, sizeof piece);
+        const ssize_t count = ::read(source.descriptor(), piece, sizeof piece);
         if (count < 0) {
             if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            fail("Could not read", file, error);  // also EISDIR for a folder
+            fail("Could not read", file, errno);
         }
         if (count == 0) break;
         contents.append(piece, static_cast<size_t>(count));
     }
-    ::close(fd);
     return contents;
 }
 

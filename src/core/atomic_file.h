@@ -20,7 +20,7 @@ struct AtomicWriteOptions {
 void writeFileAtomically(const std::filesystem::path& file, std::string_view bytes,
                          const AtomicWriteOptions& options = {});
 
-// The whole file. Throws FileSystemError.
+// The whole file, which must be a regular file (never a pipe or device). Throws FileSystemError.
 std::string readWholeFile(const std::filesystem::path& file);
 
 }  // namespace quillmer

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/regular_file.h"
 
 namespace quillmer {
 
@@ -53,30 +54,20 @@ std::string sha256Hex(std::string_view bytes) {
 
 std::string sha256HexOfFile(const std::filesystem::path& file, std::stop_token stop) {
     auto context = makeContext();
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        throw FileSystemError("Could not read " + file.string() + ": " + std::strerror(error),
-                              std::error_code(error, std::generic_category()));
-    }
+    const RegularFile source(file);
     std::vector<char> piece(kPieceSize);
     for (;;) {
-        if (stop.stop_requested()) {
-            ::close(fd);
-            throw CancellationError();
-        }
-        const ssize_t count = ::read(fd, piece.data(), piece.size());
+        if (stop.stop_requested()) throw CancellationError();
+        const ssize_t count = ::read(source.descriptor(), piece.data(), piece.size());
         if (count < 0) {
             if (errno == EINTR) continue;
             const int error = errno;
-            ::close(fd);
             throw FileSystemError("Could not read " + file.string() + ": " + std::strerror(error),
                                   std::error_code(error, std::generic_category()));
         }
         if (count == 0) break;
         EVP_DigestUpdate(context.get(), piece.data(), static_cast<size_t>(count));
     }
-    ::close(fd);
     return finish(context.get());
 }
 

@@ -84,6 +84,9 @@ public:
     void importTranscript(const std::filesystem::path& transcript, Completion done = {});
     // Asks the running stage to stop; it then ends without an error message.
     void cancelStage();
+    // Whether the last stage to end had been asked to stop. A stage can finish its work before it
+    // notices and publish its result; a run of several stages still ends there.
+    bool lastStageWasStopped() const { return lastStageStopped_; }
 
     // ---- Sessions -------------------------------------------------------------------------
     void restoreSession(const std::string& id);
@@ -146,6 +149,7 @@ private:
     bool isStopping_ = false;
     std::vector<Completion> stopCompletions_;
     std::optional<std::stop_source> stageStop_;
+    bool lastStageStopped_ = false;
 
     // Posted tasks hold this weakly and do nothing once the engine is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

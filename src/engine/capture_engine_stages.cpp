@@ -43,6 +43,7 @@ void CaptureEngine::runStage(Stage stage, Completion done) {
                             [this, stage, transcription, publish, done](std::exception_ptr failure) {
                                 const bool stopRequested = stageStop_ && stageStop_->stop_requested();
                                 stageStop_.reset();
+                                lastStageStopped_ = stopRequested;
                                 if (!failure) {
                                     (*publish)();
                                     refreshRecentSessions();

@@ -30,8 +30,11 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
         if (starting) starting(stage);
         auto self = shared_from_this();
         auto after = [self, stage] {
-            // Failed or cancelled: the result is still missing, and nothing after it may run.
-            if (!hasResult(self->engine.state(), stage) || self->engine.state().errorMessage) return self->finish();
+            // Failed or cancelled: nothing after it may run, even when the stage finished its
+            // work before it saw the stop.
+            const auto& now = self->engine.state();
+            if (!hasResult(now, stage) || now.errorMessage || self->engine.lastStageWasStopped())
+                return self->finish();
             self->next(stage);
         };
         switch (stage) {

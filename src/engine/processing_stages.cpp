@@ -53,9 +53,8 @@ ProcessingStages availableProcessingStages() {
         CairoFrameImageRenderer renderer;
         return static_cast<int>(VisualEvidenceExtractor(videos, renderer).extract(sessionFolder, stop).candidates.size());
     };
-    // The exporter writes its folder in one step at the end, so there is nothing to cancel midway.
-    stages.exportEvidence = [](const std::filesystem::path& sessionFolder, std::stop_token) {
-        return EvidenceBundleExporter().exportSession(sessionFolder).directory;
+    stages.exportEvidence = [](const std::filesystem::path& sessionFolder, std::stop_token stop) {
+        return EvidenceBundleExporter().exportSession(sessionFolder, stop).directory;
     };
     return stages;
 }

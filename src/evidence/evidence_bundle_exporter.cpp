@@ -78,13 +78,15 @@ EvidenceBundleDocument::Session sessionFacts(const LocalSessionManifest& manifes
 }
 
 EvidenceBundleDocument assemble(const fs::path& sessionFolder, const LocalSessionManifest& manifest,
-                                const VisualEvidenceCandidateBundle& bundle, const fs::path& workFolder) {
+                                const VisualEvidenceCandidateBundle& bundle, const fs::path& workFolder,
+                                std::stop_token stop) {
     const fs::path frames = workFolder / kFramesFolderName;
     createFolders(frames);
 
     EvidenceBundleDocument document;
     const Artifact transcript = copyArtifact(*manifest.transcriptFile, sessionFolder, workFolder);
     for (const auto& stored : bundle.candidates) {
+        if (stop.stop_requested()) throw CancellationError();
         EvidenceBundleDocument::Candidate candidate;
         candidate.id = stored.id;
         candidate.rangeStartSeconds = stored.rangeStartSeconds;
@@ -116,7 +118,7 @@ EvidenceBundleExporter::EvidenceBundleExporter(std::optional<fs::path> exportRoo
     createFolders(exportRoot_);
 }
 
-EvidenceExportResult EvidenceBundleExporter::exportSession(const fs::path& sessionFolder) const {
+EvidenceExportResult EvidenceBundleExporter::exportSession(const fs::path& sessionFolder, std::stop_token stop) const {
     const LocalSessionManifest manifest = readManifest(sessionFolder);
     if (!manifest.candidateFile) throw EvidenceExportError::missingCandidates();
     if (!manifest.transcriptFile) throw EvidenceExportError::missingTranscript();
@@ -135,7 +137,7 @@ EvidenceExportResult EvidenceBundleExporter::exportSession(const fs::path& sessi
     if (::mkdir(workFolder.c_str(), 0777) != 0) throwErrno("Could not create the folder", workFolder, errno);
     try {
         EvidenceExportResult result;
-        result.document = assemble(sessionFolder, manifest, bundle, workFolder);
+        result.document = assemble(sessionFolder, manifest, bundle, workFolder, stop);
         moveIntoPlace(workFolder, finalFolder);
         result.directory = finalFolder;
         return result;

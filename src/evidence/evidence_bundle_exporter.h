@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "evidence/evidence_bundle_document.h"
@@ -24,9 +25,10 @@ public:
 
     const std::filesystem::path& exportRoot() const { return exportRoot_; }
 
-    // Throws EvidenceExportError, FileSystemError, DecodingError or EncodingError; the hidden
+    // Throws EvidenceExportError, FileSystemError, DecodingError, EncodingError, or
+    // CancellationError when `stop` is requested before a candidate's frames are copied; the hidden
     // working folder never outlives a failure it created.
-    EvidenceExportResult exportSession(const std::filesystem::path& sessionFolder) const;
+    EvidenceExportResult exportSession(const std::filesystem::path& sessionFolder, std::stop_token stop = {}) const;
 
 private:
     std::filesystem::path exportRoot_;

@@ -23,20 +23,30 @@ std::vector<RasterImage> readFrames(VideoFrameReader& video, const std::vector<d
     return frames;
 }
 
-FrameExtractionResult writeFrames(const std::vector<RasterImage>& frames, const Uuid& id,
+FrameExtractionResult writeFrames(std::vector<RasterImage> frames, const Uuid& id,
                                   const std::filesystem::path& framesDirectory, FrameImageRenderer& renderer) {
     const std::string stem = id.toString();
+    const bool lookForChange = frames.size() == 3;
     FrameExtractionResult result;
-    for (size_t n = 0; n < frames.size(); ++n)
+    std::vector<std::optional<std::vector<uint8_t>>> thumbnails;
+    for (size_t n = 0; n < frames.size(); ++n) {
         result.frameFiles.push_back(writePNG(frames[n], stem + "-" + std::to_string(n) + ".png", framesDirectory, renderer));
-
-    if (frames.size() != 3) return result;
-    result.visualAnchor = detectChangeAnchor(frames[0], frames[1], frames[2], renderer);
+        if (!lookForChange) continue;
+        thumbnails.push_back(renderer.thumbnail(frames[n], kThumbnailWidth, kThumbnailHeight));
+        // Only the middle frame is drawn on again; at 8K a frame is a quarter of a gigabyte.
+        if (n != 1) frames[n] = RasterImage{};
+    }
+    if (!lookForChange || !thumbnails[0] || !thumbnails[1] || !thumbnails[2]) return result;
+    result.visualAnchor =
+        anchorFromCells(kThumbnailWidth, kThumbnailHeight, changedCells(*thumbnails[0], *thumbnails[1], *thumbnails[2]));
     if (!result.visualAnchor) return result;
-    if (const auto annotated = annotateFrame(frames[1], *result.visualAnchor, renderer))
+    // The crop first, so the frame can go before the outlined copy is encoded.
+    const auto crop = focusCrop(frames[1], *result.visualAnchor, renderer);
+    if (auto annotated = annotateFrame(frames[1], *result.visualAnchor, renderer)) {
+        frames[1] = RasterImage{};
         result.frameFiles.push_back(writePNG(*annotated, stem + "-change-anchor.png", framesDirectory, renderer));
-    if (const auto crop = focusCrop(frames[1], *result.visualAnchor, renderer))
-        result.frameFiles.push_back(writePNG(*crop, stem + "-change-focus.png", framesDirectory, renderer));
+    }
+    if (crop) result.frameFiles.push_back(writePNG(*crop, stem + "-change-focus.png", framesDirectory, renderer));
     return result;
 }
 

@@ -27,8 +27,9 @@ std::vector<RasterImage> readFrames(VideoFrameReader& video, const std::vector<d
 
 // Writes `frames` as "<id>-<n>.png", and for exactly three frames looks for a small change around
 // the middle one, adding "<id>-change-anchor.png" and "<id>-change-focus.png" when it finds one.
+// Takes the frames to release each as soon as it is no longer needed.
 // Throws FileSystemError or EvidenceExtractionError(frameEncoding).
-FrameExtractionResult writeFrames(const std::vector<RasterImage>& frames, const Uuid& id,
+FrameExtractionResult writeFrames(std::vector<RasterImage> frames, const Uuid& id,
                                   const std::filesystem::path& framesDirectory, FrameImageRenderer& renderer);
 
 // readFrames, then writeFrames: every frame is read before any file is written.

@@ -19,11 +19,23 @@ double segmentEnd(const LocalTranscriptSegment& segment) { return segment.startS
 // falls back to looking at every segment.
 class ContextWindowFinder {
 public:
-    explicit ContextWindowFinder(const LocalTranscript& transcript) : segments_(transcript.segments) {
+    explicit ContextWindowFinder(const std::vector<LocalTranscriptSegment>& segments) : segments_(segments) {
         for (size_t i = 0; i < segments_.size(); ++i) {
             longestDuration_ = std::max(longestDuration_, segments_[i].durationSeconds);
             if (i > 0 && !(segments_[i - 1].startSeconds <= segments_[i].startSeconds)) sorted_ = false;
         }
+    }
+
+    bool sorted() const { return sorted_; }
+
+    // In start order: how many segments start at or before `time` (none for a time that is not a number).
+    size_t endOfStartsUpTo(double time) const {
+        if (std::isnan(time)) return 0;
+        return static_cast<size_t>(std::upper_bound(segments_.begin(), segments_.end(), time,
+                                                    [](double value, const LocalTranscriptSegment& s) {
+                                                        return value < s.startSeconds;
+                                                    }) -
+                                   segments_.begin());
     }
 
     std::vector<size_t> indices(size_t index, double seconds) const {
@@ -44,9 +56,7 @@ public:
         size_t begin = 0, end = segments_.size();
         if (sorted_) {
             // The last segment that starts at or before `upper`, then back while one could still reach `lower`.
-            const auto after = std::upper_bound(segments_.begin(), segments_.end(), upper,
-                                                [](double value, const LocalTranscriptSegment& s) { return value < s.startSeconds; });
-            end = std::max(static_cast<size_t>(after - segments_.begin()), index + 1);
+            end = std::max(endOfStartsUpTo(upper), index + 1);
             begin = end;
             while (begin > 0 && segments_[begin - 1].startSeconds + longestDuration_ >= lower) --begin;
             begin = std::min(begin, index);
@@ -88,37 +98,125 @@ constexpr size_t longestPhrase() {
     return longest;
 }
 
-// Whether the normalised text of a window (its segments' texts joined with one blank) holds a
-// request phrase, without building that text: a phrase lies inside one segment (worked out once
-// per segment) or crosses a joining blank, and then it lies within the longest phrase's length
-// of that blank.
-class JoinedPhraseScan {
-public:
-    void add(const SegmentWords& part) {
-        if (part.normalized.empty()) return;
-        found_ = found_ || part.hasRequestPhrase;
-        if (found_) return;
-        if (!tail_.empty()) {
-            std::string around = tail_;
-            around.push_back(' ');
-            around.append(part.normalized, 0, kReach);
-            found_ = containsAnyPhrase(around, kRequestPhrases);
-            tail_.push_back(' ');
-        }
-        tail_ += part.normalized;
-        if (tail_.size() > kReach) tail_.erase(0, tail_.size() - kReach);
+// The request signals of a run of segments, as if their normalised texts were joined with one
+// blank: the request words seen, and whether a request phrase occurs. Two runs combine in order
+// without their texts: a phrase that crosses the joining blank lies within the longest phrase's
+// length of it, so each run keeps only that much of its beginning and end.
+struct RequestSignals {
+    uint32_t words = 0;
+    bool phrase = false;
+    bool empty = true;
+    std::string head;  // the first kReach characters of the joined text
+    std::string tail;  // the last kReach characters
+
+    static constexpr size_t kReach = longestPhrase() - 1;
+
+    static RequestSignals of(const SegmentWords& segment) {
+        RequestSignals signals;
+        signals.words = segment.requestWords;
+        if (segment.normalized.empty()) return signals;
+        signals.empty = false;
+        signals.phrase = segment.hasRequestPhrase;
+        signals.head = segment.normalized.substr(0, kReach);
+        signals.tail = segment.normalized.substr(segment.normalized.size() - std::min(kReach, segment.normalized.size()));
+        return signals;
     }
-    bool found() const { return found_; }
+
+    // This run followed by `next`.
+    RequestSignals then(const RequestSignals& next) const {
+        if (next.empty) return {words | next.words, phrase, empty, head, tail};
+        if (empty) return {words | next.words, next.phrase, false, next.head, next.tail};
+        RequestSignals joined;
+        joined.words = words | next.words;
+        joined.empty = false;
+        joined.phrase = phrase || next.phrase || containsAnyPhrase(tail + ' ' + next.head, kRequestPhrases);
+        // A text shorter than kReach is its own head and tail, so the joined ends reach into the other run.
+        joined.head = head.size() < kReach ? (head + ' ' + next.head).substr(0, kReach) : head;
+        if (next.tail.size() < kReach) {
+            const std::string end = tail + ' ' + next.tail;
+            joined.tail = end.substr(end.size() - std::min(kReach, end.size()));
+        } else {
+            joined.tail = next.tail;
+        }
+        return joined;
+    }
+};
+
+// Signals of any range of segments in transcript order, with segments that are switched off
+// counting as absent (a segment tree, combining left to right).
+class SignalTree {
+public:
+    explicit SignalTree(std::vector<RequestSignals> leaves) : size_(leaves.size()), nodes_(2 * leaves.size()) {
+        std::move(leaves.begin(), leaves.end(), nodes_.begin() + static_cast<std::ptrdiff_t>(size_));
+        for (size_t n = size_; n-- > 1;) nodes_[n] = nodes_[2 * n].then(nodes_[2 * n + 1]);
+    }
+
+    void switchOff(size_t index) {
+        size_t n = index + size_;
+        nodes_[n] = {};
+        for (n /= 2; n >= 1; n /= 2) nodes_[n] = nodes_[2 * n].then(nodes_[2 * n + 1]);
+    }
+
+    // Segments [begin, end), in order.
+    RequestSignals range(size_t begin, size_t end) const {
+        RequestSignals left, right;
+        for (size_t l = begin + size_, r = end + size_; l < r; l /= 2, r /= 2) {
+            if (l & 1) left = left.then(nodes_[l++]);
+            if (r & 1) right = nodes_[--r].then(right);
+        }
+        return left.then(right);
+    }
 
 private:
-    static constexpr size_t kReach = longestPhrase() - 1;
-    std::string tail_;
-    bool found_ = false;
+    size_t size_;
+    std::vector<RequestSignals> nodes_;
 };
+
+// The request signals of every segment's scoring window. Segments in start order (as every
+// producer stores them) are swept once: as the windows move later, a segment that ended before a
+// window's start is switched off for good, and what remains up to the last segment starting
+// within the window is one range, so a window costs a logarithmic number of combinations however
+// many segments it holds. Any other order is scanned window by window.
+std::vector<RequestSignals> windowSignals(const std::vector<LocalTranscriptSegment>& segments,
+                                          const std::vector<SegmentWords>& analysed, double seconds) {
+    std::vector<RequestSignals> own;
+    own.reserve(segments.size());
+    for (const auto& entry : analysed) own.push_back(RequestSignals::of(entry));
+    std::vector<RequestSignals> windows(segments.size());
+
+    const ContextWindowFinder finder(segments);
+    if (!finder.sorted()) {
+        for (size_t i = 0; i < segments.size(); ++i)
+            finder.forEach(i, seconds, [&](size_t k) { windows[i] = windows[i].then(own[k]); });
+        return windows;
+    }
+
+    SignalTree tree(own);
+    std::vector<size_t> byEnd;
+    byEnd.reserve(segments.size());
+    for (size_t k = 0; k < segments.size(); ++k) {
+        if (std::isnan(segmentEnd(segments[k]))) tree.switchOff(k);  // it reaches no window but its own
+        else byEnd.push_back(k);
+    }
+    std::stable_sort(byEnd.begin(), byEnd.end(),
+                     [&](size_t a, size_t b) { return segmentEnd(segments[a]) < segmentEnd(segments[b]); });
+    size_t expired = 0;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const double lower = std::max(0.0, segments[i].startSeconds - seconds);
+        const double upper = segmentEnd(segments[i]) + seconds;
+        // Window starts never move back in start order, so what ended before one is out of every later one.
+        for (; expired < byEnd.size() && segmentEnd(segments[byEnd[expired]]) < lower; ++expired)
+            tree.switchOff(byEnd[expired]);
+        const size_t last = finder.endOfStartsUpTo(upper);  // segments [0, last) start within the window
+        // The segment itself always belongs, whatever its own times say.
+        windows[i] = tree.range(0, std::min(last, i)).then(own[i]).then(tree.range(i + 1, std::max(last, i + 1)));
+    }
+    return windows;
+}
 
 class MomentScorer {
 public:
-    explicit MomentScorer(const LocalTranscript& transcript) : windows_(transcript) {
+    explicit MomentScorer(const LocalTranscript& transcript) {
         analysed_.reserve(transcript.segments.size());
         for (const auto& segment : transcript.segments) {
             SegmentWords entry;
@@ -128,6 +226,7 @@ public:
             entry.hasRequestPhrase = containsAnyPhrase(entry.normalized, kRequestPhrases);
             analysed_.push_back(std::move(entry));
         }
+        windows_ = windowSignals(transcript.segments, analysed_, kScoringContextSeconds);
     }
 
     std::optional<CandidateMoment> score(size_t index) const {
@@ -135,15 +234,8 @@ public:
         const auto trigger = triggerWord(own.words);
         if (!trigger) return std::nullopt;
 
-        // The context's words are the words of its segments in order (the joining blank separates
-        // words anyway); only the phrase check looks across segments.
-        uint32_t requestWords = 0;
-        JoinedPhraseScan phrases;
-        windows_.forEach(index, kScoringContextSeconds, [&](size_t k) {
-            requestWords |= analysed_[k].requestWords;
-            phrases.add(analysed_[k]);
-        });
-        const int64_t requestScore = (phrases.found() ? 2 : 0) + std::popcount(requestWords);
+        const RequestSignals& context = windows_[index];
+        const int64_t requestScore = (context.phrase ? 2 : 0) + std::popcount(context.words);
         const bool demonstration = containsAnyPhrase(own.normalized, kDemonstrationPhrases);
         const bool modal = isListedWord(kModalWords, *trigger);
         const bool modalOK = modal && needIsRequest(own.words, *trigger);
@@ -162,8 +254,8 @@ public:
     }
 
 private:
-    ContextWindowFinder windows_;
     std::vector<SegmentWords> analysed_;
+    std::vector<RequestSignals> windows_;
 };
 
 }  // namespace
@@ -190,7 +282,7 @@ bool needIsRequest(const std::vector<std::string>& words, const std::string& tri
 
 std::vector<size_t> contextSegments(const LocalTranscript& transcript, size_t index, double seconds) {
     if (index >= transcript.segments.size()) return {};
-    return ContextWindowFinder(transcript).indices(index, seconds);
+    return ContextWindowFinder(transcript.segments).indices(index, seconds);
 }
 
 std::optional<CandidateMoment> scoreSegment(size_t index, const LocalTranscriptSegment& segment,

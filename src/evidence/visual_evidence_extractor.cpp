@@ -20,6 +20,16 @@ namespace quillmer {
 
 namespace {
 
+// Reading the next candidate's frames while the last ones are written holds two candidates at
+// once; above this size (an 8K screen's three frames are 768 MiB) they are written first.
+constexpr size_t kOverlappedFrameBytes = size_t{96} << 20;
+
+size_t frameBytes(const std::vector<RasterImage>& frames) {
+    size_t bytes = 0;
+    for (const auto& frame : frames) bytes += frame.pixels.size() * sizeof(uint32_t);
+    return bytes;
+}
+
 std::string joinedContext(const LocalTranscript& transcript, size_t index) {
     std::string context;
     for (const size_t k : contextSegments(transcript, index, kCandidateContextSeconds)) {
@@ -60,7 +70,8 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
     std::unique_ptr<VideoFrameReader> video;
     VisualEvidenceCandidateBundle bundle;
     // The last candidate's files are written on a worker while the next candidate's frames are read.
-    // At most one write is pending, so memory holds two candidates' frames however long the video.
+    // At most one write is pending, so memory holds two candidates' frames however long the video,
+    // and only one candidate's when its frames are large.
     // It is finished before anything else can end the run: errors come in candidate order, and no
     // file is written after extract returns or throws.
     std::future<FrameExtractionResult> writing;
@@ -92,6 +103,10 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
         std::vector<RasterImage> frames;
         try {
             frames = readFrames(*video, {rangeStart - videoStart, t - videoStart, rangeEnd - videoStart});
+        } catch (const FrameBeyondEndError&) {
+            // The video really ends before this moment does (its manifest claimed more): the last
+            // picture is no evidence of what was on screen then, so the moment is left out.
+            continue;
         } catch (...) {
             finishWriting();
             throw;
@@ -105,8 +120,12 @@ VisualEvidenceCandidateBundle VisualEvidenceExtractor::extract(const std::filesy
         candidate.trigger = moment.trigger;
         candidate.transcriptContext = joinedContext(transcript, index);
         bundle.candidates.push_back(std::move(candidate));
+        const bool large = frameBytes(frames) > kOverlappedFrameBytes;
         writing = std::async(std::launch::async, [this, frames = std::move(frames), id = bundle.candidates.back().id,
-                                                  &framesFolder] { return writeFrames(frames, id, framesFolder, renderer_); });
+                                                  &framesFolder]() mutable {
+            return writeFrames(std::move(frames), id, framesFolder, renderer_);
+        });
+        if (large) finishWriting();
     }
     finishWriting();
 

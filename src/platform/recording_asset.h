@@ -34,6 +34,9 @@ public:
     // Runs to completion. Throws CancellationError when `stop` is requested (also before it starts)
     // and RecordingMediaError when reading or writing fails; files already begun stay for the caller.
     virtual void run(std::stop_token stop, const ExportProgressHandler& progress) = 0;
+    // After run: where the video that was really read ends, in seconds from the start (the end of
+    // its last complete picture); nothing when the export cannot tell.
+    virtual std::optional<double> videoEndSeconds() const { return std::nullopt; }
 };
 
 // A local recording, shaped like a platform media asset: its tracks, duration and exports.
@@ -54,7 +57,8 @@ public:
 class RecordingAssetLoader {
 public:
     virtual ~RecordingAssetLoader() = default;
-    // Throws RecordingMediaError when the file cannot be opened as media.
+    // Throws FileSystemError when the file is not a readable regular file (a pipe or a device is
+    // refused at once) and RecordingMediaError when it cannot be opened as media.
     virtual std::unique_ptr<RecordingAsset> load(const std::filesystem::path& file) = 0;
 };
 

@@ -14,6 +14,13 @@ public:
     using Error::Error;
 };
 
+// The video has no picture at that time: it ends before it (for example a recording cut short
+// whose header still claims its full length).
+class FrameBeyondEndError : public MediaError {
+public:
+    using MediaError::MediaError;
+};
+
 // Reads single frames of one video at exact times. One reader stays open for a whole run, so
 // successive requests share the demuxer and decoder instead of reopening the file per frame.
 class VideoFrameReader {
@@ -22,7 +29,9 @@ public:
 
     // The frame whose presentation interval contains `seconds` (measured on the file's own
     // timeline), at the video's display size and orientation. A time before the first frame
-    // gives the first frame, a time after the last the last. Throws MediaError.
+    // gives the first frame, and the end of the last frame's interval still gives the last; a
+    // later time throws FrameBeyondEndError rather than pass the last picture off as that time's.
+    // Throws MediaError.
     virtual RasterImage frameAt(double seconds) = 0;
 };
 

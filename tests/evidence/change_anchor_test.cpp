@@ -2,15 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
-#include <cmath>
-
 #include "core/uuid.h"
 #include "evidence/anchor_images.h"
 #include "evidence/evidence_extraction_error.h"
 #include "evidence/fake_media.h"
 #include "evidence/frame_extraction.h"
+#include "platform/linux/ffmpeg_video_frame_reader.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer {
@@ -91,82 +88,56 @@ TEST(AnchorFromCells, Limits) {
 TEST(AnchorImages, OutlineAndCropGeometry) {
     EXPECT_NEAR(outlineLineWidth(1920), 1920.0 / 350.0, 1e-12);
     EXPECT_EQ(outlineLineWidth(640), 3.0);
-
-    const VisualChangeAnchor anchor{0.5, 0.5, 0.01, 0.01};
-    EXPECT_EQ(outlineRectangle(anchor, 1000, 500), (PixelRect{498, 248, 14, 9}));
-    // A small anchor in the middle of 1920 × 1080: side 0.24 × 1080 = 259.2, widened to whole pixels.
-    const auto middle = focusCropRectangle(anchor, 1920, 1080);
-    ASSERT_TRUE(middle);
-    EXPECT_GE(middle->width, 259.2);
-    EXPECT_LE(middle->width, 261.2);
-    EXPECT_EQ(middle->x, std::floor(middle->x));
-    EXPECT_LE(middle->x, 840.0);
-    EXPECT_GE(middle->x + middle->width, 1099.2);
-    // A large anchor: four times its larger side.
+    EXPECT_EQ(outlineRectangle({0.5, 0.5, 0.01, 0.01}, 1000, 500), (PixelRect{498, 248, 14, 9}));
+    // A small anchor: 0.24 of the shorter side (259.2 of 1080), widened to whole pixels.
+    EXPECT_EQ(focusCropRectangle({0.5, 0.5, 0.01, 0.01}, 1920, 1080), (PixelRect{840, 415, 260, 260}));
+    // A large anchor: four times its larger side; near the edge, clipped by the frame.
     EXPECT_EQ(focusCropRectangle({0.25, 0.25, 0.1, 0.05}, 1000, 1000), (PixelRect{100, 75, 400, 400}));
-    // Near the edge the square is clipped by the frame.
-    const auto edge = focusCropRectangle({0.0, 0.5, 0.01, 0.01}, 1920, 1080);
-    ASSERT_TRUE(edge);
-    EXPECT_EQ(edge->x, 0);
-    EXPECT_LT(edge->width, 259.2);
+    EXPECT_EQ(focusCropRectangle({0.0, 0.5, 0.01, 0.01}, 1920, 1080), (PixelRect{0, 415, 140, 260}));
     EXPECT_EQ(focusCropRectangle({0, 0, 0, 0}, 3, 3), std::nullopt);  // under 2 pixels either way
 }
 
 class FrameExtractionTest : public ::testing::Test {
 protected:
+    RasterImage png(const std::string& suffix) { return FFmpegVideoFrameReader(folder / (id.toString() + suffix)).frameAt(0); }
     testing::TemporaryFolder folder;
     CairoFrameImageRenderer renderer;
     Uuid id = Uuid::random();
 };
 
-TEST_F(FrameExtractionTest, IdenticalFramesGiveExactlyThreeFiles) {
-    testing::FakeVideoFrameReader video([](double) { return grey(); });
-    const auto result = extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
-    EXPECT_EQ(video.requested, (std::vector<double>{1.0, 3.0, 4.0}));
+TEST_F(FrameExtractionTest, ThreeFramesAndWithAChangeTheOutlineAndTheCrop) {
+    testing::FakeVideo still([](double) { return grey(); });
+    const auto plain = extractFrames(still, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
+    EXPECT_EQ(still.requested, (std::vector<double>{1.0, 3.0, 4.0}));
     const std::string stem = "frames/" + id.toString();
-    EXPECT_EQ(result.frameFiles, (std::vector<std::string>{stem + "-0.png", stem + "-1.png", stem + "-2.png"}));
-    EXPECT_EQ(result.visualAnchor, std::nullopt);
-    for (int n = 0; n < 3; ++n) EXPECT_TRUE(std::filesystem::exists(folder / (id.toString() + "-" + std::to_string(n) + ".png")));
-}
+    EXPECT_EQ(plain.frameFiles, (std::vector<std::string>{stem + "-0.png", stem + "-1.png", stem + "-2.png"}));
+    EXPECT_EQ(plain.visualAnchor, std::nullopt);
+    EXPECT_EQ(png("-2.png").width, 1280);
 
-TEST_F(FrameExtractionTest, AChangeAddsTheAnnotatedFrameAndTheCrop) {
-    testing::FakeVideoFrameReader video([](double t) { return t < 2 ? grey() : withCells(60, 30, 2, 2); });
-    const auto result = extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
+    testing::FakeVideo changing([](double t) { return t < 2 ? grey() : withCells(60, 30, 2, 2); });
+    const auto result = extractFrames(changing, {1.0, 3.0, 4.0}, id, folder.path(), renderer);
     ASSERT_EQ(result.visualAnchor, cellsAnchor(58, 28, 63, 33));
     ASSERT_EQ(result.frameFiles.size(), 5u);
-    EXPECT_EQ(result.frameFiles[3], "frames/" + id.toString() + "-change-anchor.png");
-    EXPECT_EQ(result.frameFiles[4], "frames/" + id.toString() + "-change-focus.png");
-
-    cairo_surface_t* annotated = cairo_image_surface_create_from_png((folder / (id.toString() + "-change-anchor.png")).c_str());
-    ASSERT_EQ(cairo_surface_status(annotated), CAIRO_STATUS_SUCCESS);
-    EXPECT_EQ(cairo_image_surface_get_width(annotated), 1280);
+    EXPECT_EQ(result.frameFiles[3], stem + "-change-anchor.png");
+    EXPECT_EQ(result.frameFiles[4], stem + "-change-focus.png");
     // The outline runs along x = 580 - 2 (the anchor's left edge grown by 2 pixels), in blue.
-    const auto* data = cairo_image_surface_get_data(annotated);
-    const int stride = cairo_image_surface_get_stride(annotated);
-    const uint32_t onOutline = reinterpret_cast<const uint32_t*>(data + 300 * stride)[578];
-    EXPECT_EQ(onOutline & 0xFF, 0xFFu);        // blue
+    const uint32_t onOutline = png("-change-anchor.png").at(578, 300);
+    EXPECT_EQ(onOutline & 0xFF, 0xFFu);
     EXPECT_LT((onOutline >> 16) & 0xFF, 40u);  // hardly any red
-    cairo_surface_destroy(annotated);
-
-    cairo_surface_t* crop = cairo_image_surface_create_from_png((folder / (id.toString() + "-change-focus.png")).c_str());
-    ASSERT_EQ(cairo_surface_status(crop), CAIRO_STATUS_SUCCESS);
-    const auto expected = focusCropRectangle(*result.visualAnchor, 1280, 720);
-    EXPECT_EQ(cairo_image_surface_get_width(crop), static_cast<int>(expected->width));
-    EXPECT_EQ(cairo_image_surface_get_height(crop), static_cast<int>(expected->height));
-    cairo_surface_destroy(crop);
+    // Cells 58..63 are pixels 580..640: a 60-pixel anchor, so a crop of 4 × 60 around its centre.
+    EXPECT_EQ(png("-change-focus.png").width, 240);
+    EXPECT_EQ(png("-change-focus.png").height, 240);
 }
 
-TEST_F(FrameExtractionTest, AllFramesAreReadBeforeAnyFileIsWritten) {
-    testing::FakeVideoFrameReader video([](double t) {
+TEST_F(FrameExtractionTest, AnUnreadableFrameWritesNothingAndAnEmptyEncodingIsFrameEncoding) {
+    testing::FakeVideo endsEarly([](double t) {
         if (t > 3.5) throw MediaError("no frame");
         return grey();
     });
-    EXPECT_THROW(extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), renderer), MediaError);
+    EXPECT_THROW(extractFrames(endsEarly, {1.0, 3.0, 4.0}, id, folder.path(), renderer), MediaError);
     EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
-}
 
-TEST_F(FrameExtractionTest, AnEncoderThatProducesNothingIsFrameEncoding) {
-    testing::FakeVideoFrameReader video([](double) { return grey(); });
+    testing::FakeVideo video([](double) { return grey(); });
     testing::EncoderFailingRenderer failing;
     try {
         extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), failing);

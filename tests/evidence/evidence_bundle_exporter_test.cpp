@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "core/atomic_file.h"
 #include "core/sha256.h"
 #include "evidence/evidence_export_error.h"
 #include "evidence/evidence_markdown.h"
 #include "evidence/session_fixture.h"
-#include "platform/application_paths.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer {
@@ -18,27 +19,19 @@ using testing::SpokenLine;
 
 class EvidenceBundleExporterTest : public ::testing::Test {
 protected:
-    // A session that went through extraction: a transcript, two candidates and their frames.
+    // A session that went through extraction: a transcript, two candidates (the second with an
+    // anchor) and their frames.
     fs::path extractedSession(const LocalSessionManifest& manifest, bool withCandidates = true) {
         const std::vector<SpokenLine> lines = {{10, 2, "Please fix this"}};
         const auto session = testing::makeSession(sessions.path(), manifest, &lines);
         VisualEvidenceCandidateBundle bundle;
-        bundle.createdAt = *parseISO8601("2026-05-04T10:00:00Z");
-        if (withCandidates) {
-            for (int c = 0; c < 2; ++c) {
-                VisualEvidenceCandidate candidate;
-                candidate.id = Uuid::random();
-                candidate.rangeStartSeconds = 8 + 60 * c;
-                candidate.rangeEndSeconds = 11 + 60 * c;
-                candidate.trigger = "this";
-                candidate.transcriptContext = "Please fix this";
-                for (int n = 0; n < 3; ++n) {
-                    const std::string name = candidate.id.toString() + "-" + std::to_string(n) + ".png";
-                    testing::writeTestFile(session / "frames" / name, "png bytes " + name);
-                    candidate.frameFiles.push_back("frames/" + name);
-                }
-                if (c == 1) candidate.visualAnchor = VisualChangeAnchor{0.25, 0.5, 0.125, 0.0625};
-                bundle.candidates.push_back(candidate);
+        for (int c = 0; withCandidates && c < 2; ++c) {
+            bundle.candidates.push_back({Uuid::random(), 8.0 + 60 * c, 11.0 + 60 * c, "this", "Please fix this", {},
+                                         c == 1 ? std::optional(VisualChangeAnchor{0.25, 0.5, 0.125, 0.0625}) : std::nullopt});
+            for (int n = 0; n < 3; ++n) {
+                const std::string name = bundle.candidates.back().id.toString() + "-" + std::to_string(n) + ".png";
+                testing::writeTestFile(session / "frames" / name, "png bytes " + name);
+                bundle.candidates.back().frameFiles.push_back("frames/" + name);
             }
         }
         writeFileAtomically(session / kCandidateFileName, encodeJSON(bundle.toJSON()));
@@ -52,16 +45,23 @@ protected:
         return names;
     }
 
-    template <typename Body>
-    void expectExportError(const fs::path& session, EvidenceExportErrorCase kind, const std::string& text, Body&& check) {
+    // The text an export that must fail ends with; it may leave nothing new in the export root.
+    std::string failureText(const fs::path& session, std::stop_token stop = {}) {
+        const auto before = exportRootEntries();
         try {
-            EvidenceBundleExporter(exports.path()).exportSession(session);
-            ADD_FAILURE() << "expected " << text;
-        } catch (const EvidenceExportError& error) {
-            EXPECT_EQ(error.kind(), kind);
-            EXPECT_EQ(error.what(), text);
+            EvidenceBundleExporter(exports.path()).exportSession(session, stop);
+            ADD_FAILURE() << "exported";
+        } catch (const std::exception& error) {
+            EXPECT_EQ(exportRootEntries(), before);
+            return error.what();
         }
-        check();
+        return {};
+    }
+
+    void rewriteCandidates(const fs::path& session, const std::function<void(VisualEvidenceCandidateBundle&)>& change) {
+        auto bundle = readCandidateBundle(session / kCandidateFileName);
+        change(bundle);
+        writeFileAtomically(session / kCandidateFileName, encodeJSON(bundle.toJSON()));
     }
 
     testing::TemporaryFolder sessions;
@@ -79,24 +79,14 @@ TEST_F(EvidenceBundleExporterTest, CopiesEveryFileWithItsDigest) {
     const auto result = EvidenceBundleExporter(exports.path()).exportSession(session);
     EXPECT_EQ(result.directory, exports / manifest.id.toString());
     EXPECT_EQ(exportRootEntries(), (std::vector<std::string>{manifest.id.toString()}));  // no hidden folder left
-
     const auto& document = result.document;
-    EXPECT_EQ(document.session.id, manifest.id);
-    EXPECT_EQ(document.session.capturedAt, manifest.createdAt);
-    EXPECT_EQ(document.session.endedAt, manifest.endedAt);
-    EXPECT_EQ(document.session.displaySize, (EvidenceBundleDocument::DisplaySize{1280, 720}));
-    EXPECT_EQ(document.session.videoRangeSeconds, (EvidenceBundleDocument::ClosedRangeValue{3.5, 90.25}));
-    EXPECT_EQ(document.session.repository, manifest.repository);
-    EXPECT_EQ(document.session.transcript.path, "transcript.json");
-
-    const auto check = [&](const EvidenceBundleDocument::Artifact& artifact) {
-        const auto copy = result.directory / artifact.path;
-        const std::string bytes = readWholeFile(copy);
-        EXPECT_EQ(artifact.sha256, sha256Hex(bytes)) << artifact.path;
-        EXPECT_EQ(artifact.byteCount, static_cast<int64_t>(bytes.size())) << artifact.path;
-        EXPECT_EQ(artifact.sha256.size(), 64u);
+    const auto copied = [&](const std::string& path) {
+        const std::string bytes = readWholeFile(result.directory / path);
+        return EvidenceBundleDocument::Artifact{path, sha256Hex(bytes), static_cast<int64_t>(bytes.size())};
     };
-    check(document.session.transcript);
+    EXPECT_EQ(document.session, (EvidenceBundleDocument::Session{manifest.id, manifest.createdAt, manifest.endedAt,
+                                                                 {1280, 720}, {{3.5, 90.25}}, copied("transcript.json"),
+                                                                 manifest.repository}));
     EXPECT_EQ(readWholeFile(result.directory / "transcript.json"), readWholeFile(session / "transcript.json"));
     const auto stored = readCandidateBundle(session / kCandidateFileName);
     ASSERT_EQ(document.candidates.size(), 2u);
@@ -105,12 +95,8 @@ TEST_F(EvidenceBundleExporterTest, CopiesEveryFileWithItsDigest) {
         EXPECT_EQ(candidate.id, stored.candidates[c].id);
         EXPECT_EQ(candidate.visualAnchor, stored.candidates[c].visualAnchor);
         ASSERT_EQ(candidate.frames.size(), 3u);
-        for (size_t n = 0; n < 3; ++n) {
-            EXPECT_EQ(candidate.frames[n].path, stored.candidates[c].frameFiles[n]);
-            check(candidate.frames[n]);
-        }
+        for (size_t n = 0; n < 3; ++n) EXPECT_EQ(candidate.frames[n], copied(stored.candidates[c].frameFiles[n]));
     }
-
     // Both files on disk describe the same bundle.
     EXPECT_EQ(EvidenceBundleDocument::fromJSON(parseJSON(readWholeFile(result.directory / "evidence.json"))), document);
     EXPECT_EQ(readWholeFile(result.directory / "evidence.md"), markdown(document));
@@ -130,83 +116,63 @@ TEST_F(EvidenceBundleExporterTest, NoCandidatesAndNoVideoRange) {
     EXPECT_TRUE(fs::is_directory(result.directory / "frames"));
 }
 
-TEST_F(EvidenceBundleExporterTest, AMissingFrameFailsAndLeavesNothing) {
+TEST_F(EvidenceBundleExporterTest, MissingRecordsFilesAndEscapesFailWithTheirText) {
+    const auto bare = testing::makeSession(sessions.path(), testing::sessionManifest());
+    EXPECT_EQ(failureText(bare), "Find visual evidence before exporting a brief.");
+    updateManifest(bare, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
+    EXPECT_EQ(failureText(bare), "Transcribe this session before exporting a brief.");
+
+    testing::writeTestFile(sessions / "secret.png", "not part of the session");
+    // Each spoils a freshly extracted session and gives the text the export must fail with.
+    const std::vector<std::function<std::string(const fs::path&)>> spoilers = {
+        [](const fs::path& s) {
+            fs::remove(s / "transcript.json");
+            return "The required session artifact is missing: transcript.json.";
+        },
+        [&](const fs::path& s) {
+            const std::string path = readCandidateBundle(s / kCandidateFileName).candidates[1].frameFiles[2];
+            fs::remove(s / path);
+            return "The evidence frame is missing: " + path + ".";
+        },
+        [&](const fs::path& s) {
+            rewriteCandidates(s, [](auto& b) { b.candidates[0].frameFiles[0] = "../secret.png"; });
+            return "The evidence frame is missing: ../secret.png.";
+        },
+        [&](const fs::path& s) {  // a link inside the session that leads out of it
+            fs::create_symlink(sessions / "secret.png", s / "frames" / "escape.png");
+            rewriteCandidates(s, [](auto& b) { b.candidates[0].frameFiles[0] = "frames/escape.png"; });
+            return "The evidence frame is missing: frames/escape.png.";
+        },
+    };
+    for (const auto& spoil : spoilers) {
+        const auto session = extractedSession(testing::sessionManifest());
+        const std::string expected = spoil(session);
+        EXPECT_EQ(failureText(session), expected);
+    }
+    const auto undecodable = extractedSession(testing::sessionManifest());
+    testing::writeTestFile(undecodable / kCandidateFileName, "{\"schemaVersion\": 1}");
+    EXPECT_NE(failureText(undecodable), "");
+
+    // A stop before the frames are copied takes the working folder with it.
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(failureText(extractedSession(testing::sessionManifest()), stop.get_token()), CancellationError().what());
+}
+
+TEST_F(EvidenceBundleExporterTest, ExistingFoldersAreNeverReplacedOrRemoved) {
     const auto manifest = testing::sessionManifest();
     const auto session = extractedSession(manifest);
-    const auto stored = readCandidateBundle(session / kCandidateFileName);
-    const std::string path = stored.candidates[1].frameFiles[2];
-    fs::remove(session / path);
-    expectExportError(session, EvidenceExportErrorCase::missingFrame, "The evidence frame is missing: " + path + ".",
-                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
-}
-
-TEST_F(EvidenceBundleExporterTest, FramePathsOutsideTheSessionAreMissing) {
-    const auto session = extractedSession(testing::sessionManifest());
-    testing::writeTestFile(sessions / "secret.png", "not part of the session");
-    auto bundle = readCandidateBundle(session / kCandidateFileName);
-    bundle.candidates[0].frameFiles[0] = "../secret.png";
-    writeFileAtomically(session / kCandidateFileName, encodeJSON(bundle.toJSON()));
-    expectExportError(session, EvidenceExportErrorCase::missingFrame, "The evidence frame is missing: ../secret.png.",
-                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
-
-    bundle.candidates[0].frameFiles[0] = "frames/escape.png";
-    fs::create_symlink(sessions / "secret.png", session / "frames" / "escape.png");
-    writeFileAtomically(session / kCandidateFileName, encodeJSON(bundle.toJSON()));
-    expectExportError(session, EvidenceExportErrorCase::missingFrame,
-                      "The evidence frame is missing: frames/escape.png.", [&] { EXPECT_TRUE(exportRootEntries().empty()); });
-}
-
-TEST_F(EvidenceBundleExporterTest, ASecondExportFailsAndLeavesTheFirstIntact) {
-    const auto session = extractedSession(testing::sessionManifest());
     const auto first = EvidenceBundleExporter(exports.path()).exportSession(session);
     const std::string firstJSON = readWholeFile(first.directory / "evidence.json");
-    expectExportError(session, EvidenceExportErrorCase::destinationExists,
-                      "An export already exists at " + first.directory.string() + ".", [&] {
-                          EXPECT_EQ(exportRootEntries().size(), 1u);
-                          EXPECT_EQ(readWholeFile(first.directory / "evidence.json"), firstJSON);
-                          const auto& frame = first.document.candidates[0].frames[0];
-                          EXPECT_EQ(sha256HexOfFile(first.directory / frame.path), frame.sha256);
-                      });
-}
+    EXPECT_EQ(failureText(session), "An export already exists at " + first.directory.string() + ".");
+    EXPECT_EQ(readWholeFile(first.directory / "evidence.json"), firstJSON);
 
-TEST_F(EvidenceBundleExporterTest, MissingRecordsAndFiles) {
-    const auto bare = testing::makeSession(sessions.path(), testing::sessionManifest());
-    expectExportError(bare, EvidenceExportErrorCase::missingCandidates, "Find visual evidence before exporting a brief.",
-                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
-    updateManifest(bare, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
-    expectExportError(bare, EvidenceExportErrorCase::missingTranscript, "Transcribe this session before exporting a brief.",
-                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
-
-    const auto session = extractedSession(testing::sessionManifest());
-    fs::remove(session / "transcript.json");
-    expectExportError(session, EvidenceExportErrorCase::missingArtifact,
-                      "The required session artifact is missing: transcript.json.",
-                      [&] { EXPECT_TRUE(exportRootEntries().empty()); });
-}
-
-TEST_F(EvidenceBundleExporterTest, ALeftoverWorkingFolderIsAnErrorAndStays) {
-    const auto manifest = testing::sessionManifest();
-    const auto session = extractedSession(manifest);
-    const auto leftover = exports / ("." + manifest.id.toString() + ".exporting");
+    // A working folder left by an interrupted export is an error, and it stays for a person to look at.
+    const auto other = testing::sessionManifest();
+    const auto leftover = exports / ("." + other.id.toString() + ".exporting");
     fs::create_directory(leftover);
-    EXPECT_THROW(EvidenceBundleExporter(exports.path()).exportSession(session), FileSystemError);
+    EXPECT_NE(failureText(extractedSession(other)), "");
     EXPECT_TRUE(fs::is_directory(leftover));
-    EXPECT_FALSE(fs::exists(exports / manifest.id.toString()));
-}
-
-TEST_F(EvidenceBundleExporterTest, UndecodableCandidatesPassTheErrorUp) {
-    const auto session = extractedSession(testing::sessionManifest());
-    testing::writeTestFile(session / kCandidateFileName, "{\"schemaVersion\": 1}");
-    EXPECT_THROW(EvidenceBundleExporter(exports.path()).exportSession(session), DecodingError);
-    EXPECT_TRUE(exportRootEntries().empty());
-}
-
-TEST_F(EvidenceBundleExporterTest, TheRootIsCreated) {
-    const auto root = exports / "nested" / "Exports";
-    EXPECT_EQ(EvidenceBundleExporter(root).exportRoot(), root);
-    EXPECT_TRUE(fs::is_directory(root));
-    testing::ScopedDataHome home;
-    EXPECT_EQ(EvidenceBundleExporter().exportRoot(), applicationDataDirectory() / "Exports");
 }
 
 TEST(EvidenceMarkdown, ExactText) {

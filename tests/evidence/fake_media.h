@@ -27,31 +27,26 @@ inline void paintCells(RasterImage& image, int column, int row, int columns, int
         for (int x = column * cellWidth; x < (column + columns) * cellWidth; ++x) image.at(x, y) = pixel;
 }
 
-// Answers every request from a function of the time and records the times asked for.
-class FakeVideoFrameReader final : public VideoFrameReader {
+// A video made from a function of the time: a reader itself, and a factory whose readers all answer
+// from it. Records the files opened and every time asked for, in order.
+class FakeVideo final : public VideoFrameReaderFactory, public VideoFrameReader {
 public:
-    explicit FakeVideoFrameReader(std::function<RasterImage(double)> frames, std::vector<double>* log = nullptr)
-        : frames_(std::move(frames)), log_(log ? log : &requested) {}
+    explicit FakeVideo(std::function<RasterImage(double)> frames) : frames_(std::move(frames)) {}
     RasterImage frameAt(double seconds) override {
-        log_->push_back(seconds);
+        requested.push_back(seconds);
         return frames_(seconds);
     }
-    std::vector<double> requested;
-
-private:
-    std::function<RasterImage(double)> frames_;
-    std::vector<double>* log_;
-};
-
-class FakeVideoFrameReaderFactory final : public VideoFrameReaderFactory {
-public:
-    explicit FakeVideoFrameReaderFactory(std::function<RasterImage(double)> frames) : frames_(std::move(frames)) {}
     std::unique_ptr<VideoFrameReader> open(const std::filesystem::path& file) override {
         opened.push_back(file);
-        return std::make_unique<FakeVideoFrameReader>(frames_, &requested);
+        struct Reader final : VideoFrameReader {
+            FakeVideo& video;
+            explicit Reader(FakeVideo& v) : video(v) {}
+            RasterImage frameAt(double seconds) override { return video.frameAt(seconds); }
+        };
+        return std::make_unique<Reader>(*this);
     }
     std::vector<std::filesystem::path> opened;
-    std::vector<double> requested;  // by every reader opened, in order
+    std::vector<double> requested;
 
 private:
     std::function<RasterImage(double)> frames_;
@@ -61,15 +56,9 @@ private:
 class EncoderFailingRenderer final : public FrameImageRenderer {
 public:
     explicit EncoderFailingRenderer(int goodEncodings = 0) : goodEncodings_(goodEncodings) {}
-    std::optional<std::vector<uint8_t>> thumbnail(const RasterImage& image, int width, int height) override {
-        return real_.thumbnail(image, width, height);
-    }
-    std::optional<RasterImage> outlined(const RasterImage& image, const PixelRect& rectangle, double lineWidth) override {
-        return real_.outlined(image, rectangle, lineWidth);
-    }
-    std::optional<RasterImage> cropped(const RasterImage& image, const PixelRect& rectangle) override {
-        return real_.cropped(image, rectangle);
-    }
+    std::optional<std::vector<uint8_t>> thumbnail(const RasterImage& i, int w, int h) override { return real_.thumbnail(i, w, h); }
+    std::optional<RasterImage> outlined(const RasterImage& i, const PixelRect& r, double w) override { return real_.outlined(i, r, w); }
+    std::optional<RasterImage> cropped(const RasterImage& i, const PixelRect& r) override { return real_.cropped(i, r); }
     std::string encodePNG(const RasterImage& image) override {
         return encodings_++ < goodEncodings_ ? real_.encodePNG(image) : std::string();
     }

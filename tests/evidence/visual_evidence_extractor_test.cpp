@@ -6,8 +6,6 @@
 #include "evidence/evidence_extraction_error.h"
 #include "evidence/fake_media.h"
 #include "evidence/session_fixture.h"
-#include "platform/linux/ffmpeg_video_frame_reader.h"
-#include "support/generated_video.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer {
@@ -21,23 +19,20 @@ protected:
         return VisualEvidenceExtractor(videos, renderer).extract(session, stop);
     }
 
+    // A session with three moments, at 5, 40 and 80 seconds.
+    std::filesystem::path threeMoments() {
+        const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}, {80, 2, "Move the chart"}};
+        return testing::makeSession(root.path(), testing::sessionManifest(), &lines);
+    }
+    static long framesOnDisk(const std::filesystem::path& session) {
+        return std::distance(std::filesystem::directory_iterator(session / "frames"), {});
+    }
+    static RasterImage black() { return testing::solidFrame(64, 36, opaquePixel(0, 0, 0)); }
+
     testing::TemporaryFolder root;
-    testing::FakeVideoFrameReaderFactory videos{[](double) { return testing::solidFrame(256, 144, opaquePixel(40, 40, 40)); }};
+    testing::FakeVideo videos{[](double) { return testing::solidFrame(256, 144, opaquePixel(40, 40, 40)); }};
     CairoFrameImageRenderer renderer;
 };
-
-TEST_F(VisualEvidenceExtractorTest, NoTranscriptIsMissingTranscriptAndWritesNothing) {
-    const auto session = testing::makeSession(root.path(), testing::sessionManifest());
-    try {
-        run(session);
-        FAIL() << "expected missingTranscript";
-    } catch (const EvidenceExtractionError& error) {
-        EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::missingTranscript);
-        EXPECT_STREQ(error.what(), "Transcribe this session before generating visual evidence.");
-    }
-    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
-    EXPECT_FALSE(readManifest(session).candidateFile);
-}
 
 TEST_F(VisualEvidenceExtractorTest, MomentsOnTheVideoWindowBecomeCandidates) {
     auto manifest = testing::sessionManifest();
@@ -96,79 +91,58 @@ TEST_F(VisualEvidenceExtractorTest, NoMomentsWritesAnEmptyListWithoutOpeningTheV
     EXPECT_EQ(readCandidateBundle(session / kCandidateFileName).candidates.size(), 0u);
 }
 
-TEST_F(VisualEvidenceExtractorTest, CancellationAndFrameFailuresWriteNoCandidateFile) {
-    const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}};
-    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
-    std::stop_source stop;
-    stop.request_stop();
-    EXPECT_THROW(run(session, stop.get_token()), CancellationError);
-    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
-
-    testing::FakeVideoFrameReaderFactory broken([](double t) -> RasterImage {
-        if (t > 20) throw MediaError("The video ends early.");
-        return testing::solidFrame(64, 36, opaquePixel(0, 0, 0));
-    });
-    EXPECT_THROW(VisualEvidenceExtractor(broken, renderer).extract(session), MediaError);
-    EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
-    EXPECT_FALSE(readManifest(session).candidateFile);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(session / "frames"), {}), 3);  // the first candidate's
-}
-
 // Files are written on a worker while the next candidate's frames are read; the outcome must be
 // that of doing one candidate after the other.
 TEST_F(VisualEvidenceExtractorTest, AFailedWriteEndsTheRunInCandidateOrder) {
-    const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}, {80, 2, "Move the chart"}};
-    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
-    const auto framesOnDisk = [&] { return std::distance(std::filesystem::directory_iterator(session / "frames"), {}); };
-    const auto expectFrameEncoding = [&](VideoFrameReaderFactory& video) {
+    const auto session = threeMoments();
+    testing::FakeVideo endsEarly([](double t) {
+        if (t > 60) throw MediaError("The video ends early.");
+        return black();
+    });
+    // A later candidate's unreadable frame does not hide the earlier candidate's failed write.
+    for (VideoFrameReaderFactory* video : std::initializer_list<VideoFrameReaderFactory*>{&videos, &endsEarly}) {
+        std::filesystem::remove_all(session / "frames");
         testing::EncoderFailingRenderer failsOnTheSecondCandidate(3);
         try {
-            VisualEvidenceExtractor(video, failsOnTheSecondCandidate).extract(session);
+            VisualEvidenceExtractor(*video, failsOnTheSecondCandidate).extract(session);
             FAIL() << "expected frameEncoding";
         } catch (const EvidenceExtractionError& error) {
             EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::frameEncoding);
         }
-        EXPECT_EQ(framesOnDisk(), 3);  // the first candidate's, none of the later ones
-        EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
-        EXPECT_FALSE(readManifest(session).candidateFile);
-    };
-    expectFrameEncoding(videos);
-
-    // A later candidate's unreadable frame does not hide the earlier candidate's failed write.
-    std::filesystem::remove_all(session / "frames");
-    std::filesystem::create_directory(session / "frames");
-    testing::FakeVideoFrameReaderFactory endsEarly([](double t) -> RasterImage {
-        if (t > 60) throw MediaError("The video ends early.");
-        return testing::solidFrame(64, 36, opaquePixel(0, 0, 0));
-    });
-    expectFrameEncoding(endsEarly);
-
+        EXPECT_EQ(framesOnDisk(session), 3);  // the first candidate's, none of the later ones
+    }
     // An unreadable frame after good candidates still leaves all of their files.
     std::filesystem::remove_all(session / "frames");
-    std::filesystem::create_directory(session / "frames");
     EXPECT_THROW(VisualEvidenceExtractor(endsEarly, renderer).extract(session), MediaError);
-    EXPECT_EQ(framesOnDisk(), 6);
+    EXPECT_EQ(framesOnDisk(session), 6);
     EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+    EXPECT_FALSE(readManifest(session).candidateFile);
 }
 
 TEST_F(VisualEvidenceExtractorTest, CancellationMidwayKeepsEveryFileOfTheCandidatesRead) {
-    const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}, {80, 2, "Move the chart"}};
-    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
+    const auto session = threeMoments();
     std::stop_source stop;
-    testing::FakeVideoFrameReaderFactory cancelling([&stop](double t) {
+    testing::FakeVideo cancelling([&stop](double t) {
         if (t == 40) stop.request_stop();  // while the second candidate is read
-        return testing::solidFrame(64, 36, opaquePixel(0, 0, 0));
+        return black();
     });
     EXPECT_THROW(VisualEvidenceExtractor(cancelling, renderer).extract(session, stop.get_token()), CancellationError);
     EXPECT_EQ(cancelling.requested, (std::vector<double>{3, 5, 6, 38, 40, 41}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(session / "frames"), {}), 6);
+    EXPECT_EQ(framesOnDisk(session), 6);
     for (const auto& entry : std::filesystem::directory_iterator(session / "frames"))
         EXPECT_EQ(entry.path().extension(), ".png") << entry.path();  // no temporary file left behind
     EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
 }
 
-TEST_F(VisualEvidenceExtractorTest, UnreadableInputsPassTheirErrorsUp) {
+TEST_F(VisualEvidenceExtractorTest, MissingOrUnreadableInputsWriteNothing) {
     const auto session = testing::makeSession(root.path(), testing::sessionManifest());
+    try {
+        run(session);
+        FAIL() << "expected missingTranscript";
+    } catch (const EvidenceExtractionError& error) {
+        EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::missingTranscript);
+        EXPECT_STREQ(error.what(), "Transcribe this session before generating visual evidence.");
+    }
     updateManifest(session, [](LocalSessionManifest& m) { m.transcriptFile = "transcript.json"; });
     EXPECT_THROW(run(session), FileSystemError);
     testing::writeTestFile(session / "transcript.json", "{\"segments\": 3}");
@@ -177,27 +151,21 @@ TEST_F(VisualEvidenceExtractorTest, UnreadableInputsPassTheirErrorsUp) {
     writeFileAtomically(session / "transcript.json", encodeJSON(testing::transcriptWith({}).toJSON()));
     EXPECT_THROW(run(session), FileSystemError);
     EXPECT_FALSE(std::filesystem::exists(session / kCandidateFileName));
+    EXPECT_FALSE(readManifest(session).candidateFile);
 }
 
-TEST_F(VisualEvidenceExtractorTest, ExactFramesFromARealVideo) {
-    // A 3-second indexed video recorded from source time 50.0; the moment at 51.5 asks for
-    // video times 0.0, 1.5 and 2.5, which are frames 0, 45 and 75.
-    auto manifest = testing::sessionManifest();
-    manifest.firstVideoPTSSeconds = 50.0;
-    manifest.lastVideoPTSSeconds = 52.9667;
-    const std::vector<SpokenLine> lines = {{51.5, 1, "Please fix this"}};
-    const auto session = testing::makeSession(root.path(), manifest, &lines);
-    ASSERT_TRUE(testing::makeIndexedVideo(session / "screen.mp4"));
-
-    FFmpegVideoFrameReaderFactory realVideos;
-    const auto bundle = VisualEvidenceExtractor(realVideos, renderer).extract(session);
-    ASSERT_EQ(bundle.candidates.size(), 1u);
-    EXPECT_EQ(bundle.candidates[0].rangeStartSeconds, 50.0);
-    EXPECT_EQ(bundle.candidates[0].rangeEndSeconds, 52.5);
-    FFmpegVideoFrameReader pngs(session / bundle.candidates[0].frameFiles[1]);
-    EXPECT_EQ(testing::indexShownBy(pngs.frameAt(0)), 45);
-    EXPECT_EQ(testing::indexShownBy(FFmpegVideoFrameReader(session / bundle.candidates[0].frameFiles[0]).frameAt(0)), 0);
-    EXPECT_EQ(testing::indexShownBy(FFmpegVideoFrameReader(session / bundle.candidates[0].frameFiles[2]).frameAt(0)), 75);
+// A video that really ends before its manifest says: a moment whose frames lie past the last
+// picture is left out rather than shown with that picture, and the moments before it stay.
+TEST_F(VisualEvidenceExtractorTest, MomentsPastTheLastPictureAreLeftOut) {
+    const auto session = threeMoments();
+    testing::FakeVideo endsAt41([](double t) {
+        if (t > 41) throw FrameBeyondEndError("The video ends before that.");
+        return black();
+    });
+    const auto bundle = VisualEvidenceExtractor(endsAt41, renderer).extract(session);
+    ASSERT_EQ(bundle.candidates.size(), 2u);
+    EXPECT_EQ(bundle.candidates[1].trigger, "hide");
+    EXPECT_EQ(readCandidateBundle(session / kCandidateFileName), bundle);
 }
 
 }  // namespace

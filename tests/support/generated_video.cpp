@@ -13,7 +13,12 @@ namespace {
 constexpr int kBlockColumns = 5;
 constexpr int kBits = 10;
 
-bool runFFmpeg(std::vector<std::string> arguments, std::string input = {}) {
+int blockWidth() { return kIndexedVideoWidth / kBlockColumns; }
+int blockHeight() { return kIndexedVideoHeight / 2; }
+
+}  // namespace
+
+bool runFFmpeg(std::vector<std::string> arguments, std::string input) {
     PosixProcessRunner runner;
     arguments.insert(arguments.begin(), {"-hide_banner", "-loglevel", "error", "-nostdin", "-y"});
     if (!input.empty()) arguments.erase(std::find(arguments.begin(), arguments.end(), "-nostdin"));
@@ -21,11 +26,6 @@ bool runFFmpeg(std::vector<std::string> arguments, std::string input = {}) {
     EXPECT_TRUE(result.succeeded()) << result.launchError << result.standardError;
     return result.succeeded();
 }
-
-int blockWidth() { return kIndexedVideoWidth / kBlockColumns; }
-int blockHeight() { return kIndexedVideoHeight / 2; }
-
-}  // namespace
 
 bool makeIndexedVideo(const std::filesystem::path& file, const IndexedVideoOptions& options) {
     std::string raw;
@@ -49,10 +49,6 @@ bool makeIndexedVideo(const std::filesystem::path& file, const IndexedVideoOptio
 bool makeRotatedCopy(const std::filesystem::path& source, const std::filesystem::path& file, int rotateTag) {
     return runFFmpeg(
         {"-i", source.string(), "-c", "copy", "-metadata:s:v:0", "rotate=" + std::to_string(rotateTag), file.string()});
-}
-
-bool exportFrameWithFFmpeg(const std::filesystem::path& video, double seconds, const std::filesystem::path& png) {
-    return runFFmpeg({"-ss", std::to_string(seconds), "-i", video.string(), "-frames:v", "1", png.string()});
 }
 
 int indexShownBy(const RasterImage& frame) {

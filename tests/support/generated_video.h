@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/raster_image.h"
 
@@ -20,14 +21,15 @@ struct IndexedVideoOptions {
     int bFrames = 2;
 };
 
+// Runs the ffmpeg tool quietly with `arguments` (and `input` on its stdin); fails the current test
+// (and returns false) when it fails.
+bool runFFmpeg(std::vector<std::string> arguments, std::string input = {});
+
 // Writes an H.264 MP4; fails the current test (and returns false) when ffmpeg fails.
 bool makeIndexedVideo(const std::filesystem::path& file, const IndexedVideoOptions& options = {});
 
 // A copy of `source` whose stream carries ffmpeg's "rotate" tag (stored as a display matrix).
 bool makeRotatedCopy(const std::filesystem::path& source, const std::filesystem::path& file, int rotateTag);
-
-// The frame the ffmpeg tool itself shows at `seconds` (it applies the display matrix), as a PNG.
-bool exportFrameWithFFmpeg(const std::filesystem::path& video, double seconds, const std::filesystem::path& png);
 
 // The index shown by an upright frame of an indexed video; -1 when the blocks are unreadable.
 int indexShownBy(const RasterImage& frame);

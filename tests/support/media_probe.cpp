@@ -18,6 +18,17 @@ double numberIn(const nlohmann::json& object, const char* key) {
 
 }  // namespace
 
+std::string probeEntries(const std::filesystem::path& file, const std::string& streams, const std::string& entries) {
+    PosixProcessRunner runner;
+    std::string text = runner.run({"/usr/bin/ffprobe",
+                                   {"-v", "error", "-select_streams", streams, "-show_entries", entries, "-of",
+                                    "default=noprint_wrappers=1:nokey=1", file.string()},
+                                   std::nullopt, ""})
+                           .standardOutput;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
 MediaProbe probeMedia(const std::filesystem::path& file) {
     PosixProcessRunner runner;
     const ProcessResult result = runner.run(

@@ -24,6 +24,10 @@ struct MediaProbe {
 
 MediaProbe probeMedia(const std::filesystem::path& file);
 
+// ffprobe's plain values of `entries` (for example "stream=codec_name") for the streams selected by
+// `streams` ("v", "a"), one a line; empty when there is no such stream.
+std::string probeEntries(const std::filesystem::path& file, const std::string& streams, const std::string& entries);
+
 // Silent stretches [start, end] in seconds found by FFmpeg's silencedetect filter.
 struct SilentStretch {
     double start = 0;

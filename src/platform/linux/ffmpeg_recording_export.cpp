@@ -1,6 +1,7 @@
 #include "platform/linux/ffmpeg_recording_export.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "platform/linux/ffmpeg_support.h"
@@ -400,6 +401,7 @@ public:
                 if (packet->pts != AV_NOPTS_VALUE) packet->pts -= offset;
                 if (packet->dts != AV_NOPTS_VALUE) packet->dts -= offset;
                 route->send(*packet);
+                if (route == videoRoute.get()) noteVideoPacket(*packet, base);
                 if (progress && route == videoRoute.get() && source_.durationSeconds > 0 && packet->dts != AV_NOPTS_VALUE)
                     progress(std::clamp(static_cast<double>(packet->dts) * av_q2d(base) / source_.durationSeconds, 0.0, 1.0));
             }
@@ -413,9 +415,20 @@ public:
         if (progress) progress(1.0);
     }
 
+    std::optional<double> videoEndSeconds() const override { return videoEnd_; }
+
 private:
+    // A recording cut short (a crash, or a copy still being written) can have a header that claims
+    // its full length; only the packets really read say where its pictures end.
+    void noteVideoPacket(const AVPacket& packet, AVRational base) {
+        if (packet.pts == AV_NOPTS_VALUE || (packet.flags & AV_PKT_FLAG_CORRUPT)) return;
+        const double end = static_cast<double>(packet.pts + std::max<int64_t>(packet.duration, 0)) * av_q2d(base);
+        if (!videoEnd_ || end > *videoEnd_) videoEnd_ = end;
+    }
+
     FfmpegExportSource source_;
     RecordingExportRequest request_;
+    std::optional<double> videoEnd_;
 };
 
 }  // namespace

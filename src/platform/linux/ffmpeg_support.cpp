@@ -1,5 +1,6 @@
 #include "platform/linux/ffmpeg_support.h"
 
+#include "core/regular_file.h"
 #include "platform/recording_asset.h"
 
 namespace quillmer::ffmpeg {
@@ -12,7 +13,9 @@ std::string errorText(int code) {
 
 Input openInput(const std::filesystem::path& file) {
     AVFormatContext* raw = nullptr;
-    if (const int status = avformat_open_input(&raw, file.c_str(), nullptr, nullptr); status < 0)
+    // FFmpeg would block on a pipe and read a device forever; it gets the checked file itself.
+    const RegularFile source(file);
+    if (const int status = avformat_open_input(&raw, source.procPath().c_str(), nullptr, nullptr); status < 0)
         throw RecordingMediaError("Quillmer could not read the recording " + file.filename().string() + ": " +
                                   errorText(status));
     Input input(raw);

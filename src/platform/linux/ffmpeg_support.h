@@ -53,7 +53,8 @@ using Fifo = std::unique_ptr<AVAudioFifo, FifoFree>;
 
 std::string errorText(int code);
 
-// Opens and probes a media file. Throws RecordingMediaError.
+// Opens and probes a media file, which must be a regular file. Throws FileSystemError (not a
+// regular file, or unreadable) or RecordingMediaError.
 Input openInput(const std::filesystem::path& file);
 
 // The first video stream that is not a cover picture, or -1.

@@ -1,5 +1,6 @@
 #include "platform/linux/ffmpeg_video_frame_reader.h"
 
+#include "core/regular_file.h"
 #include "platform/linux/ffmpeg_support.h"
 
 extern "C" {
@@ -185,6 +186,17 @@ struct FFmpegVideoFrameReader::State {
         }
     }
 
+    // Where the current frame's presentation interval ends: its own duration, else one frame at
+    // the stream's rate.
+    int64_t endOfCurrent() const {
+        int64_t duration = current->pkt_duration;
+        if (duration <= 0) {
+            const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+            duration = rate.num > 0 ? av_rescale_q(1, av_inv_q(rate), stream->time_base) : 0;
+        }
+        return tickOf(current.get()) + std::max<int64_t>(duration, 1);
+    }
+
     RasterImage convert(const AVFrame* frame) {
         int width = frame->width;
         const int height = frame->height;
@@ -217,7 +229,14 @@ FFmpegVideoFrameReader::FFmpegVideoFrameReader(const std::filesystem::path& file
     auto& s = *state_;
     s.file = file;
     AVFormatContext* format = nullptr;
-    if (const int result = avformat_open_input(&format, file.c_str(), nullptr, nullptr); result < 0)
+    // A pipe or device put in the video's place would block or never end: only a regular file is read.
+    std::optional<RegularFile> source;
+    try {
+        source.emplace(file);
+    } catch (const FileSystemError& error) {
+        throw MediaError(error.what());
+    }
+    if (const int result = avformat_open_input(&format, source->procPath().c_str(), nullptr, nullptr); result < 0)
         s.fail("opening", result);
     s.format.reset(format);
     if (const int result = avformat_find_stream_info(format, nullptr); result < 0) s.fail("probing", result);
@@ -254,6 +273,9 @@ RasterImage FFmpegVideoFrameReader::frameAt(double seconds) {
                                              : static_cast<int64_t>(ticks);
     s.moveTo(target);
     if (!s.hasCurrent) throw MediaError("The video " + s.file.filename().string() + " has no frames.");
+    if (s.reachedEnd && target > s.endOfCurrent())
+        throw FrameBeyondEndError("The video " + s.file.filename().string() + " ends before " +
+                                  std::to_string(seconds) + " seconds.");
     return s.convert(s.current.get());
 }
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "app/desktop/gtk_capture_pill.h"
-#include "engine/engine_test_fixture.h"
+#include "support/engine_test_fixture.h"
 #include "platform/linux/x11_active_window.h"
 #include "support/private_x_server.h"
 #include "support/x11_test_windows.h"
