@@ -22,7 +22,10 @@ struct Outcome {
 
 class RecordCommandTest : public ::testing::Test {
 protected:
-    RecordCommandTest() { capture.displays = {{5, 1280, 720}}; }
+    RecordCommandTest() {
+        capture.displays = {{5, 1280, 720}};
+        capture.feedScreen = {1280, 720};
+    }
 
     template <typename Command>
     static Outcome run(Command command) {

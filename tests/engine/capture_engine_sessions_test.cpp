@@ -161,7 +161,11 @@ TEST_F(SessionFilesTest, ManifestNamedFilesOutsideTheSessionAreNeverRead) {
     };
     const auto extract = [&] { return failure([&] { stages.extractEvidence(folder, {}); }); };
     const auto exportIt = [&] { return failure([&] { stages.exportEvidence(folder, {}); }); };
-    const auto transcribe = [&] { return failure([&] { stages.transcribe(folder, {}, {}); }); };
+    // Without the test's transcript, which transcribing would rightly refuse to replace before it looks at audio.
+    const auto transcribe = [&] {
+        fs::remove(folder / kTranscriptFileName);
+        return failure([&] { stages.transcribe(folder, {}, {}); });
+    };
     const std::string refused = "which is not a file in the session folder.", missing = "The required session artifact is missing: ";
     using Field = std::optional<std::string> LocalSessionManifest::*;
     const struct {

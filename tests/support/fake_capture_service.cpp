@@ -1,5 +1,8 @@
 #include "support/fake_capture_service.h"
 
+#include <chrono>
+#include <thread>
+
 #include "core/error.h"
 
 namespace quillmer::testing {
@@ -9,13 +12,26 @@ namespace {
 class FakeCaptureStream final : public CaptureStream {
 public:
     FakeCaptureStream(std::shared_ptr<FakeStreamRecord> record, const FakeCaptureService& service)
-        : record_(std::move(record)), startError_(service.startError), stopError_(service.stopError) {}
-    ~FakeCaptureStream() override { record_->destroyed = true; }
+        : record_(std::move(record)), startError_(service.startError), stopError_(service.stopError),
+          feedScreen_(service.feedScreen) {}
+    ~FakeCaptureStream() override {
+        feeder_ = {};
+        record_->destroyed = true;
+    }
     void start() override {
         if (startError_) throw Error(*startError_);
         record_->started = true;
+        if (feedScreen_) {
+            feeder_ = std::jthread([record = record_, size = *feedScreen_](std::stop_token stop) {
+                for (double seconds = 0; !stop.stop_requested(); seconds += 0.005) {
+                    record->deliver(screenSample(seconds, size.first, size.second));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+            });
+        }
     }
     void stop() override {
+        feeder_ = {};  // after stop() no sample arrives
         record_->stopped = true;
         if (stopError_) throw Error(*stopError_);
     }
@@ -23,6 +39,8 @@ public:
 private:
     std::shared_ptr<FakeStreamRecord> record_;
     std::optional<std::string> startError_, stopError_;
+    std::optional<std::pair<int, int>> feedScreen_;
+    std::jthread feeder_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ public:
     std::optional<std::string> makeStreamError;  // e.g. an output that cannot be added
     std::optional<std::string> startError;
     std::optional<std::string> stopError;
+    // When set, a started stream feeds screen samples of this size from its own thread (as real sources
+    // do) until it is stopped, so that a capture records at least one frame.
+    std::optional<std::pair<int, int>> feedScreen;
 
     std::vector<DisplayDescription> shareableDisplays() override;
     std::unique_ptr<CaptureStream> makeStream(const CaptureStreamConfiguration& configuration,
