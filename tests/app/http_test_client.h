@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -30,6 +31,9 @@ inline HttpAnswer httpRequest(unsigned port, const std::string& request, bool ke
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // A server that stopped answering fails the request instead of hanging the test.
+    const timeval patience{30, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return answer;
