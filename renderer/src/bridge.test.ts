@@ -44,6 +44,8 @@ function fakeTransport(reply: (body: { id: string; method: string; args: unknown
     fetch: vi.fn(async (url: string, init: RequestInit) => {
       expect(url).toBe('http://127.0.0.1:4000/bridge');
       expect(init.credentials).toBe('same-origin');
+      // The server takes bridge calls only as JSON.
+      expect(new Headers(init.headers).get('Content-Type')).toBe('application/json');
       const body = JSON.parse(String(init.body));
       sent.push(body);
       return reply(body);

@@ -9,7 +9,7 @@
 #include <future>
 
 #include "app/bridge_test_fixture.h"
-#include "app/http_test_client.h"
+#include "support/http_test_client.h"
 #include "app/review_http_access.h"
 
 namespace quillmer::testing {
@@ -26,16 +26,9 @@ protected:
         bridge().attachPage(server);
     }
 
-    // Runs `requests` on another thread while this one serves them.
     template <typename Requests>
     auto serveWhile(Requests requests) {
-        auto done = std::async(std::launch::async, std::move(requests));
-        while (done.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-            g_main_context_iteration(nullptr, FALSE);
-            queue.runPending();
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        return done.get();
+        return testing::serveWhile(std::move(requests), [this] { queue.runPending(); });
     }
     // Sends the request from another thread while this one runs the GLib main context the
     // server (and the bridge) live on.
