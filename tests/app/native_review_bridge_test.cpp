@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "app/bridge_test_fixture.h"
+#include "support/bridge_test_fixture.h"
 #include "core/atomic_file.h"
 
 namespace quillmer::testing {

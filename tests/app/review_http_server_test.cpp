@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <future>
 
-#include "app/bridge_test_fixture.h"
+#include "support/bridge_test_fixture.h"
 #include "support/http_test_client.h"
 #include "app/review_http_access.h"
 
