@@ -63,7 +63,8 @@ describe('review page', () => {
       executablePath: process.env.QUILLMER_CHROMIUM ?? '/usr/bin/chromium',
       args: CHROMIUM_FLAGS,
     });
-    page = await browser.newPage({ viewport: { width: 1360, height: 860 }, deviceScaleFactor: 1 });
+    const context = await browser.newContext({ viewport: { width: 1360, height: 860 }, deviceScaleFactor: 1 });
+    page = await context.newPage();
     page.on('pageerror', (error) => pageErrors.push(error.message));
   });
 
@@ -91,9 +92,9 @@ describe('review page', () => {
     });
     await new Promise((resolve) => other.listen(0, '127.0.0.1', resolve));
     const hostile = await page.context().newPage();
-    const answers = [];
-    hostile.on('response', (r) => r.url().startsWith(target) && answers.push(`${r.request().method()} ${new URL(r.url()).pathname} ${r.status()}`));
     try {
+      const answers = [];
+      hostile.on('response', (r) => r.url().startsWith(target) && answers.push(`${r.request().method()} ${new URL(r.url()).pathname} ${r.status()}`));
       await hostile.goto(`http://127.0.0.1:${other.address().port}/`);
       const outcome = await (await hostile.waitForFunction(() => window.outcome)).jsonValue();
       assert.deepEqual(outcome, { plain: 'refused', json: 'refused', events: 'refused' });
@@ -101,6 +102,7 @@ describe('review page', () => {
       assert.deepEqual(await meetings(), before, 'no meeting was deleted');
     } finally {
       await hostile.close();
+      other.closeAllConnections();
       other.close();
     }
   });
