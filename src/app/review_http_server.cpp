@@ -181,7 +181,7 @@ void ReviewHttpServer::handle(SoupServer*, SoupServerMessage* message, const cha
 
 // Only requests that passed refuseUnlessAllowed() get here.
 void ReviewHttpServer::handleRequest(SoupServerMessage* message, const std::string& path, const std::string& token) {
-    if (path == "/" && !token.empty())
+    if (path == "/" && !token.empty() && carriesToken("Bearer " + token, std::nullopt, token_))
         soup_message_headers_append(soup_server_message_get_response_headers(message), "Set-Cookie",
                                     accessCookie(token_).c_str());
     if (path == "/bridge") return handleBridge(message);
