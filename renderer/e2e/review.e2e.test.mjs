@@ -1,21 +1,21 @@
-// The review page end to end in a real headless Chromium. Runs against QUILLMER_SERVE_URL (the
-// address `quillmer serve` prints, token included) when given, else against the fake server here.
+// The review page end to end in a real headless Chromium, against QUILLMER_SERVE_URL: the address a
+// running `quillmer serve` printed, token included (tests/app/serve_e2e.sh prepares one).
 import assert from 'node:assert/strict';
 import { mkdir } from 'node:fs/promises';
+import http from 'node:http';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
-import { startFakeServer } from './fake-server.mjs';
 
 const repo = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
-const rendererDir = process.env.QUILLMER_RENDERER_DIR ?? path.join(repo, 'build/share/quillmer/renderer');
+const serveURL = process.env.QUILLMER_SERVE_URL;
+if (!serveURL) throw new Error('Set QUILLMER_SERVE_URL to the address `quillmer serve` printed.');
 const artefacts = process.env.QUILLMER_TEST_ARTEFACTS ?? path.join(repo, 'build/test-artefacts/renderer');
 const CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
   '--disable-component-update', '--disable-sync', '--no-first-run'];
 const TIMESTAMP = /^\d{2,}:\d{2}\.\d{2}$/;
 
-let server;
 let browser;
 let page;
 let pageErrors = [];
@@ -24,28 +24,52 @@ const shot = (name) => page.screenshot({ path: path.join(artefacts, `${name}.png
 
 async function openApp() {
   pageErrors = [];
-  await page.goto(server.url);
+  await page.goto(serveURL);
   await page.getByRole('heading', { name: 'Recent meetings' }).waitFor();
   await page.locator('.recent-row').first().waitFor();
+}
+
+/** A bridge call from this test itself, with the token as a bearer header (no browser, no origin). */
+async function nativeCall(method, args = []) {
+  const url = new URL(serveURL);
+  const response = await fetch(new URL('/bridge', url), {
+    method: 'POST',
+    headers: { Authorization: `Bearer ${url.searchParams.get('token')}`, 'Content-Type': 'application/json' },
+    body: JSON.stringify({ id: `e2e-${method}`, method, args }),
+  });
+  return (await response.json()).value;
+}
+
+/** What another local page would try with the person's cookie: delete a meeting and listen to the events. */
+function hostilePage(target, meetingID) {
+  return `<!doctype html><script>
+    const call = JSON.stringify({ id: '1', method: 'capture.deleteSession', args: [${JSON.stringify(meetingID)}] });
+    const post = (type) => fetch('${target}/bridge', { method: 'POST', credentials: 'include', headers: { 'Content-Type': type }, body: call })
+      .then((r) => (r.ok ? 'served' : 'refused'), () => 'refused');
+    const events = new Promise((resolve) => {
+      const source = new EventSource('${target}/events', { withCredentials: true });
+      source.onmessage = () => { source.close(); resolve('served'); };
+      source.onerror = () => { source.close(); resolve('refused'); };
+    });
+    Promise.all([post('text/plain'), post('application/json'), events])
+      .then(([plain, json, events]) => { window.outcome = { plain, json, events }; });
+  </script>`;
 }
 
 describe('review page', () => {
   before(async () => {
     await mkdir(artefacts, { recursive: true });
-    server = process.env.QUILLMER_SERVE_URL
-      ? { url: process.env.QUILLMER_SERVE_URL, close: async () => {} }
-      : await startFakeServer({ rendererDir });
     browser = await chromium.launch({
       executablePath: process.env.QUILLMER_CHROMIUM ?? '/usr/bin/chromium',
       args: CHROMIUM_FLAGS,
     });
-    page = await browser.newPage({ viewport: { width: 1360, height: 860 }, deviceScaleFactor: 1 });
+    const context = await browser.newContext({ viewport: { width: 1360, height: 860 }, deviceScaleFactor: 1 });
+    page = await context.newPage();
     page.on('pageerror', (error) => pageErrors.push(error.message));
   });
 
   after(async () => {
     await browser?.close();
-    await server?.close();
   });
 
   it('lists recent meetings and offers to record or import', async () => {
@@ -55,6 +79,32 @@ describe('review page', () => {
     assert.ok(await page.getByRole('button', { name: 'Record a meeting' }).first().isEnabled());
     await shot('01-home');
     assert.deepEqual(pageErrors, []);
+  });
+
+  it('serves nothing to a page from another port of this computer, cookie or not', async () => {
+    await openApp(); // the browser now holds the access cookie
+    const target = new URL(serveURL).origin;
+    const meetings = async () => (await nativeCall('capture.state')).recentSessions.map((s) => s.id);
+    const before = await meetings();
+    const other = http.createServer((req, res) => {
+      res.writeHead(200, { 'Content-Type': 'text/html' });
+      res.end(hostilePage(target, before[before.length - 1]));
+    });
+    await new Promise((resolve) => other.listen(0, '127.0.0.1', resolve));
+    const hostile = await page.context().newPage();
+    try {
+      const answers = [];
+      hostile.on('response', (r) => r.url().startsWith(target) && answers.push(`${r.request().method()} ${new URL(r.url()).pathname} ${r.status()}`));
+      await hostile.goto(`http://127.0.0.1:${other.address().port}/`);
+      const outcome = await (await hostile.waitForFunction(() => window.outcome)).jsonValue();
+      assert.deepEqual(outcome, { plain: 'refused', json: 'refused', events: 'refused' });
+      for (const answer of answers) assert.doesNotMatch(answer, / 2\d\d$/);
+      assert.deepEqual(await meetings(), before, 'no meeting was deleted');
+    } finally {
+      await hostile.close();
+      other.closeAllConnections();
+      other.close();
+    }
   });
 
   it('reviews an exported meeting: moments in time order with frames, outline, transcript and digests', async () => {

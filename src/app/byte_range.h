@@ -15,9 +15,10 @@ struct ByteRange {
     bool operator==(const ByteRange&) const = default;
 };
 
-// The range a "Range" header asks for, forgiving as a media element expects: anything that is
-// not "bytes=START-[END]" with START inside the file means the whole file; an END past the file
-// is clamped to it.
+// The single range a "Range" header asks for ("bytes=A-B", "bytes=A-" or the suffix "bytes=-N"),
+// forgiving as a media element expects: an END past the file is clamped to it, and a header that
+// is malformed, lists several ranges, ends before it starts or starts past the file means the
+// whole file (answered 200).
 ByteRange byteRangeFromHeader(std::optional<std::string_view> header, uint64_t size);
 
 }  // namespace quillmer

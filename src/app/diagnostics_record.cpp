@@ -33,8 +33,8 @@ Json makeDiagnosticsRecord(const Json& snapshot, Timestamp now) {
     };
 }
 
-void writeDiagnosticsRecord(const std::filesystem::path& file, const Json& record) {
-    writeFileAtomically(file, encodeJSON(record), AtomicWriteOptions{0600});
+void writeDiagnosticsRecord(const std::filesystem::path& file, const Json& record, bool replaceExisting) {
+    writeFileAtomically(file, encodeJSON(record), AtomicWriteOptions{0600, replaceExisting});
 }
 
 std::string suggestedDiagnosticsFileName(Timestamp now) {

@@ -12,8 +12,9 @@ namespace quillmer {
 // it knows, never transcript text, frames, paths or credentials.
 Json makeDiagnosticsRecord(const Json& snapshot, Timestamp now);
 
-// Written atomically, readable by its owner only (0600). Throws FileSystemError.
-void writeDiagnosticsRecord(const std::filesystem::path& file, const Json& record);
+// Written atomically, readable by its owner only (0600); with `replaceExisting` false only as a new
+// file. Throws FileSystemError.
+void writeDiagnosticsRecord(const std::filesystem::path& file, const Json& record, bool replaceExisting = true);
 
 // "quillmer-diagnostics-2026-05-04.json" for the local date of `now`.
 std::string suggestedDiagnosticsFileName(Timestamp now);

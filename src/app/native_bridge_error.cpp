@@ -23,6 +23,9 @@ const char* describe(NativeBridgeErrorCase kind) {
         case invalidApproval: return "That analysis approval is not valid.";
         case analysisNotApproved: return "This meeting has not been approved for analysis yet.";
         case invalidUpdateSetting: return "That update-check value is not valid.";
+        case invalidPath: return "Give the full path of a file on this computer, starting with \"/\".";
+        case notARegularFile: return "That path does not name an ordinary file that Quillmer can read.";
+        case fileExists: return "A file already exists at that path. Choose a new file name; Quillmer does not replace files.";
     }
     return "";
 }

@@ -22,6 +22,11 @@ enum class NativeBridgeErrorCase {
     invalidApproval,
     analysisNotApproved,
     invalidUpdateSetting,
+    // A path given instead of a panel (the browser host): relative, not a regular file to read,
+    // or a file that already exists where a new one is to be written.
+    invalidPath,
+    notARegularFile,
+    fileExists,
 };
 
 // Why the review bridge rejected a call from the page; what() is the text the page shows.

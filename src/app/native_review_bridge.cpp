@@ -2,8 +2,9 @@
 // native_review_bridge_*.cpp files by subject.
 #include "app/native_review_bridge.h"
 
-#include "app/media_url_mapper.h"
+#include <type_traits>
 
+#include "app/media_url_mapper.h"
 #include "app/native_bridge_error.h"
 #include "app/review_bundle_payload.h"
 #include "app/review_state_snapshot.h"
@@ -35,58 +36,77 @@ NativeReviewBridge::NativeReviewBridge(NativeReviewBridgeDependencies dependenci
 
 NativeReviewBridge::~NativeReviewBridge() { capture_.removeObserver(captureObserver_); }
 
-const std::map<std::string, NativeReviewBridge::Handler>& NativeReviewBridge::handlers() {
+namespace {
+
+template <auto kind>
+[[noreturn]] void refuseWith() {
+    if constexpr (std::is_same_v<decltype(kind), ConsentErrorCase>)
+        throw ConsentError(kind);
+    else
+        throw NativeBridgeError(kind);
+}
+
+}  // namespace
+
+const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::methods() {
     using B = NativeReviewBridge;
-    static const std::map<std::string, Handler> table = {
-        {"capture.state", &B::captureState},
-        {"capture.restore", &B::captureRestore},
-        {"capture.deleteSession", &B::captureDeleteSession},
-        {"capture.newSession", &B::captureNewSession},
-        {"capture.importRecording", &B::captureImportRecording},
-        {"capture.importTranscript", &B::captureImportTranscript},
-        {"capture.sources", &B::captureSources},
-        {"capture.start", &B::captureStart},
-        {"capture.stop", &B::captureStop},
-        {"capture.process", &B::captureProcess},
-        {"capture.cancel", &B::captureCancel},
-        {"consent.acknowledgeDisclosure", &B::consentAcknowledgeDisclosure},
-        {"consent.setStandingRecordingConsent", &B::consentSetStandingRecordingConsent},
-        {"evidence.open", &B::evidenceOpen},
-        {"text.copy", &B::textCopy},
-        {"diagnostics.export", &B::diagnosticsExport},
-        {"updates.openDownload", &B::updatesOpenDownload},
-        {"updates.setEnabled", &B::updatesSetEnabled},
+    using enum NativeBridgeErrorCase;
+    using K = ArgumentKind;
+    const auto refusePath = &refuseWith<invalidPath>;
+    static const std::map<std::string, Method> table = {
+        {"capture.state", {&B::captureState}},
+        {"capture.restore", {&B::captureRestore, {{K::string, true}}, &refuseWith<sessionUnavailable>}},
+        {"capture.deleteSession", {&B::captureDeleteSession, {{K::string}}, &refuseWith<sessionUnavailable>}},
+        {"capture.newSession", {&B::captureNewSession}},
+        {"capture.importRecording", {&B::captureImportRecording, {{K::string, true}}, refusePath}},
+        {"capture.importTranscript", {&B::captureImportTranscript, {{K::string, true}}, refusePath}},
+        {"capture.sources", {&B::captureSources}},
+        // The affirmation is checked before the display, each with its own error.
+        {"capture.start", {&B::captureStart}},
+        {"capture.stop", {&B::captureStop}},
+        {"capture.process", {&B::captureProcess}},
+        {"capture.cancel", {&B::captureCancel}},
+        {"consent.acknowledgeDisclosure",
+         {&B::consentAcknowledgeDisclosure, {{K::integer}}, &refuseWith<ConsentErrorCase::unknownDisclosureVersion>}},
+        {"consent.setStandingRecordingConsent",
+         {&B::consentSetStandingRecordingConsent, {{K::boolean}}, &refuseWith<ConsentErrorCase::consentRequired>}},
+        {"evidence.open", {&B::evidenceOpen, {{K::string, true}}, refusePath}},
+        {"text.copy", {&B::textCopy, {{K::string}}, &refuseWith<invalidText>}},
+        {"diagnostics.export", {&B::diagnosticsExport, {{K::string, true}}, refusePath}},
+        {"updates.openDownload", {&B::updatesOpenDownload}},
+        {"updates.setEnabled", {&B::updatesSetEnabled}},  // checks its own argument
         // Named here so the page learns they are not available yet, not that they do not exist.
-        {"capture.retry", &B::unsupported},
-        {"capture.connectCloud", &B::unsupported},
-        {"capture.syncCloud", &B::unsupported},
-        {"consent.setRemoteTranscription", &B::unsupported},
-        {"analysis.plan", &B::unsupported},
-        {"analysis.approve", &B::unsupported},
-        {"analysis.decline", &B::unsupported},
-        {"integrations.status", &B::unsupported},
-        {"integrations.install", &B::unsupported},
-        {"review.save", &B::unsupported},
-        {"review.createHandoff", &B::unsupported},
-        {"review.copyHandoff", &B::unsupported},
-        {"summary.refresh", &B::unsupported},
+        {"capture.retry", {&B::unsupported}},
+        {"capture.connectCloud", {&B::unsupported}},
+        {"capture.syncCloud", {&B::unsupported}},
+        {"consent.setRemoteTranscription", {&B::unsupported}},
+        {"analysis.plan", {&B::unsupported}},
+        {"analysis.approve", {&B::unsupported}},
+        {"analysis.decline", {&B::unsupported}},
+        {"integrations.status", {&B::unsupported}},
+        {"integrations.install", {&B::unsupported}},
+        {"review.save", {&B::unsupported}},
+        {"review.createHandoff", {&B::unsupported}},
+        {"review.copyHandoff", {&B::unsupported}},
+        {"summary.refresh", {&B::unsupported}},
     };
     return table;
 }
 
 void NativeReviewBridge::handleMessage(const Json& body) {
-    if (!body.is_object()) return;
-    const auto id = body.find("id");
-    const auto method = body.find("method");
-    if (id == body.end() || !id->is_string() || method == body.end() || !method->is_string()) return;
-    const auto argsIt = body.find("args");
-    const Json args = argsIt != body.end() && argsIt->is_array() ? *argsIt : Json::array();
+    if (const auto call = decodeBridgeMessage(body)) handleCall(*call);
+}
 
-    const auto reply = std::make_shared<BridgeReply>(id->get<std::string>(), page_);
-    const auto& table = handlers();
-    const auto handler = table.find(method->get<std::string>());
-    const Handler run = handler == table.end() ? &NativeReviewBridge::unsupported : handler->second;
-    settleFailures(*reply, [&] { (this->*run)(args, reply); });
+void NativeReviewBridge::handleCall(const BridgeCall& call) {
+    const auto reply = std::make_shared<BridgeReply>(call.id, page_);
+    const auto& table = methods();
+    const auto entry = table.find(call.method);
+    settleFailures(*reply, [&] {
+        if (entry == table.end()) return unsupported(call.args, reply);
+        const Method& method = entry->second;
+        if (!argumentsFit(method.parameters, call.args)) method.refuse();
+        (this->*method.run)(call.args, reply);
+    });
 }
 
 void NativeReviewBridge::unsupported(const Json&, const Reply&) {
@@ -136,11 +156,22 @@ Json NativeReviewBridge::handOutBundle(const std::filesystem::path& exportFolder
     return payload;
 }
 
+std::optional<std::filesystem::path> NativeReviewBridge::pathArgument(const Json& args) const {
+    if (!dependencies_.acceptsPathArguments || args.empty() || !args[0].is_string()) return std::nullopt;
+    std::filesystem::path path(args[0].get<std::string>());
+    // A relative path would be read or written wherever the server happens to run.
+    if (!path.is_absolute()) throw NativeBridgeError(NativeBridgeErrorCase::invalidPath);
+    return path;
+}
+
 std::optional<std::filesystem::path> NativeReviewBridge::chooseFileToOpen(const Json& args, const std::string& title,
                                                                          const std::vector<std::string>& extensions) {
-    if (dependencies_.acceptsPathArguments && !args.empty() && args[0].is_string())
-        return std::filesystem::path(args[0].get<std::string>());
-    return dependencies_.host.chooseFileToOpen(title, extensions);
+    const auto path = pathArgument(args);
+    if (!path) return dependencies_.host.chooseFileToOpen(title, extensions);
+    // stat() never blocks on a pipe or device the way opening one can.
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(*path, ignored)) throw NativeBridgeError(NativeBridgeErrorCase::notARegularFile);
+    return path;
 }
 
 CaptureEngine::Completion NativeReviewBridge::then(const Reply& reply, std::function<void()> step) {

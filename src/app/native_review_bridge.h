@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bridge_message.h"
 #include "app/bridge_reply.h"
 #include "app/review_page_channel.h"
 #include "app/review_renderer_scheme.h"
@@ -55,6 +56,7 @@ public:
 
     // A message that is not an object, or lacks a string id or method, is ignored.
     void handleMessage(const Json& body);
+    void handleCall(const BridgeCall& call);
 
     Json stateSnapshot() const;
 
@@ -64,9 +66,16 @@ public:
 private:
     using Reply = std::shared_ptr<BridgeReply>;
     using Handler = void (NativeReviewBridge::*)(const Json& args, const Reply& reply);
+    // A method: its handler, the arguments it takes, and how it refuses arguments of another shape
+    // (throws the method's own error). Handlers run only with arguments that fit.
+    struct Method {
+        Handler run;
+        std::vector<Parameter> parameters = {};
+        void (*refuse)() = nullptr;
+    };
     struct ProcessingTask;
 
-    static const std::map<std::string, Handler>& handlers();
+    static const std::map<std::string, Method>& methods();
 
     // capture.*
     void captureState(const Json& args, const Reply& reply);
@@ -97,8 +106,12 @@ private:
     void requireNoEngineError() const;
     // Hands the export folder to the page under a fresh bundle id.
     Json handOutBundle(const std::filesystem::path& exportFolder);
+    // The file a path argument names (browser host) or the person picks. A path must be absolute
+    // and name a regular file, checked without opening it, so a device or pipe never reaches a reader.
     std::optional<std::filesystem::path> chooseFileToOpen(const Json& args, const std::string& title,
                                                           const std::vector<std::string>& extensions);
+    // The absolute path argument, when this host takes one and the call gave it.
+    std::optional<std::filesystem::path> pathArgument(const Json& args) const;
     // An engine completion that runs `step` on the main thread while the bridge exists; a failure
     // `step` throws rejects the call.
     CaptureEngine::Completion then(const Reply& reply, std::function<void()> step);

@@ -48,8 +48,7 @@ void NativeReviewBridge::captureRestore(const Json& args, const Reply& reply) {
 }
 
 void NativeReviewBridge::captureDeleteSession(const Json& args, const Reply& reply) {
-    const Json& id = argument(args, 0);
-    if (id.is_string()) capture_.deleteSession(id.get<std::string>());
+    capture_.deleteSession(args[0].get<std::string>());
     reply->succeed(stateSnapshot());
 }
 

@@ -9,15 +9,13 @@ namespace quillmer {
 
 void NativeReviewBridge::consentAcknowledgeDisclosure(const Json& args, const Reply& reply) {
     int version = 0;
-    // A revision that is not an integer is not one this build knows.
-    if (args.empty() || !decodeJSONValue(args[0], version))
-        throw ConsentError(ConsentErrorCase::unknownDisclosureVersion);
+    // An integer too large for any revision is not one this build knows either.
+    if (!decodeJSONValue(args[0], version)) throw ConsentError(ConsentErrorCase::unknownDisclosureVersion);
     consentStore_.acknowledgeDisclosure(version);
     reply->succeed(stateSnapshot());
 }
 
 void NativeReviewBridge::consentSetStandingRecordingConsent(const Json& args, const Reply& reply) {
-    if (args.empty() || !args[0].is_boolean()) throw ConsentError(ConsentErrorCase::consentRequired);
     consentStore_.setStandingRecordingConsent(args[0].get<bool>(), std::chrono::system_clock::now());
     reply->succeed(stateSnapshot());
 }
@@ -34,20 +32,24 @@ void NativeReviewBridge::evidenceOpen(const Json& args, const Reply& reply) {
 }
 
 void NativeReviewBridge::textCopy(const Json& args, const Reply& reply) {
-    if (args.empty() || !args[0].is_string() || !dependencies_.host.copyText(args[0].get<std::string>()))
-        throw NativeBridgeError(NativeBridgeErrorCase::invalidText);
+    if (!dependencies_.host.copyText(args[0].get<std::string>())) throw NativeBridgeError(NativeBridgeErrorCase::invalidText);
     reply->succeed(nullptr);
 }
 
 void NativeReviewBridge::diagnosticsExport(const Json& args, const Reply& reply) {
     const auto now = std::chrono::system_clock::now();
-    std::optional<std::filesystem::path> file;
-    if (dependencies_.acceptsPathArguments && !args.empty() && args[0].is_string())
-        file = std::filesystem::path(args[0].get<std::string>());
-    else
-        file = dependencies_.host.chooseFileToSave("Export Quillmer diagnostics", suggestedDiagnosticsFileName(now));
+    // A path given by the caller is only ever a new file; a save panel has asked before replacing.
+    const auto given = pathArgument(args);
+    const auto file = given ? given
+                            : dependencies_.host.chooseFileToSave("Export Quillmer diagnostics",
+                                                                  suggestedDiagnosticsFileName(now));
     if (!file) return reply->succeed(false);
-    writeDiagnosticsRecord(*file, makeDiagnosticsRecord(stateSnapshot(), now));
+    try {
+        writeDiagnosticsRecord(*file, makeDiagnosticsRecord(stateSnapshot(), now), !given);
+    } catch (const FileSystemError& error) {
+        if (error.code() == std::errc::file_exists) throw NativeBridgeError(NativeBridgeErrorCase::fileExists);
+        throw;
+    }
     reply->succeed(true);
 }
 

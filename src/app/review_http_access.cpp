@@ -1,5 +1,7 @@
 #include "app/review_http_access.h"
 
+#include <cctype>
+
 #include "core/access_token.h"
 #include "core/error.h"
 
@@ -43,6 +45,23 @@ bool carriesToken(std::optional<std::string_view> authorizationHeader, std::opti
         }
     }
     return false;
+}
+
+bool comesFromOwnPage(std::optional<std::string_view> originHeader, std::optional<std::string_view> fetchSiteHeader,
+                      std::string_view host, bool authorisedByCookieOnly) {
+    if (fetchSiteHeader && trimmed(*fetchSiteHeader) != "same-origin") return false;
+    if (originHeader) return trimmed(*originHeader) == "http://" + std::string(trimmed(host));
+    return !authorisedByCookieOnly || fetchSiteHeader.has_value();
+}
+
+bool isJSONMediaType(std::optional<std::string_view> contentTypeHeader) {
+    if (!contentTypeHeader) return false;
+    const std::string_view type = trimmed(contentTypeHeader->substr(0, contentTypeHeader->find(';')));
+    constexpr std::string_view kJSON = "application/json";
+    if (type.size() != kJSON.size()) return false;
+    for (size_t i = 0; i < type.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(type[i])) != kJSON[i]) return false;
+    return true;
 }
 
 std::string accessCookie(std::string_view token) {

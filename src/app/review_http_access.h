@@ -18,6 +18,20 @@ bool isAllowedHost(std::optional<std::string_view> hostHeader, unsigned port);
 bool carriesToken(std::optional<std::string_view> authorizationHeader, std::optional<std::string_view> cookieHeader,
                   std::string_view token);
 
+// The paths that act for the person ("/bridge", "/events") answer only the page this server served:
+// cookies do not tell ports apart, so a page from another port of this computer would otherwise
+// carry the cookie too. `Sec-Fetch-Site`, when sent, must be "same-origin"; `Origin`, when sent,
+// must be "http://" + the request's Host; and a request authorised by the cookie alone must carry
+// one of the two.
+bool comesFromOwnPage(std::optional<std::string_view> originHeader, std::optional<std::string_view> fetchSiteHeader,
+                      std::string_view host, bool authorisedByCookieOnly);
+
+// "application/json", with or without parameters such as a charset.
+bool isJSONMediaType(std::optional<std::string_view> contentTypeHeader);
+
+// The largest bridge call body read; anything larger is refused before it is read.
+inline constexpr size_t kMaxBridgeBodyBytes = 1 << 20;
+
 inline constexpr const char* kAccessCookieName = "quillmer_token";
 
 // "quillmer_token=T; HttpOnly; SameSite=Strict; Path=/".

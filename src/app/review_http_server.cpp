@@ -6,6 +6,7 @@
 
 #include <variant>
 
+#include "app/bridge_message.h"
 #include "app/review_http_access.h"
 #include "core/error.h"
 #include "core/json.h"
@@ -88,6 +89,7 @@ ReviewHttpServer::ReviewHttpServer(NativeReviewBridge& bridge, const ReviewRende
     if (uris) port_ = static_cast<unsigned>(g_uri_get_port(static_cast<GUri*>(uris->data)));
     g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
 
+    soup_server_add_early_handler(server_, nullptr, &ReviewHttpServer::checkAccess, this, nullptr);
     soup_server_add_handler(server_, nullptr, &ReviewHttpServer::handle, this, nullptr);
     const auto forget = +[](SoupServer*, SoupServerMessage* message, gpointer self) {
         static_cast<ReviewHttpServer*>(self)->forgetMessage(message);
@@ -100,6 +102,10 @@ ReviewHttpServer::~ReviewHttpServer() {
     g_signal_handlers_disconnect_by_data(server_, this);
     soup_server_disconnect(server_);
     for (auto& [id, message] : pendingCalls_) g_object_unref(message);
+    for (auto& [message, watch] : eventStreams_) {
+        g_source_destroy(watch);
+        g_source_unref(watch);
+    }
     g_object_unref(server_);
 }
 
@@ -108,7 +114,11 @@ std::string ReviewHttpServer::pageURL() const {
 }
 
 void ReviewHttpServer::forgetMessage(SoupServerMessage* message) {
-    eventStreams_.erase(message);
+    if (const auto stream = eventStreams_.find(message); stream != eventStreams_.end()) {
+        g_source_destroy(stream->second);
+        g_source_unref(stream->second);
+        eventStreams_.erase(stream);
+    }
     for (auto it = pendingCalls_.begin(); it != pendingCalls_.end();) {
         if (it->second == message) {
             g_object_unref(message);
@@ -119,54 +129,79 @@ void ReviewHttpServer::forgetMessage(SoupServerMessage* message) {
     }
 }
 
+void ReviewHttpServer::checkAccess(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query,
+                                   void* self) {
+    // One request per connection: an idle kept-alive connection that the client closes is never
+    // noticed by this libsoup, and each one would hold a descriptor for good.
+    soup_message_headers_replace(soup_server_message_get_response_headers(message), "Connection", "close");
+    const char* token = query ? static_cast<const char*>(g_hash_table_lookup(query, "token")) : nullptr;
+    static_cast<ReviewHttpServer*>(self)->refuseUnlessAllowed(message, path ? path : "/", token ? token : "");
+    // A refused request's body is still read off the connection (libsoup answers after it), but
+    // dropped as it arrives instead of being kept.
+    if (soup_server_message_get_status(message) != 0)
+        soup_message_body_set_accumulate(soup_server_message_get_request_body(message), FALSE);
+}
+
+// Runs once the headers are in, before any body is kept: a status set here answers the request
+// and skips the handler.
+void ReviewHttpServer::refuseUnlessAllowed(SoupServerMessage* message, const std::string& path, const std::string& token) {
+    const auto host = requestHeader(message, "Host");
+    if (!isAllowedHost(host, port_)) return respond(message, SOUP_STATUS_FORBIDDEN, "text/plain", "Forbidden");
+    const bool opensPage = path == "/" && !token.empty() && carriesToken("Bearer " + token, std::nullopt, token_);
+    const bool bearer = carriesToken(requestHeader(message, "Authorization"), std::nullopt, token_);
+    if (!opensPage && !bearer && !carriesToken(std::nullopt, requestHeader(message, "Cookie"), token_))
+        return respond(message, SOUP_STATUS_UNAUTHORIZED, "text/plain", "Not authorised");
+
+    const char* method = soup_server_message_get_method(message);
+    if (path != "/bridge" && path != "/events") {
+        if (method != SOUP_METHOD_GET && method != SOUP_METHOD_HEAD)
+            return respond(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "text/plain", "GET only");
+        return;
+    }
+    if (!comesFromOwnPage(requestHeader(message, "Origin"), requestHeader(message, "Sec-Fetch-Site"), *host, !bearer))
+        return respond(message, SOUP_STATUS_FORBIDDEN, "text/plain", "Only the Quillmer page may call this");
+    if (path == "/events") {
+        if (method != SOUP_METHOD_GET) return respond(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "text/plain", "GET only");
+        return;
+    }
+    if (method != SOUP_METHOD_POST) return respond(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "text/plain", "POST only");
+    if (!isJSONMediaType(requestHeader(message, "Content-Type")))
+        return respond(message, SOUP_STATUS_UNSUPPORTED_MEDIA_TYPE, "text/plain", "Send application/json");
+    SoupMessageHeaders* headers = soup_server_message_get_request_headers(message);
+    if (soup_message_headers_get_encoding(headers) != SOUP_ENCODING_CONTENT_LENGTH)
+        return respond(message, SOUP_STATUS_LENGTH_REQUIRED, "text/plain", "Send a Content-Length");
+    if (soup_message_headers_get_content_length(headers) > static_cast<goffset>(kMaxBridgeBodyBytes))
+        return respond(message, SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE, "text/plain", "Bridge calls are smaller than this");
+}
+
 void ReviewHttpServer::handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query, void* self) {
     const char* token = query ? static_cast<const char*>(g_hash_table_lookup(query, "token")) : nullptr;
     static_cast<ReviewHttpServer*>(self)->handleRequest(message, path ? path : "/", token ? token : "");
 }
 
+// Only requests that passed refuseUnlessAllowed() get here.
 void ReviewHttpServer::handleRequest(SoupServerMessage* message, const std::string& path, const std::string& token) {
-    if (!isAllowedHost(requestHeader(message, "Host"), port_))
-        return respond(message, SOUP_STATUS_FORBIDDEN, "text/plain", "Forbidden");
-    const char* method = soup_server_message_get_method(message);
-    const bool opensPage = path == "/" && !token.empty() && carriesToken("Bearer " + token, std::nullopt, token_);
-    if (opensPage) {
+    if (path == "/" && !token.empty() && carriesToken("Bearer " + token, std::nullopt, token_))
         soup_message_headers_append(soup_server_message_get_response_headers(message), "Set-Cookie",
                                     accessCookie(token_).c_str());
-    } else if (!carriesToken(requestHeader(message, "Authorization"), requestHeader(message, "Cookie"), token_)) {
-        return respond(message, SOUP_STATUS_UNAUTHORIZED, "text/plain", "Not authorised");
-    }
-
-    if (path == "/bridge") {
-        if (method != SOUP_METHOD_POST) return respond(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "text/plain", "POST only");
-        return handleBridge(message);
-    }
-    if (method != SOUP_METHOD_GET && method != SOUP_METHOD_HEAD)
-        return respond(message, SOUP_STATUS_METHOD_NOT_ALLOWED, "text/plain", "GET only");
+    if (path == "/bridge") return handleBridge(message);
     if (path == "/events") return openEventStream(message);
     if (const auto url = schemeURLForPath(path)) return serveFile(message, *url);
     respond(message, SOUP_STATUS_NOT_FOUND, "text/plain", "Not found");
 }
 
 void ReviewHttpServer::handleBridge(SoupServerMessage* message) {
-    SoupMessageBody* body = soup_server_message_get_request_body(message);
-    GBytes* bytes = soup_message_body_flatten(body);
+    GBytes* bytes = soup_message_body_flatten(soup_server_message_get_request_body(message));
     gsize size = 0;
     const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
-    Json request;
-    try {
-        request = parseJSON(std::string_view(data ? data : "", size));
-    } catch (const Error&) {
-    }
+    const auto call = decodeBridgeMessage(std::string_view(data ? data : "", size));
     g_bytes_unref(bytes);
-    const auto id = request.is_object() ? request.find("id") : request.end();
-    const auto method = request.is_object() ? request.find("method") : request.end();
     // The bridge ignores such a message; over HTTP the POST still needs an answer.
-    if (!request.is_object() || id == request.end() || !id->is_string() || method == request.end() || !method->is_string())
-        return respond(message, SOUP_STATUS_BAD_REQUEST, "text/plain", "Expected {id, method, args}");
+    if (!call) return respond(message, SOUP_STATUS_BAD_REQUEST, "text/plain", "Expected {id, method, args}");
 
     soup_server_message_pause(message);
-    pendingCalls_.emplace(id->get<std::string>(), static_cast<SoupServerMessage*>(g_object_ref(message)));
-    bridge_.handleMessage(request);
+    pendingCalls_.emplace(call->id, static_cast<SoupServerMessage*>(g_object_ref(message)));
+    bridge_.handleCall(*call);
 }
 
 void ReviewHttpServer::deliverReply(const std::string& replyJSON) {
@@ -196,12 +231,39 @@ void ReviewHttpServer::openEventStream(SoupServerMessage* message) {
     soup_message_body_set_accumulate(body, FALSE);
     const std::string first = "data: " + encodeCompactJSON(bridge_.stateSnapshot()) + "\n\n";
     soup_message_body_append(body, SOUP_MEMORY_COPY, first.data(), first.size());
-    eventStreams_.insert(message);
+
+    // The browser never sends anything more on a stream, so the socket turning readable means it
+    // went away (or misbehaves): end the stream then, rather than on some later snapshot.
+    struct Watch {
+        ReviewHttpServer* server;
+        SoupServerMessage* message;
+    };
+    GSource* source = g_socket_create_source(soup_server_message_get_socket(message),
+                                             static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), nullptr);
+    const auto closed = +[](GSocket*, GIOCondition, gpointer data) -> gboolean {
+        const auto* watch = static_cast<Watch*>(data);
+        watch->server->endEventStream(watch->message);
+        return G_SOURCE_REMOVE;
+    };
+    g_source_set_callback(source, G_SOURCE_FUNC(+closed), new Watch{this, message},
+                          [](gpointer data) { delete static_cast<Watch*>(data); });
+    g_source_attach(source, g_main_context_get_thread_default());
+    eventStreams_.emplace(message, source);
+}
+
+void ReviewHttpServer::endEventStream(SoupServerMessage* message) {
+    const auto it = eventStreams_.find(message);
+    if (it == eventStreams_.end()) return;
+    g_source_destroy(it->second);
+    g_source_unref(it->second);
+    eventStreams_.erase(it);
+    soup_message_body_complete(soup_server_message_get_response_body(message));
+    soup_server_message_unpause(message);
 }
 
 void ReviewHttpServer::deliverState(const std::string& snapshotJSON) {
     const std::string event = "data: " + snapshotJSON + "\n\n";
-    for (SoupServerMessage* message : eventStreams_) {
+    for (const auto& [message, watch] : eventStreams_) {
         soup_message_body_append(soup_server_message_get_response_body(message), SOUP_MEMORY_COPY, event.data(),
                                  event.size());
         // The stream pauses itself whenever it has written everything it had.

@@ -2,7 +2,6 @@
 
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 typedef struct _SoupServer SoupServer;
 typedef struct _SoupServerMessage SoupServerMessage;
 typedef struct _GHashTable GHashTable;
+typedef struct _GSource GSource;
 
 namespace quillmer {
 
@@ -20,7 +20,9 @@ namespace quillmer {
 // 127.0.0.1, for an ordinary browser. POST /bridge answers {id, method, args} with the reply
 // object; GET /events streams state snapshots as server-sent events; every other GET path serves
 // what the "quillmer-review" scheme would (see schemeURLForPath), streamed from disk with byte
-// ranges. Every request needs the access token and a loopback Host header. Runs on the GLib main
+// ranges. Every request needs the access token and a loopback Host header, the bridge and the
+// events also the server's own origin, and bridge bodies are JSON of at most kMaxBridgeBodyBytes;
+// all of it is checked before a body is read. Every connection closes after its answer. Runs on the GLib main
 // context of the thread that creates it, which must also own the bridge.
 class ReviewHttpServer final : public ReviewPageChannel {
 public:
@@ -40,10 +42,13 @@ public:
     void deliverState(const std::string& snapshotJSON) override;
 
 private:
+    static void checkAccess(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query, void* self);
+    void refuseUnlessAllowed(SoupServerMessage* message, const std::string& path, const std::string& token);
     static void handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query, void* self);
     void handleRequest(SoupServerMessage* message, const std::string& path, const std::string& token);
     void handleBridge(SoupServerMessage* message);
     void openEventStream(SoupServerMessage* message);
+    void endEventStream(SoupServerMessage* message);
     void serveFile(SoupServerMessage* message, const std::string& url);
     void serveMissingRenderer(SoupServerMessage* message);
     void forgetMessage(SoupServerMessage* message);
@@ -55,7 +60,8 @@ private:
     SoupServer* server_ = nullptr;
     // POSTs waiting for their reply, by message id (ids from different tabs may repeat).
     std::multimap<std::string, SoupServerMessage*> pendingCalls_;
-    std::set<SoupServerMessage*> eventStreams_;
+    // Open event streams, each with the watch that notices the browser leaving.
+    std::map<SoupServerMessage*, GSource*> eventStreams_;
 };
 
 }  // namespace quillmer

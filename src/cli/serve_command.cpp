@@ -5,6 +5,9 @@
 
 #include <charconv>
 #include <csignal>
+#include <cstdlib>
+#include <future>
+#include <thread>
 #include <iostream>
 
 #include "app/browser_host_services.h"
@@ -45,8 +48,27 @@ ServeOptions parseServeOptions(std::span<const std::string> arguments) {
 
 namespace {
 
+// Once the loop has stopped, the engine asks its stages to stop and finishes a running recording;
+// work that ignores the request (a read stuck on a device) must not keep the process alive.
+constexpr auto kShutdownGrace = std::chrono::seconds(20);
+
+void exitIfShutdownHangs(std::future<void> finished) {
+    std::thread([finished = std::move(finished)] {
+        if (finished.wait_for(kShutdownGrace) == std::future_status::ready) return;
+        std::cerr << "quillmer: unfinished work did not stop; exiting without it\n";
+        std::_Exit(kExitFailure);
+    }).detach();
+}
+
 int runServe(std::span<const std::string> arguments) {
-    const ServeOptions options = parseServeOptions(arguments);
+    ServeOptions options;
+    try {
+        options = parseServeOptions(arguments);
+    } catch (const Error& error) {
+        return reportError(std::string(error.what()) + " (see quillmer serve --help)", kExitUsage);
+    }
+    // Declared first so it is destroyed last: its future is ready once everything below is torn down.
+    std::promise<void> tornDown;
     std::error_code ignored;
     auto renderer = options.rendererDirectory;
     if (!renderer) {
@@ -55,7 +77,7 @@ int runServe(std::span<const std::string> arguments) {
         if (!std::filesystem::is_regular_file(*renderer / "index.html", ignored)) renderer.reset();
     }
     if (renderer && !std::filesystem::is_regular_file(*renderer / "index.html", ignored))
-        throw Error("There is no index.html in " + renderer->string());
+        return reportError("There is no index.html in " + renderer->string() + " (see quillmer serve --help)", kExitUsage);
 
     auto services = makeCaptureServices();
     PosixProcessRunner processes;
@@ -83,6 +105,7 @@ int runServe(std::span<const std::string> arguments) {
     g_unix_signal_add(SIGTERM, quit, loop);
     g_main_loop_run(loop);
     g_main_loop_unref(loop);
+    exitIfShutdownHangs(tornDown.get_future());
     // A capture still running is finished by the engine on its way out, so it stays on disk.
     return kExitSuccess;
 }

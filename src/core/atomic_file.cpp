@@ -59,7 +59,12 @@ void writeFileAtomically(const std::filesystem::path& file, std::string_view byt
     if (!error && !writeAll(fd, bytes)) error = errno;
     if (!error && ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && !error) error = errno;
-    if (!error && ::rename(temporary.c_str(), file.c_str()) != 0) error = errno;
+    if (!error && options.replaceExisting && ::rename(temporary.c_str(), file.c_str()) != 0) error = errno;
+    if (!error && !options.replaceExisting) {
+        // link() refuses an existing name, where rename() would replace it.
+        if (::link(temporary.c_str(), file.c_str()) != 0) error = errno;
+        ::unlink(temporary.c_str());
+    }
     if (error) {
         ::unlink(temporary.c_str());
         fail("Could not save", file, error);

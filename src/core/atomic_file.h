@@ -12,6 +12,9 @@ namespace quillmer {
 struct AtomicWriteOptions {
     // Mode of the new file; by default an existing file's mode is kept, else 0666 less the umask.
     std::optional<mode_t> permissions;
+    // False: the file must not exist yet (FileSystemError with EEXIST otherwise); it appears whole
+    // or not at all, and never replaces one made in the meantime.
+    bool replaceExisting = true;
 };
 
 // Replaces `file` as a whole: writes a temporary file in the same folder, flushes it to disk and

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/bridge_test_fixture.h"
+#include "support/bridge_test_fixture.h"
 #include "core/atomic_file.h"
 
 namespace quillmer::testing {

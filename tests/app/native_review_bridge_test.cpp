@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "app/bridge_test_fixture.h"
+#include "support/bridge_test_fixture.h"
 #include "core/atomic_file.h"
 
 namespace quillmer::testing {
@@ -66,9 +66,11 @@ TEST_F(BridgeTest, EveryEngineChangePushesOneSnapshotTakenAfterIt) {
 TEST_F(BridgeTest, NothingIsSentOnceThePageIsGone) {
     bridge();
     page.reset();
+    const std::weak_ptr<FakePage> gone = page;
     bridge().handleMessage({{"id", "a"}, {"method", "capture.state"}});
     recordShortSession();  // pushes find no page
-    SUCCEED();
+    EXPECT_TRUE(gone.expired());
+    EXPECT_EQ(state().lastSessionDirectory.has_value(), true);
 }
 
 TEST_F(BridgeTest, CaptureStartRefusesAMissingOrInvalidAffirmationBeforeAnythingElse) {
@@ -129,10 +131,8 @@ TEST_F(BridgeTest, SourcesListDisplaysOrFailWithTheEngineMessage) {
 
 TEST_F(BridgeTest, ConsentChoicesAnswerWithTheSnapshot) {
     EXPECT_EQ(error("consent.acknowledgeDisclosure", {2}), "That disclosure revision is not part of this build.");
-    EXPECT_EQ(error("consent.acknowledgeDisclosure", {"1"}), "That disclosure revision is not part of this build.");
     EXPECT_EQ(value("consent.acknowledgeDisclosure", {1})["disclosure"],
               (Json{{"currentVersion", 1}, {"acknowledgedVersion", 1}, {"required", false}}));
-    EXPECT_EQ(error("consent.setStandingRecordingConsent", {"yes"}), kConsentRequired);
     const Json on = value("consent.setStandingRecordingConsent", {true});
     EXPECT_EQ(on["consent"]["standing"], true);
     EXPECT_TRUE(on["consent"].contains("standingSince"));
@@ -213,16 +213,75 @@ TEST_F(BridgeTest, ImportsUseTheirPanelAndReportEngineFailures) {
     EXPECT_EQ(host.lastExtensions, (std::vector<std::string>{"vtt", "srt"}));
 }
 
-TEST_F(BridgeTest, ImportsTakeAPathArgumentOnlyWhenTheHostAllowsIt) {
+TEST_F(BridgeTest, PathArgumentsAreAbsoluteRegularFilesToReadAndOnlyNewFilesToWrite) {
     std::vector<std::filesystem::path> imported;
     stages.importRecording = [&](const std::filesystem::path& file, std::stop_token) {
         imported.push_back(file);
         return root / "Sessions" / "imported";
     };
     acceptsPathArguments = true;
-    EXPECT_EQ(value("capture.importRecording", {"/tmp/call.mp4"})["sessionName"], "imported");
-    EXPECT_EQ(imported, std::vector<std::filesystem::path>{"/tmp/call.mp4"});
-    EXPECT_TRUE(host.openTitles.empty());
+    const auto call = root / "call.mp4";
+    writeTestFile(call, "movie");
+    ASSERT_EQ(::mkfifo((root / "pipe.mp4").c_str(), 0600), 0);
+    const auto existing = root / "existing.json";
+    writeTestFile(existing, "keep me");
+    const char* const relative = "Give the full path of a file on this computer, starting with \"/\".";
+    const char* const notAFile = "That path does not name an ordinary file that Quillmer can read.";
+    const char* const exists = "A file already exists at that path. Choose a new file name; Quillmer does not replace files.";
+    const std::tuple<const char*, std::string, const char*> refused[] = {
+        {"capture.importRecording", "call.mp4", relative},
+        {"capture.importRecording", (root / "pipe.mp4").string(), notAFile},
+        {"capture.importRecording", root.path().string(), notAFile},
+        {"capture.importRecording", (root / "missing.mp4").string(), notAFile},
+        {"capture.importTranscript", (root / "pipe.mp4").string(), notAFile},
+        {"evidence.open", (root / "pipe.mp4").string(), notAFile},
+        {"diagnostics.export", "diagnostics.json", relative},
+        {"diagnostics.export", existing.string(), exists},
+    };
+    for (const auto& [method, path, expected] : refused) EXPECT_EQ(error(method, {path}), expected) << method << " " << path;
+    EXPECT_EQ(readWholeFile(existing), "keep me");
+    EXPECT_TRUE(imported.empty());
+
+    EXPECT_EQ(value("capture.importRecording", {call.string()})["sessionName"], "imported");
+    EXPECT_EQ(imported, std::vector<std::filesystem::path>{call});
+    EXPECT_EQ(value("diagnostics.export", {(root / "new.json").string()}), true);
+    EXPECT_TRUE(host.openTitles.empty() && host.saveTitles.empty());
+}
+
+TEST_F(BridgeTest, EveryMethodRefusesArgumentsOfTheWrongShapeWithItsOwnError) {
+    const auto folder = recordShortSession();
+    const std::string gone = "This local session is no longer available.", badPath = "Give the full path of a file on "
+        "this computer, starting with \"/\".", badText = "That text cannot be copied.",
+        badVersion = "That disclosure revision is not part of this build.";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> methods = {
+        {{"capture.deleteSession"}, gone},
+        {{"capture.restore"}, gone},
+        {{"capture.importRecording", "capture.importTranscript", "evidence.open", "diagnostics.export"}, badPath},
+        {{"consent.acknowledgeDisclosure"}, badVersion},
+        {{"consent.setStandingRecordingConsent"}, kConsentRequired},
+        {{"text.copy"}, badText},
+    };
+    for (const auto& [names, expected] : methods) {
+        for (const auto& method : names) {
+            for (const Json& args : {Json::array({123}), Json::array({Json::array()}), Json::array({Json::object()}),
+                                     Json::array({1.5})}) {
+                EXPECT_EQ(error(method, args), expected) << method << " " << args.dump();
+            }
+        }
+    }
+    // Required arguments may not be left out; a script's undefined (null) is left out.
+    for (const Json& args : {Json::array(), Json::array({nullptr})}) {
+        EXPECT_EQ(error("capture.deleteSession", args), gone);
+        EXPECT_EQ(error("text.copy", args), badText);
+        EXPECT_EQ(error("consent.acknowledgeDisclosure", args), badVersion);
+        EXPECT_EQ(error("consent.setStandingRecordingConsent", args), kConsentRequired);
+    }
+    EXPECT_EQ(error("capture.start", {7, affirmation()}), kChooseDisplay);
+    EXPECT_EQ(error("capture.start", {"7", 5}), kConsentRequired);
+    EXPECT_TRUE(trash.moved.empty());
+    EXPECT_EQ(state().lastSessionDirectory, folder);
+    EXPECT_TRUE(host.copied.empty());
+    EXPECT_TRUE(host.openTitles.empty() && host.saveTitles.empty());
 }
 
 TEST_F(BridgeTest, EvidenceOpenChecksTheFileAndMakesItsExportCurrent) {
@@ -243,9 +302,7 @@ TEST_F(BridgeTest, EvidenceOpenChecksTheFileAndMakesItsExportCurrent) {
     EXPECT_EQ(state().lastSessionDirectory->filename(), exportFolder.filename());
 }
 
-TEST_F(BridgeTest, TextCopyNeedsTextAndAClipboard) {
-    EXPECT_EQ(error("text.copy", {42}), "That text cannot be copied.");
-    EXPECT_EQ(error("text.copy"), "That text cannot be copied.");
+TEST_F(BridgeTest, TextCopyNeedsAClipboard) {
     host.clipboardWorks = false;
     EXPECT_EQ(error("text.copy", {"x"}), "That text cannot be copied.");
 }

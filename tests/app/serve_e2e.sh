@@ -44,7 +44,13 @@ VTT
 ffmpeg -loglevel error -f lavfi -i "sine=frequency=500:duration=300" -ac 2 -ar 48000 "$work/call.wav"
 paplay "$work/call.wav" & pids+=($!)
 
-"$quillmer" serve --port 0 --renderer "$renderer" >"$work/serve.out" 2>"$work/serve.err" & pids+=($!)
+# Usage errors exit 2, as every command's do.
+for wrong in "--port" "--port 70000" "--colour red" "--renderer $work"; do
+  status=0; "$quillmer" serve $wrong 2>/dev/null || status=$?
+  [[ $status == 2 ]] || { echo "serve $wrong exited $status, not 2" >&2; exit 1; }
+done
+
+"$quillmer" serve --port 0 --renderer "$renderer" >"$work/serve.out" 2>"$work/serve.err" & serve_pid=$!; pids+=($serve_pid)
 for _ in $(seq 100); do grep -q '^Open ' "$work/serve.out" && break; sleep 0.1; done
 url=$(sed -n 's/^Open //p' "$work/serve.out")
 [[ -n "$url" ]] || { cat "$work/serve.err" >&2; exit 1; }
@@ -63,6 +69,25 @@ call capture.process '[]' | grep -q 'This meeting has not been approved for anal
 # The page starts at home, as it would for someone who has not picked a meeting yet.
 call capture.newSession '[]' | grep -q '"ok":true'
 
-cd "$source_dir/renderer"
-QUILLMER_SERVE_URL=$url QUILLMER_TEST_ARTEFACTS="${QUILLMER_TEST_ARTEFACTS:-$work/artefacts}" \
-  node --test --test-concurrency=1 e2e/review.e2e.test.mjs || { cat "$work/serve.err" >&2; exit 1; }
+(cd "$source_dir/renderer" && QUILLMER_SERVE_URL=$url QUILLMER_TEST_ARTEFACTS="${QUILLMER_TEST_ARTEFACTS:-$work/artefacts}" \
+  node --test --test-concurrency=1 e2e/review.e2e.test.mjs) || { cat "$work/serve.err" >&2; exit 1; }
+
+# While a long meeting is being transcribed the server still answers: cancel stops the run, and
+# SIGTERM ends the server (its stages are asked to stop; nothing waits for them for ever).
+ffmpeg -loglevel error -f lavfi -i "color=c=gray:size=160x90:rate=5:duration=600" -f lavfi -i "sine=frequency=300:duration=600" \
+  -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest "$work/long.mp4"
+call capture.importRecording "[\"$work/long.mp4\"]" | grep -q '"ok":true'
+transcribing() {
+  for _ in $(seq 300); do call capture.state '[]' | grep -q '"stage":"transcribing"' && return 0; sleep 0.1; done
+  echo "the long meeting never started transcribing" >&2; return 1
+}
+call capture.process '[]' >"$work/cancelled.json" & process=$!
+transcribing
+call capture.cancel '[]' | grep -q 'Stopping safely'
+wait $process
+grep -q '"ok":false' "$work/cancelled.json"
+call capture.process '[]' >/dev/null & pids+=($!)
+transcribing
+kill -TERM "$serve_pid"
+for _ in $(seq 150); do kill -0 "$serve_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$serve_pid" 2>/dev/null; then echo "quillmer serve ignored SIGTERM during a bridge call" >&2; exit 1; fi

@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "app/review_renderer_scheme.h"
-#include "loopback_http_client.h"
+#include "support/http_test_client.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer {
@@ -22,23 +22,9 @@ namespace {
 
 const std::string kBundle = "6C0E3F0A-1B7D-4C44-9E57-0D1F6A3C2B11";
 
-// The server answers on this thread's main context while the client runs beside it; `eachTurn`
-// runs after every turn of the loop.
-testing::HttpAnswer serveUntilAnswered(std::future<testing::HttpAnswer> answer, const std::function<void()>& eachTurn = {}) {
-    // Wakes the loop now and then, so it notices the client is done even when the server is idle.
-    const guint waker = g_timeout_add(5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-    while (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        g_main_context_iteration(nullptr, TRUE);
-        if (eachTurn) eachTurn();
-    }
-    g_source_remove(waker);
-    return answer.get();
-}
-
 testing::HttpAnswer request(uint16_t port, const std::string& method, const std::string& path,
                             const std::string& headers = "") {
-    return serveUntilAnswered(
-        std::async(std::launch::async, [=] { return testing::httpRequest(port, method, path, headers); }));
+    return testing::serveWhile([=] { return testing::httpRequest(port, method, path, headers); });
 }
 
 // The path part of the server's URL for a scheme URL.
@@ -108,7 +94,7 @@ TEST_F(LoopbackMediaServerTest, RefusesRequestsWithoutTheToken) {
                                     "/" + kBundle + "/screen.mp4", std::string("/"), "/media/" + token}) {
         const auto answer = request(server.port(), "GET", path);
         EXPECT_EQ(answer.status, 404) << path;
-        EXPECT_EQ(answer.bodyLength, 0u) << path;
+        EXPECT_EQ(answer.bodyBytes, 0u) << path;
     }
     EXPECT_EQ(request(server.port(), "GET", good).status, 200);
 }
@@ -123,7 +109,7 @@ TEST_F(LoopbackMediaServerTest, ResolvesLikeTheScheme) {
     const auto head = request(server.port(), "HEAD", mediaPath());
     EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.headers.at("content-length"), "1000");
-    EXPECT_EQ(head.bodyLength, 0u);
+    EXPECT_EQ(head.bodyBytes, 0u);
 }
 
 TEST_F(LoopbackMediaServerTest, AnswersByteRanges) {
@@ -136,19 +122,7 @@ TEST_F(LoopbackMediaServerTest, AnswersByteRanges) {
     ASSERT_EQ(tail.body.size(), 900u);
     EXPECT_EQ(tail.body.substr(0, 4), "wxyz");
 
-    const auto middle = request(server.port(), "GET", mediaPath(), "Range: bytes=26-51\r\n");
-    EXPECT_EQ(middle.status, 206);
-    EXPECT_EQ(middle.headers.at("content-range"), "bytes 26-51/1000");
-    EXPECT_EQ(middle.body, "abcdefghijklmnopqrstuvwxyz");
-
-    const auto whole = request(server.port(), "GET", mediaPath(), "Range: bytes=0-\r\n");
-    EXPECT_EQ(whole.status, 200);
-    EXPECT_EQ(whole.body.size(), 1000u);
-    EXPECT_EQ(whole.headers.count("content-range"), 0u);
-
-    const auto beyond = request(server.port(), "GET", mediaPath(), "Range: bytes=2000-\r\n");
-    EXPECT_EQ(beyond.status, 200);
-    EXPECT_EQ(beyond.body.size(), 1000u);
+    // Which range a header names is the scheme's business, tested with it; here only its delivery.
 }
 
 TEST_F(LoopbackMediaServerTest, StreamsAWholeLargeFileWithFlatMemory) {
@@ -168,12 +142,11 @@ TEST_F(LoopbackMediaServerTest, StreamsAWholeLargeFileWithFlatMemory) {
     const uint64_t before = residentBytes();
     uint64_t peak = before;
     const uint16_t port = server.port();
-    const auto result = serveUntilAnswered(
-        std::async(std::launch::async, [=] { return testing::httpRequest(port, "GET", path, "", false); }),
-        [&] { peak = std::max(peak, residentBytes()); });
+    const auto result = testing::serveWhile([=] { return testing::httpRequest(port, "GET", path, "", false); },
+                                            [&] { peak = std::max(peak, residentBytes()); });
     EXPECT_EQ(result.status, 200);
     EXPECT_EQ(result.headers.at("content-length"), std::to_string(kSize));
-    EXPECT_EQ(result.bodyLength, kSize);
+    EXPECT_EQ(result.bodyBytes, kSize);
 
     const double growthMiB = static_cast<double>(peak - before) / (1024.0 * 1024.0);
     std::cout << "resident memory grew by " << growthMiB << " MiB while streaming " << (kSize >> 20) << " MiB\n";

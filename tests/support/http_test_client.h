@@ -3,12 +3,18 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <glib.h>
+
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <map>
 #include <string>
+#include <thread>
 
 namespace quillmer::testing {
 
@@ -19,7 +25,7 @@ struct HttpAnswer {
     uint64_t bodyBytes = 0;  // counted even when the body is not kept
 };
 
-// One request over a fresh loopback connection, "Connection: close", read to the end. With
+// One request (head and body as sent) over a fresh loopback connection, read to the end. With
 // `keepBody` false the body is only counted, so a huge response costs no memory here.
 // `stopWhen` may end the read early (event streams never end on their own).
 inline HttpAnswer httpRequest(unsigned port, const std::string& request, bool keepBody = true,
@@ -30,6 +36,9 @@ inline HttpAnswer httpRequest(unsigned port, const std::string& request, bool ke
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // A server that stopped answering fails the request instead of hanging the test.
+    const timeval patience{30, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return answer;
@@ -74,6 +83,27 @@ inline HttpAnswer httpRequest(unsigned port, const std::string& request, bool ke
         line = next;
     }
     return answer;
+}
+
+// "METHOD path" with this server's Host, "Connection: close" and `extraHeaders` (each ending in CRLF).
+inline HttpAnswer httpRequest(unsigned port, const std::string& method, const std::string& path,
+                              const std::string& extraHeaders = "", bool keepBody = true) {
+    return httpRequest(port, method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                 "\r\nConnection: close\r\n" + extraHeaders + "\r\n",
+                       keepBody);
+}
+
+// Runs `client` on another thread while this one turns the default GLib main context, where the
+// server under test lives; `eachTurn` runs after every turn.
+template <typename Client>
+auto serveWhile(Client client, const std::function<void()>& eachTurn = {}) {
+    auto done = std::async(std::launch::async, std::move(client));
+    while (done.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+        g_main_context_iteration(nullptr, FALSE);
+        if (eachTurn) eachTurn();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return done.get();
 }
 
 }  // namespace quillmer::testing
