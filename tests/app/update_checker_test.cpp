@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
-#include "app/bridge_test_fixture.h"
+#include "support/bridge_test_fixture.h"
 #include "app/updates/release_version.h"
 #include "core/base64.h"
 #include "platform/linux/curl_http_transport.h"
