@@ -45,6 +45,8 @@ const std::map<std::string, NativeReviewBridge::Handler>& NativeReviewBridge::ha
         {"evidence.open", &B::evidenceOpen},
         {"text.copy", &B::textCopy},
         {"diagnostics.export", &B::diagnosticsExport},
+        {"integrations.status", &B::integrationsStatus},
+        {"integrations.install", &B::integrationsInstall},
         // Named here so the page learns they are not available yet, not that they do not exist.
         {"capture.retry", &B::unsupported},
         {"capture.connectCloud", &B::unsupported},
@@ -55,8 +57,6 @@ const std::map<std::string, NativeReviewBridge::Handler>& NativeReviewBridge::ha
         {"analysis.decline", &B::unsupported},
         {"updates.openDownload", &B::unsupported},
         {"updates.setEnabled", &B::unsupported},
-        {"integrations.status", &B::unsupported},
-        {"integrations.install", &B::unsupported},
         {"review.save", &B::unsupported},
         {"review.createHandoff", &B::unsupported},
         {"review.copyHandoff", &B::unsupported},

@@ -15,6 +15,7 @@
 #include "consent/consent_store.h"
 #include "core/json.h"
 #include "platform/user_defaults.h"
+#include "review/coding_agent_connector.h"
 
 namespace quillmer {
 
@@ -34,6 +35,9 @@ struct NativeReviewBridgeDependencies {
     // Where the page plays a session video from (the desktop view cannot play its private scheme);
     // none: the scheme URL as it is.
     const MediaURLMapper* media = nullptr;
+    // The coding agents' connector; none: the agents' real tools, the located quillmer-mcp and
+    // the Exports root.
+    std::optional<CodingAgentConnector> codingAgents = std::nullopt;
 };
 
 // The only channel between the review page and the native side: the page sends
@@ -82,6 +86,10 @@ private:
     void evidenceOpen(const Json& args, const Reply& reply);
     void textCopy(const Json& args, const Reply& reply);
     void diagnosticsExport(const Json& args, const Reply& reply);
+    // integrations.*
+    void integrationsStatus(const Json& args, const Reply& reply);
+    void integrationsInstall(const Json& args, const Reply& reply);
+    CodingAgentConnector codingAgents() const;
     // Everything whose work this build does not include.
     void unsupported(const Json& args, const Reply& reply);
 

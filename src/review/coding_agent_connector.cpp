@@ -88,7 +88,7 @@ ConnectionStatus CodingAgentConnector::connectionStatus() const {
     ConnectionStatus status;
     status.serverAvailable = server_.has_value();
     for (const auto client : kCodingAgentClients) {
-        const auto run = runTool(runner_, kLauncher, {tool(client), "mcp", "get", kServerName});
+        const auto run = runTool(*runner_, kLauncher, {tool(client), "mcp", "get", kServerName});
         if (!run || run->exitStatus != 0) continue;
         const bool current = server_ && run->output.find(server_->string()) != std::string::npos &&
                              run->output.find(exportsRoot_.string()) != std::string::npos;
@@ -102,13 +102,13 @@ std::string CodingAgentConnector::connect(CodingAgentClient client) const {
     const std::string environment = "QUILLMER_LIBRARY_ROOTS=" + exportsRoot_.string();
     const std::string name = tool(client);
     if (client == CodingAgentClient::codex) {
-        runTool(runner_, kLauncher, {name, "mcp", "remove", kServerName});
+        runTool(*runner_, kLauncher, {name, "mcp", "remove", kServerName});
     } else {
-        runTool(runner_, kLauncher, {name, "mcp", "remove", kServerName, "--scope", "user"});
+        runTool(*runner_, kLauncher, {name, "mcp", "remove", kServerName, "--scope", "user"});
     }
     const auto run = client == CodingAgentClient::codex
-        ? runTool(runner_, kLauncher, {name, "mcp", "add", kServerName, "--env", environment, "--", server_->string()})
-        : runTool(runner_, kLauncher, {name, "mcp", "add", kServerName, "--scope", "user", "-e", environment, "--", server_->string()});
+        ? runTool(*runner_, kLauncher, {name, "mcp", "add", kServerName, "--env", environment, "--", server_->string()})
+        : runTool(*runner_, kLauncher, {name, "mcp", "add", kServerName, "--scope", "user", "-e", environment, "--", server_->string()});
     // /usr/bin/env itself always starts; it exits 127 when it cannot find the tool on PATH.
     if (!run || run->exitStatus == 127) throw MCPInstallerError::clientUnavailable(client);
     if (run->exitStatus != 0) throw MCPInstallerError::commandFailed(client, run->output);

@@ -70,14 +70,14 @@ class CodingAgentConnector {
 public:
     CodingAgentConnector(ProcessRunner& runner, std::optional<std::filesystem::path> server,
                          std::filesystem::path exportsRoot)
-        : runner_(runner), server_(std::move(server)), exportsRoot_(std::move(exportsRoot)) {}
+        : runner_(&runner), server_(std::move(server)), exportsRoot_(std::move(exportsRoot)) {}
 
     ConnectionStatus connectionStatus() const;
     // Removes any earlier registration and registers the server again; returns the success message.
     std::string connect(CodingAgentClient client) const;
 
 private:
-    ProcessRunner& runner_;
+    ProcessRunner* runner_;  // a pointer, so the connector can be copied and assigned
     std::optional<std::filesystem::path> server_;
     std::filesystem::path exportsRoot_;
 };

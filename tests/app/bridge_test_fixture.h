@@ -58,8 +58,10 @@ class BridgeTest : public EngineTest {
 protected:
     NativeReviewBridge& bridge() {
         if (!bridge_) {
-            bridge_ = std::make_unique<NativeReviewBridge>(NativeReviewBridgeDependencies{
-                engine(), scheme, defaults, host, [this] { return root / "Sessions"; }, acceptsPathArguments});
+            NativeReviewBridgeDependencies dependencies{engine(), scheme, defaults, host,
+                                                        [this] { return root / "Sessions"; }, acceptsPathArguments};
+            dependencies.codingAgents = codingAgents;
+            bridge_ = std::make_unique<NativeReviewBridge>(std::move(dependencies));
             bridge_->attachPage(page);
         }
         return *bridge_;
@@ -124,6 +126,7 @@ protected:
     FakeHost host;
     std::shared_ptr<FakePage> page = std::make_shared<FakePage>();
     bool acceptsPathArguments = false;
+    std::optional<CodingAgentConnector> codingAgents;
 
 private:
     std::unique_ptr<NativeReviewBridge> bridge_;
