@@ -27,7 +27,8 @@ void NativeReviewBridge::integrationsStatus(const Json&, const Reply& reply) {
     const auto status = codingAgents().connectionStatus();
     reply->succeed({{"available", status.serverAvailable},
                     {"connectedClients", rawValues(status.connected)},
-                    {"repairableClients", rawValues(status.repairable)}});
+                    {"repairableClients", rawValues(status.repairable)},
+                    {"unavailableClients", rawValues(status.unavailable)}});
 }
 
 void NativeReviewBridge::integrationsInstall(const Json& args, const Reply& reply) {

@@ -13,6 +13,8 @@ namespace fs = std::filesystem;
 
 const fs::path kLauncher = "/usr/bin/env";
 const std::string kServerName = "quillmer";
+// /usr/bin/env itself always starts; this is its exit status when the tool is not on PATH.
+constexpr int kToolNotFound = 127;
 
 std::string tool(CodingAgentClient client) { return client == CodingAgentClient::codex ? "codex" : "claude"; }
 
@@ -89,6 +91,7 @@ ConnectionStatus CodingAgentConnector::connectionStatus() const {
     status.serverAvailable = server_.has_value();
     for (const auto client : kCodingAgentClients) {
         const auto run = runTool(*runner_, kLauncher, {tool(client), "mcp", "get", kServerName});
+        if (!run || run->exitStatus == kToolNotFound) status.unavailable.push_back(client);
         if (!run || run->exitStatus != 0) continue;
         const bool current = server_ && run->output.find(server_->string()) != std::string::npos &&
                              run->output.find(exportsRoot_.string()) != std::string::npos;
@@ -109,8 +112,7 @@ std::string CodingAgentConnector::connect(CodingAgentClient client) const {
     const auto run = client == CodingAgentClient::codex
         ? runTool(*runner_, kLauncher, {name, "mcp", "add", kServerName, "--env", environment, "--", server_->string()})
         : runTool(*runner_, kLauncher, {name, "mcp", "add", kServerName, "--scope", "user", "-e", environment, "--", server_->string()});
-    // /usr/bin/env itself always starts; it exits 127 when it cannot find the tool on PATH.
-    if (!run || run->exitStatus == 127) throw MCPInstallerError::clientUnavailable(client);
+    if (!run || run->exitStatus == kToolNotFound) throw MCPInstallerError::clientUnavailable(client);
     if (run->exitStatus != 0) throw MCPInstallerError::commandFailed(client, run->output);
     return "Connected to " + std::string(displayName(client)) + ". Restart it once, then ask for a recent meeting.";
 }

@@ -63,6 +63,7 @@ std::filesystem::path exportsRootPath();
 struct ConnectionStatus {
     std::vector<CodingAgentClient> connected;
     std::vector<CodingAgentClient> repairable;  // registered, but with another server or library root
+    std::vector<CodingAgentClient> unavailable;  // the agent's tool is not on PATH
     bool serverAvailable = false;
 };
 

@@ -49,7 +49,8 @@ TEST_F(BridgeTest, IntegrationsReportAndConnectTheCodingAgents) {
     AgentToolsRunner tools;
     codingAgents.emplace(tools, "/bin/sh", "/exports");
     EXPECT_EQ(value("integrations.status"),
-              (Json{{"available", true}, {"connectedClients", {"codex"}}, {"repairableClients", Json::array()}}));
+              (Json{{"available", true}, {"connectedClients", {"codex"}}, {"repairableClients", Json::array()},
+                    {"unavailableClients", Json::array()}}));
     EXPECT_EQ(value("integrations.install", {"claudeCode"}),
               (Json{{"client", "claudeCode"}, {"message", "Connected to Claude Code. Restart it once, then ask for a recent meeting."}}));
     for (const Json& args : {Json::array(), Json{"cursor"}, Json{1}})

@@ -96,7 +96,7 @@ TEST_F(CodingAgentConnectorTest, ARegistrationOfAnotherServerOrRootIsRepairableA
 
 TEST_F(CodingAgentConnectorTest, FailuresSayWhatToDo) {
     fs::remove(tools / "claude");
-    EXPECT_TRUE(connector(server).connectionStatus().repairable.empty());
+    EXPECT_EQ(connector(server).connectionStatus().unavailable, std::vector{CodingAgentClient::claudeCode});
     EXPECT_THROW(
         try { connector(server).connect(CodingAgentClient::claudeCode); } catch (const MCPInstallerError& e) {
             EXPECT_STREQ(e.what(), "Install Claude Code first, then connect it from Quillmer.");
