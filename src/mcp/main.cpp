@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 
 #include "mcp/mcp_server.h"
 
@@ -12,6 +13,9 @@ int main() {
     if (!roots || !*roots)
         std::cerr << "quillmer-mcp: QUILLMER_LIBRARY_ROOTS is not set, so there are no meetings to serve.\n";
     quillmer::McpServer server(quillmer::MeetingLibrary::rootsFromList(roots ? roots : ""));
+    // Agents start their servers when they start, long before the first question: read the
+    // library meanwhile, so that question is not kept waiting.
+    std::jthread preparing([&server] { server.prepare(); });
     // Long enough for any request an agent sends; a longer line is refused without being kept.
     constexpr size_t kMaxLine = 4u << 20;
     std::string line;

@@ -100,6 +100,11 @@ std::optional<Json> McpServer::handleMessage(const Json& message) {
     }
 }
 
+void McpServer::prepare() {
+    const std::lock_guard lock(libraryMutex_);
+    library_.meetings();
+}
+
 Json McpServer::dispatch(const std::string& method, const Json& params, bool modern) {
     auto cacheable = [modern](Json result, int ttl) {
         if (modern) {
@@ -124,6 +129,8 @@ Json McpServer::dispatch(const std::string& method, const Json& params, bool mod
                          kToolsTTLMilliseconds);
     if (method == "ping" && !modern) return Json::object();
     if (method == "tools/list") return cacheable({{"tools", meetingToolDescriptions()}}, kToolsTTLMilliseconds);
+    std::unique_lock library(libraryMutex_, std::defer_lock);
+    if (method == "tools/call" || method.starts_with("resources/")) library.lock();
     if (method == "tools/call") {
         const auto name = params.find("name");
         const auto arguments = params.find("arguments");

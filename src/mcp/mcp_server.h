@@ -10,9 +10,11 @@
 // Both protocol eras are served by one instance: a request whose params._meta carries
 // "io.modelcontextprotocol/protocolVersion" is answered statelessly (2026-07-28); everything else
 // follows the initialize handshake of 2025-11-25 and earlier. It never writes a file.
-// Not thread-safe: call it from one thread.
+// Call handleLine from one thread; prepare() may run on another meanwhile (calls that need the
+// meetings wait for it, the handshake and tools/list do not).
 
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,9 +34,13 @@ public:
     std::optional<std::string> handleLine(std::string_view line);
     std::optional<Json> handleMessage(const Json& message);
 
+    // Reads the library once, so the first listing an agent asks for is already cheap.
+    void prepare();
+
 private:
     Json dispatch(const std::string& method, const Json& params, bool modern);
 
+    std::mutex libraryMutex_;
     MeetingLibrary library_;
 };
 

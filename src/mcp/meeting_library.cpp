@@ -40,8 +40,16 @@ int arraySize(const Json& object, const char* key) {
     return it != object.end() && it->is_array() ? static_cast<int>(it->size()) : 0;
 }
 
-std::optional<MeetingEntry> loadMeeting(const MeetingLibrary& library, MeetingEntry entry) {
-    const auto evidence = readJSONFile(library.file(entry, "evidence.json"));
+// A regular file under `folder` by the one confinement rule.
+std::optional<fs::path> regularFileUnder(const fs::path& folder, std::string_view relative) {
+    const auto path = resolveNamed(folder, relative);
+    std::error_code error;
+    if (!path || !fs::is_regular_file(*path, error)) return std::nullopt;
+    return path;
+}
+
+std::optional<MeetingEntry> loadMeeting(const fs::path& folder, MeetingEntry entry) {
+    const auto evidence = readJSONFile(regularFileUnder(folder, "evidence.json"));
     if (!evidence || !evidence->is_object() || !(*evidence)["candidates"].is_array() ||
         !(*evidence)["session"].is_object())
         return std::nullopt;
@@ -51,18 +59,18 @@ std::optional<MeetingEntry> loadMeeting(const MeetingLibrary& library, MeetingEn
     entry.transcriptPath = stringAt(session.value("transcript", Json::object()), "path");
     entry.moments = arraySize(*evidence, "candidates");
 
-    if (const auto feedback = readJSONFile(library.file(entry, "feedback.json")); feedback && feedback->is_object()) {
+    if (const auto feedback = readJSONFile(regularFileUnder(folder, "feedback.json")); feedback && feedback->is_object()) {
         entry.hasFeedback = true;
         entry.feedbackItems = arraySize(*feedback, "items");
     }
     std::string title;
-    if (const auto summary = readJSONFile(library.file(entry, "meeting-summary.json")); summary && summary->is_object()) {
+    if (const auto summary = readJSONFile(regularFileUnder(folder, "meeting-summary.json")); summary && summary->is_object()) {
         entry.hasSummary = true;
         entry.actionItems = arraySize(*summary, "actionItems");
         if (const auto& topics = (*summary)["topics"]; topics.is_array() && !topics.empty())
             title = stringAt(topics[0], "title");
     }
-    if (const auto brief = readJSONFile(library.file(entry, "implementation-brief.json")); brief && brief->is_object()) {
+    if (const auto brief = readJSONFile(regularFileUnder(folder, "implementation-brief.json")); brief && brief->is_object()) {
         entry.hasBrief = true;
         entry.briefItems = arraySize(*brief, "items");
         if (const auto& items = (*brief)["items"]; title.empty() && items.is_array() && !items.empty())
@@ -100,41 +108,86 @@ std::vector<fs::path> MeetingLibrary::rootsFromList(std::string_view list) {
     return roots;
 }
 
-const std::vector<MeetingEntry>& MeetingLibrary::meetings() {
-    std::map<fs::path, Cached> seen;
-    std::set<std::string> ids;
-    std::vector<MeetingEntry> found;
+namespace {
+
+MeetingEntry entryNamed(const std::string& id, const fs::path& root) {
+    MeetingEntry entry;
+    entry.id = id;
+    entry.root = root;
+    return entry;
+}
+
+fs::file_time_type modificationTime(const fs::path& path) {
+    std::error_code error;
+    const auto stamp = fs::last_write_time(path, error);
+    return error ? fs::file_time_type::min() : stamp;
+}
+
+}  // namespace
+
+void MeetingLibrary::rescanRoots() {
+    std::map<fs::path, Folder*> previous;
+    for (auto& folder : folders_) previous.emplace(folder.resolved, &folder);
+    std::vector<Folder> scanned;
+    rootStamps_.clear();
     for (const auto& root : roots_) {
+        rootStamps_.push_back(modificationTime(root));
         std::error_code error;
         for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
-            const std::string name = it->path().filename().string();
-            if (name.empty() || name.front() == '.' || ids.contains(name)) continue;
-            const auto folder = resolveNamed(root, name);
+            Folder folder{root, it->path().filename().string(), {}, {}, std::nullopt};
+            if (folder.name.empty() || folder.name.front() == '.') continue;  // hidden: still being written
+            const auto resolved = resolveNamed(root, folder.name);
             std::error_code statError;
-            if (!folder || !fs::is_directory(*folder, statError)) continue;
-            const auto stamp = fs::last_write_time(*folder, statError);
-            if (statError) continue;
-            Cached cached;
-            if (const auto old = cache_.find(*folder); old != cache_.end() && old->second.stamp == stamp)
-                cached = std::move(old->second);
-            else {
-                MeetingEntry fresh;
-                fresh.id = name;
-                fresh.folder = *folder;
-                cached = {stamp, loadMeeting(*this, std::move(fresh))};
-            }
-            if (cached.entry && cached.entry->id == name) {
-                ids.insert(name);
-                found.push_back(*cached.entry);
-            }
-            seen.emplace(*folder, std::move(cached));
+            if (!resolved || !fs::is_directory(*resolved, statError)) continue;
+            folder.resolved = *resolved;
+            folder.stamp = modificationTime(*resolved);
+            const auto old = previous.find(*resolved);
+            if (old != previous.end() && old->second->stamp == folder.stamp && old->second->name == folder.name)
+                folder.entry = std::move(old->second->entry);
+            else
+                folder.entry = loadMeeting(folder.resolved, entryNamed(folder.name, root));
+            scanned.push_back(std::move(folder));
         }
     }
-    cache_ = std::move(seen);
-    std::stable_sort(found.begin(), found.end(), [](const MeetingEntry& a, const MeetingEntry& b) {
+    folders_ = std::move(scanned);
+}
+
+// With the roots unchanged, only a listed folder's own contents can have changed.
+bool MeetingLibrary::refreshFolders() {
+    bool changed = false;
+    for (auto& folder : folders_) {
+        const auto stamp = modificationTime(folder.resolved);
+        if (stamp == folder.stamp) continue;
+        changed = true;
+        // Resolved again from the root: the folder may have been replaced by a link.
+        const auto resolved = resolveNamed(folder.root, folder.name);
+        std::error_code error;
+        folder.entry = std::nullopt;
+        if (resolved && fs::is_directory(*resolved, error)) {
+            folder.resolved = *resolved;
+            folder.entry = loadMeeting(*resolved, entryNamed(folder.name, folder.root));
+        }
+        folder.stamp = modificationTime(folder.resolved);
+    }
+    return changed;
+}
+
+const std::vector<MeetingEntry>& MeetingLibrary::meetings() {
+    std::vector<fs::file_time_type> stamps;
+    for (const auto& root : roots_) stamps.push_back(modificationTime(root));
+    if (stamps != rootStamps_ || !scanned_) {
+        rescanRoots();
+        scanned_ = true;
+    } else if (!refreshFolders()) {
+        return sorted_;
+    }
+    std::set<std::string> ids;  // a meeting in two roots is the first root's
+    sorted_.clear();
+    for (const auto& folder : folders_)
+        if (folder.entry && ids.insert(folder.name).second) sorted_.push_back(*folder.entry);
+    std::stable_sort(sorted_.begin(), sorted_.end(), [](const MeetingEntry& a, const MeetingEntry& b) {
         return a.date != b.date ? a.date > b.date : a.id < b.id;
     });
-    sorted_ = std::move(found);
     return sorted_;
 }
 
@@ -145,10 +198,8 @@ const MeetingEntry* MeetingLibrary::find(std::string_view id) {
 }
 
 std::optional<fs::path> MeetingLibrary::file(const MeetingEntry& meeting, std::string_view relative) const {
-    const auto path = resolveNamed(meeting.folder, relative);
-    std::error_code error;
-    if (!path || !fs::is_regular_file(*path, error)) return std::nullopt;
-    return path;
+    const auto folder = resolveNamed(meeting.root, meeting.id);
+    return folder ? regularFileUnder(*folder, relative) : std::nullopt;
 }
 
 }  // namespace quillmer

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,7 +11,7 @@ namespace quillmer {
 // One finished export folder as the MCP server lists it.
 struct MeetingEntry {
     std::string id;                     // the export folder's name (the session UUID)
-    std::filesystem::path folder;       // resolved, symbolic links followed
+    std::filesystem::path root;         // the library root it is listed under
     std::string title;
     std::string date;                   // ISO 8601 capture time, as evidence.json holds it
     std::string transcriptPath;         // relative, as evidence.json lists it
@@ -31,22 +30,31 @@ public:
     // QUILLMER_LIBRARY_ROOTS: absolute paths separated by ':'; relative or empty parts are ignored.
     static std::vector<std::filesystem::path> rootsFromList(std::string_view list);
 
-    // Newest capture first. Each call looks at every folder's modification time and re-reads only
-    // folders that changed since the last call, so repeated listings stay cheap.
+    // Newest capture first. Each call compares the modification times of the roots and of every
+    // listed folder with the last call's and re-reads only what changed, so repeated listings stay
+    // cheap; files are still resolved afresh whenever they are read.
     const std::vector<MeetingEntry>& meetings();
     const MeetingEntry* find(std::string_view id);
 
-    // A regular file inside the meeting's folder, or nothing when it is missing or escapes.
+    // A regular file inside the meeting's folder, or nothing when it is missing or escapes its
+    // folder or root (resolved now, not taken from the listing).
     std::optional<std::filesystem::path> file(const MeetingEntry& meeting, std::string_view relative) const;
 
 private:
-    struct Cached {
+    struct Folder {
+        std::filesystem::path root;
+        std::string name;
+        std::filesystem::path resolved;
         std::filesystem::file_time_type stamp;
-        std::optional<MeetingEntry> entry;  // none: not a meeting (checked again when it changes)
+        std::optional<MeetingEntry> entry;  // none: not a meeting (looked at again when it changes)
     };
+    void rescanRoots();
+    bool refreshFolders();
 
     std::vector<std::filesystem::path> roots_;
-    std::map<std::filesystem::path, Cached> cache_;
+    std::vector<std::filesystem::file_time_type> rootStamps_;  // as of the last full scan
+    bool scanned_ = false;
+    std::vector<Folder> folders_;                              // in scan order
     std::vector<MeetingEntry> sorted_;
 };
 
