@@ -137,5 +137,15 @@ TEST_F(McpServerTest, PagesJoinBackIntoTheWholeDocument) {
     EXPECT_EQ(joined, whole);  // the brief holds "é": pages never split a character
 }
 
+TEST_F(McpServerTest, ListingsFollowExportsWrittenAndRemovedSinceTheLastCall) {
+    auto meetings = [&] { return tool("list_meetings", Json::object())["structuredContent"]["meetings"]; };
+    EXPECT_EQ(meetings()[1]["has"]["brief"], false);
+    writeFileAtomically(root / testing::generatedExportID(0) / "implementation-brief.json", readWholeFile(newest / "implementation-brief.json"));
+    EXPECT_EQ(meetings()[1]["has"]["brief"], true);
+    fs::remove_all(newest);
+    EXPECT_EQ(meetings().size(), 1u);
+    EXPECT_TRUE(tool("get_brief", {{"meeting", id}})["isError"]);
+}
+
 }  // namespace
 }  // namespace quillmer
