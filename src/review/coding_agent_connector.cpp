@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "core/json.h"
 #include "core/utf8.h"
 #include "platform/application_paths.h"
 
@@ -17,6 +18,24 @@ const std::string kServerName = "quillmer";
 constexpr int kToolNotFound = 127;
 
 std::string tool(CodingAgentClient client) { return client == CodingAgentClient::codex ? "codex" : "claude"; }
+
+// Codex masks environment values in its plain "mcp get" answer, so it is asked for JSON and its
+// transport's command and library root are compared exactly; Claude Code prints both plainly.
+bool namesCurrentServer(CodingAgentClient client, const std::string& output, const fs::path& server, const fs::path& exportsRoot) {
+    if (client == CodingAgentClient::codex) {
+        // The object is the last thing printed; notes on stderr may come before it.
+        const size_t open = output.starts_with("{") ? 0 : output.find("\n{");
+        try {
+            const Json answer = parseJSON(output.substr(open == std::string::npos ? output.size() : open));
+            const Json& transport = answer.at("transport");
+            return transport.at("command") == server.string() &&
+                   transport.at("env").at("QUILLMER_LIBRARY_ROOTS") == exportsRoot.string();
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    return output.find(server.string()) != std::string::npos && output.find(exportsRoot.string()) != std::string::npos;
+}
 
 std::optional<fs::path> executableFile(const fs::path& file) {
     std::error_code error;
@@ -90,11 +109,12 @@ ConnectionStatus CodingAgentConnector::connectionStatus() const {
     ConnectionStatus status;
     status.serverAvailable = server_.has_value();
     for (const auto client : kCodingAgentClients) {
-        const auto run = runTool(*runner_, kLauncher, {tool(client), "mcp", "get", kServerName});
+        std::vector<std::string> get = {tool(client), "mcp", "get", kServerName};
+        if (client == CodingAgentClient::codex) get.push_back("--json");
+        const auto run = runTool(*runner_, kLauncher, get);
         if (!run || run->exitStatus == kToolNotFound) status.unavailable.push_back(client);
         if (!run || run->exitStatus != 0) continue;
-        const bool current = server_ && run->output.find(server_->string()) != std::string::npos &&
-                             run->output.find(exportsRoot_.string()) != std::string::npos;
+        const bool current = server_ && namesCurrentServer(client, run->output, *server_, exportsRoot_);
         (current ? status.connected : status.repairable).push_back(client);
     }
     return status;

@@ -40,7 +40,7 @@ public:
         result.launched = true;
         const bool get = request.arguments.at(2) == "get";
         result.exitStatus = get && request.arguments.at(0) == "claude" ? 1 : 0;
-        if (get) result.standardOutput = "/bin/sh QUILLMER_LIBRARY_ROOTS=/exports";
+        if (get) result.standardOutput = R"({"transport":{"command":"/bin/sh","env":{"QUILLMER_LIBRARY_ROOTS":"/exports"}}})";
         return result;
     }
 };

@@ -17,18 +17,25 @@ namespace fs = std::filesystem;
 using testing::TemporaryFolder;
 using testing::writeTestFile;
 
-// Answers like the agents' own tools: "mcp get" prints the registration or exits 1 with the
-// tool's not-found sentence, "mcp add" records one (or fails with what <tool>.fail holds), and
-// every call appends its arguments, one per line, to <tool>.log.
+// Answers like the agents' own tools: "mcp add" records the command and library root (or fails
+// with what <tool>.fail holds); "mcp get" prints them as each tool does (codex hides environment
+// values except in --json) or exits 1 with the tool's not-found sentence. Every call appends its
+// arguments, one per line, to <tool>.log.
 constexpr const char* kStandIn = R"sh(#!/bin/sh
 dir=${0%/*}; tool=${0##*/}
 for a in "$@"; do printf '%s\n' "$a"; done >> "$dir/$tool.log"; echo . >> "$dir/$tool.log"
 case "$2" in
-  get) if [ -f "$dir/$tool.registered" ]; then /bin/cat "$dir/$tool.registered"; exit 0; fi
-       echo "No MCP server named '$3' found." >&2; exit 1 ;;
+  get) if [ ! -f "$dir/$tool.registered" ]; then echo "No MCP server named '$3' found." >&2; exit 1; fi
+       { read -r command; read -r roots; } < "$dir/$tool.registered"
+       if [ "$tool" = claude ]; then printf 'quillmer:\n  Command: %s\n  Environment:\n    QUILLMER_LIBRARY_ROOTS=%s\n' "$command" "$roots"
+       elif [ "$4" = --json ]; then echo 'WARNING: a note on stderr' >&2
+         printf '{"name":"quillmer","transport":{"type":"stdio","command":"%s","args":[],"env":{"QUILLMER_LIBRARY_ROOTS":"%s"}}}\n' "$command" "$roots"
+       else printf 'quillmer\n  command: %s\n  env: QUILLMER_LIBRARY_ROOTS=*****\n' "$command"; fi
+       exit 0 ;;
   remove) /bin/rm -f "$dir/$tool.registered"; exit 0 ;;
   add) if [ -f "$dir/$tool.fail" ]; then /bin/cat "$dir/$tool.fail" >&2; exit 1; fi
-       printf 'quillmer\n  command: %s\n  args: %s\n' "$(eval echo \${$#})" "$*" > "$dir/$tool.registered"; exit 0 ;;
+       for a in "$@"; do case "$a" in QUILLMER_LIBRARY_ROOTS=*) roots=${a#*=} ;; esac; command=$a; done
+       printf '%s\n%s\n' "$command" "$roots" > "$dir/$tool.registered"; exit 0 ;;
 esac
 exit 2
 )sh";
@@ -78,14 +85,17 @@ TEST_F(CodingAgentConnectorTest, ConnectRemovesThenRegistersWithTheExactArgument
         EXPECT_EQ(connector(server).connect(c.client), c.message);
         EXPECT_EQ(calls(c.tool), c.expected);
     }
+    fs::remove(tools / "codex.log");
     const auto status = connector(server).connectionStatus();
     EXPECT_EQ(status.connected, (std::vector{CodingAgentClient::codex, CodingAgentClient::claudeCode}));
+    // Codex shows the library root only in its JSON form.
+    EXPECT_EQ(calls("codex"), (std::vector<std::string>{"mcp", "get", "quillmer", "--json", "."}));
     EXPECT_TRUE(status.repairable.empty() && status.serverAvailable);
 }
 
 TEST_F(CodingAgentConnectorTest, ARegistrationOfAnotherServerOrRootIsRepairableAndAnAbsentOneIsNeither) {
-    writeTestFile(tools / "codex.registered", "command: /opt/old/quillmer-mcp\nQUILLMER_LIBRARY_ROOTS=" + exports.string());
-    writeTestFile(tools / "claude.registered", "command: " + server.string() + "\nQUILLMER_LIBRARY_ROOTS=/elsewhere");
+    writeTestFile(tools / "codex.registered", "/opt/old/quillmer-mcp\n" + exports.string() + "\n");
+    writeTestFile(tools / "claude.registered", server.string() + "\n/elsewhere\n");
     EXPECT_EQ(connector(server).connectionStatus().repairable,
               (std::vector{CodingAgentClient::codex, CodingAgentClient::claudeCode}));
     fs::remove(tools / "codex.registered");
