@@ -16,7 +16,7 @@ int main() {
     // Agents start their servers when they start, long before the first question: read the
     // library meanwhile, so that question is not kept waiting.
     std::jthread preparing([&server] { server.prepare(); });
-    // Long enough for any request an agent sends; a longer line is refused without being kept.
+    // Far longer than any request an agent sends; a longer line is refused.
     constexpr size_t kMaxLine = 4u << 20;
     std::string line;
     while (std::getline(std::cin, line)) {
