@@ -14,6 +14,8 @@
 #include "engine/capture_engine.h"
 #include "consent/consent_store.h"
 #include "core/json.h"
+#include "core/main_queue.h"
+#include "core/worker_threads.h"
 #include "platform/user_defaults.h"
 #include "review/coding_agent_connector.h"
 
@@ -38,6 +40,9 @@ struct NativeReviewBridgeDependencies {
     // The coding agents' connector; none: the agents' real tools, the located quillmer-mcp and
     // the Exports root.
     std::optional<CodingAgentConnector> codingAgents = std::nullopt;
+    // The main thread's queue. With it, calls that wait on other programs (the coding agents'
+    // tools) run on a worker thread and reply from the main thread; without it they block the caller.
+    MainQueue* mainQueue = nullptr;
 };
 
 // The only channel between the review page and the native side: the page sends
@@ -90,6 +95,7 @@ private:
     void integrationsStatus(const Json& args, const Reply& reply);
     void integrationsInstall(const Json& args, const Reply& reply);
     CodingAgentConnector codingAgents() const;
+    void answerOffMain(const Reply& reply, std::function<Json()> work);
     // Everything whose work this build does not include.
     void unsupported(const Json& args, const Reply& reply);
 
@@ -116,6 +122,8 @@ private:
     std::optional<RecordingConsentAffirmation> pendingAffirmation_;
     // Engine completions hold this weakly and do nothing once the bridge is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    // Last, so it is destroyed first: its threads are joined while everything they touch exists.
+    WorkerThreads workers_;
 };
 
 // Runs `step`, rejecting the call with the text of anything it throws.

@@ -61,6 +61,7 @@ protected:
             NativeReviewBridgeDependencies dependencies{engine(), scheme, defaults, host,
                                                         [this] { return root / "Sessions"; }, acceptsPathArguments};
             dependencies.codingAgents = codingAgents;
+            dependencies.mainQueue = &queue;
             bridge_ = std::make_unique<NativeReviewBridge>(std::move(dependencies));
             bridge_->attachPage(page);
         }

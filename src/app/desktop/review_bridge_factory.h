@@ -8,6 +8,7 @@
 namespace quillmer {
 
 class CaptureEngine;
+class MainQueue;
 class MediaURLMapper;
 class ReviewHostServices;
 class ReviewPageChannel;
@@ -22,6 +23,7 @@ struct ReviewBridgeServices {
     ReviewRendererScheme& renderer;
     ReviewHostServices& host;
     const MediaURLMapper& media;
+    MainQueue& mainQueue;
 };
 
 // Takes one message the page posted to "quillmer" ({id, method, args}); answers through the page channel.

@@ -46,7 +46,7 @@ private:
 class SharedReviewWebView {
 public:
     SharedReviewWebView(GtkWindow* window, const std::filesystem::path& rendererDirectory, CaptureEngine& capture,
-                        UserDefaults& defaults);
+                        UserDefaults& defaults, MainQueue& mainQueue);
     ~SharedReviewWebView();
     SharedReviewWebView(const SharedReviewWebView&) = delete;
     SharedReviewWebView& operator=(const SharedReviewWebView&) = delete;
