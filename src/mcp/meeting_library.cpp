@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "core/json.h"
@@ -163,11 +164,13 @@ bool MeetingLibrary::refreshFolders() {
         const auto resolved = resolveNamed(folder.root, folder.name);
         std::error_code error;
         folder.entry = std::nullopt;
+        folder.stamp = stamp;
         if (resolved && fs::is_directory(*resolved, error)) {
+            // Stamped before reading, so a file written meanwhile is read on the next call.
             folder.resolved = *resolved;
+            folder.stamp = modificationTime(*resolved);
             folder.entry = loadMeeting(*resolved, entryNamed(folder.name, folder.root));
         }
-        folder.stamp = modificationTime(folder.resolved);
     }
     return changed;
 }
