@@ -54,13 +54,15 @@ if [[ ${#missing[@]} -gt 0 ]]; then
   $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The renderer's npm packages, exactly as locked; only when the lock is newer than the install. A
-# node_modules that is a link to another checkout's install is that checkout's to update: npm ci
-# would empty the shared folder through the link.
-renderer="$(cd "$(dirname "$0")/.." && pwd)/renderer"
-if [[ -f "$renderer/package-lock.json" && ! -L "$renderer/node_modules" ]] &&
-   [[ ! -d "$renderer/node_modules" || "$renderer/package-lock.json" -nt "$renderer/node_modules" ]]; then
-  echo "Installing the renderer's npm packages"
-  (cd "$renderer" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-  touch "$renderer/node_modules"
-fi
+# The npm packages of the renderer and of the MCP client tests, exactly as locked; each only when
+# its lock is newer than its install. A node_modules that is a link to another checkout's install is
+# that checkout's to update: npm ci would empty the shared folder through the link.
+checkout="$(cd "$(dirname "$0")/.." && pwd)"
+for package in "$checkout/renderer" "$checkout/tests/mcp"; do
+  if [[ -f "$package/package-lock.json" && ! -L "$package/node_modules" ]] &&
+     [[ ! -d "$package/node_modules" || "$package/package-lock.json" -nt "$package/node_modules" ]]; then
+    echo "Installing the npm packages of ${package#"$checkout"/}"
+    (cd "$package" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+    touch "$package/node_modules"
+  fi
+done

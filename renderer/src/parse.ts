@@ -312,5 +312,6 @@ export function readIntegrations(v: unknown): IntegrationStatus | undefined {
     available: bool(v.available) ?? false,
     connectedClients: strings(v.connectedClients),
     repairableClients: strings(v.repairableClients),
+    unavailableClients: strings(v.unavailableClients),
   };
 }

@@ -230,6 +230,7 @@ export interface IntegrationStatus {
   available: boolean;
   connectedClients: string[];
   repairableClients: string[];
+  unavailableClients: string[];  // their tool is not installed
 }
 
 export interface ConsentAffirmation {

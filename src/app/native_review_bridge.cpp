@@ -75,6 +75,8 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"diagnostics.export", {&B::diagnosticsExport, {{K::string, true}}, refusePath}},
         {"updates.openDownload", {&B::updatesOpenDownload}},
         {"updates.setEnabled", {&B::updatesSetEnabled}},  // checks its own argument
+        {"integrations.status", {&B::integrationsStatus}},
+        {"integrations.install", {&B::integrationsInstall}},  // checks its own argument
         // Named here so the page learns they are not available yet, not that they do not exist.
         {"capture.retry", {&B::unsupported}},
         {"capture.connectCloud", {&B::unsupported}},
@@ -83,8 +85,6 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"analysis.plan", {&B::unsupported}},
         {"analysis.approve", {&B::unsupported}},
         {"analysis.decline", {&B::unsupported}},
-        {"integrations.status", {&B::unsupported}},
-        {"integrations.install", {&B::unsupported}},
         {"review.save", {&B::unsupported}},
         {"review.createHandoff", {&B::unsupported}},
         {"review.copyHandoff", {&B::unsupported}},

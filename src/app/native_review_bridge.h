@@ -15,7 +15,10 @@
 #include "engine/capture_engine.h"
 #include "consent/consent_store.h"
 #include "core/json.h"
+#include "core/main_queue.h"
+#include "core/worker_threads.h"
 #include "platform/user_defaults.h"
+#include "review/coding_agent_connector.h"
 
 namespace quillmer {
 
@@ -39,6 +42,12 @@ struct NativeReviewBridgeDependencies {
     // The release-feed checker (it outlives the bridge); none: one with no feed, which only keeps
     // the user's choice.
     UpdateChecker* updates = nullptr;
+    // The coding agents' connector; none: the agents' real tools, the located quillmer-mcp and
+    // the Exports root.
+    std::optional<CodingAgentConnector> codingAgents = std::nullopt;
+    // The main thread's queue. With it, calls that wait on other programs (the coding agents'
+    // tools) run on a worker thread and reply from the main thread; without it they block the caller.
+    MainQueue* mainQueue = nullptr;
 };
 
 // The only channel between the review page and the native side: the page sends
@@ -97,6 +106,11 @@ private:
     void diagnosticsExport(const Json& args, const Reply& reply);
     void updatesOpenDownload(const Json& args, const Reply& reply);
     void updatesSetEnabled(const Json& args, const Reply& reply);
+    // integrations.*
+    void integrationsStatus(const Json& args, const Reply& reply);
+    void integrationsInstall(const Json& args, const Reply& reply);
+    CodingAgentConnector codingAgents() const;
+    void answerOffMain(const Reply& reply, std::function<Json()> work);
     // Everything whose work this build does not include.
     void unsupported(const Json& args, const Reply& reply);
 
@@ -129,6 +143,8 @@ private:
     std::shared_ptr<ProcessingTask> processingTask_;
     // Engine completions hold this weakly and do nothing once the bridge is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    // Last, so it is destroyed first: its threads are joined while everything they touch exists.
+    WorkerThreads workers_;
 };
 
 // Runs `step`, rejecting the call with the text of anything it throws.

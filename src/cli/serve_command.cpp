@@ -88,8 +88,9 @@ int runServe(std::span<const std::string> arguments) {
                                                    [] { return sessionsRoot(); }, [] { return exportsDirectory(); }});
     ReviewRendererScheme scheme(renderer);
     BrowserHostServices host;
-    NativeReviewBridge bridge(NativeReviewBridgeDependencies{engine, scheme, defaults, host,
-                                                             [] { return sessionsRoot(); }, true});
+    NativeReviewBridgeDependencies dependencies{engine, scheme, defaults, host, [] { return sessionsRoot(); }, true};
+    dependencies.mainQueue = &queue;
+    NativeReviewBridge bridge(std::move(dependencies));
     auto server = std::make_shared<ReviewHttpServer>(bridge, scheme, makeAccessToken(), options.port);
     bridge.attachPage(server);
 

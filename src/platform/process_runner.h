@@ -12,6 +12,7 @@ struct ProcessRequest {
     std::vector<std::string> arguments;
     std::optional<std::filesystem::path> workingDirectory;
     std::string standardInput;  // written to the child's stdin, which is then closed
+    bool mergeStandardError = false;  // stderr into the stdout pipe, in the order written
 };
 
 struct ProcessResult {

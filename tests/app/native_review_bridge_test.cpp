@@ -27,10 +27,34 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
 
 TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
     for (const char* method : {"no.such", "", "analysis.plan", "analysis.approve", "analysis.decline", "review.save",
-                               "review.createHandoff", "review.copyHandoff", "summary.refresh", "integrations.status",
-                               "integrations.install", "capture.retry",
+                               "review.createHandoff", "review.copyHandoff", "summary.refresh", "capture.retry",
                                "capture.connectCloud", "capture.syncCloud", "consent.setRemoteTranscription"})
         EXPECT_EQ(error(method), kUnsupported) << method;
+}
+
+// Codex answers "mcp get" with the current registration; Claude Code has none yet.
+class AgentToolsRunner final : public ProcessRunner {
+public:
+    ProcessResult run(const ProcessRequest& request) override {
+        ProcessResult result;
+        result.launched = true;
+        const bool get = request.arguments.at(2) == "get";
+        result.exitStatus = get && request.arguments.at(0) == "claude" ? 1 : 0;
+        if (get) result.standardOutput = R"({"transport":{"command":"/bin/sh","env":{"QUILLMER_LIBRARY_ROOTS":"/exports"}}})";
+        return result;
+    }
+};
+
+TEST_F(BridgeTest, IntegrationsReportAndConnectTheCodingAgents) {
+    AgentToolsRunner tools;
+    codingAgents.emplace(tools, "/bin/sh", "/exports");
+    EXPECT_EQ(value("integrations.status"),
+              (Json{{"available", true}, {"connectedClients", {"codex"}}, {"repairableClients", Json::array()},
+                    {"unavailableClients", Json::array()}}));
+    EXPECT_EQ(value("integrations.install", {"claudeCode"}),
+              (Json{{"client", "claudeCode"}, {"message", "Connected to Claude Code. Restart it once, then ask for a recent meeting."}}));
+    for (const Json& args : {Json::array(), Json{"cursor"}, Json{1}})
+        EXPECT_EQ(error("integrations.install", args), "Choose a supported coding agent to connect.");
 }
 
 TEST_F(BridgeTest, EachMessageGetsExactlyOneReplyWithItsIDAndArgumentsMayBeMissing) {

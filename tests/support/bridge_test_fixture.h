@@ -58,9 +58,12 @@ class BridgeTest : public EngineTest {
 protected:
     NativeReviewBridge& bridge() {
         if (!bridge_) {
-            bridge_ = std::make_unique<NativeReviewBridge>(NativeReviewBridgeDependencies{
-                engine(), scheme, defaults, host, [this] { return root / "Sessions"; }, acceptsPathArguments, nullptr,
-                updates});
+            NativeReviewBridgeDependencies dependencies{engine(), scheme, defaults, host,
+                                                        [this] { return root / "Sessions"; }, acceptsPathArguments, nullptr,
+                                                        updates};
+            dependencies.codingAgents = codingAgents;
+            dependencies.mainQueue = &queue;
+            bridge_ = std::make_unique<NativeReviewBridge>(std::move(dependencies));
             bridge_->attachPage(page);
         }
         return *bridge_;
@@ -126,6 +129,7 @@ protected:
     std::shared_ptr<FakePage> page = std::make_shared<FakePage>();
     bool acceptsPathArguments = false;
     UpdateChecker* updates = nullptr;  // none: the bridge's own, without a feed
+    std::optional<CodingAgentConnector> codingAgents;
 
 private:
     std::unique_ptr<NativeReviewBridge> bridge_;

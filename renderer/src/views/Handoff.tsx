@@ -1,16 +1,10 @@
 // Saving the decisions and handing the included changes to a coding agent.
 import { useEffect, useState } from 'preact/hooks';
 import { plural } from '../format';
-import { readIntegrations } from '../parse';
 import { saveArguments, type ReviewDecisions } from '../review';
-import type { Bundle, IntegrationStatus } from '../types';
+import type { Bundle } from '../types';
 import { Button } from './ui';
 import { useController } from './context';
-
-const CLIENTS: Array<{ id: string; name: string }> = [
-  { id: 'codex', name: 'Codex' },
-  { id: 'claudeCode', name: 'Claude Code' },
-];
 
 export function Handoff({ bundle, decisions, dirty }: { bundle: Bundle; decisions: ReviewDecisions; dirty: boolean }) {
   const controller = useController();
@@ -69,40 +63,6 @@ export function Handoff({ bundle, decisions, dirty }: { bundle: Bundle; decision
           )}
         </div>
       </div>
-      <Integrations />
-    </div>
-  );
-}
-
-function Integrations() {
-  const controller = useController();
-  const [status, setStatus] = useState<IntegrationStatus | undefined>();
-  const load = async () => {
-    const result = await controller.call('integrations.status');
-    if (result.ok) setStatus(readIntegrations(result.value));
-  };
-  useEffect(() => void load(), []);
-  if (!status || !status.available) return null;
-  return (
-    <div class="integrations">
-      <span class="muted small">Coding agents</span>
-      {CLIENTS.map((c) => {
-        const connected = status.connectedClients.includes(c.id);
-        const repairable = status.repairableClients.includes(c.id);
-        return connected ? (
-          <span key={c.id} class="pill ok">✓ {c.name}</span>
-        ) : (
-          <Button key={c.id} kind="quiet" busy={controller.isPending('integrations.install')}
-            onClick={async () => {
-              const result = await controller.call<{ message?: string }>('integrations.install', [c.id]);
-              if (result.ok) controller.notify({ kind: 'info', text: result.value?.message ?? `${c.name} is connected.` });
-              else controller.notify({ kind: 'error', text: result.error });
-              await load();
-            }}>
-            {repairable ? `Repair ${c.name}` : `Connect ${c.name}`}
-          </Button>
-        );
-      })}
     </div>
   );
 }

@@ -7,6 +7,7 @@ import { decisionsFrom, sameDecisions, setEdit, setIncluded, setUseful, type Rev
 import type { Bundle, Snapshot } from '../types';
 import { AnalysisPanel } from './Analysis';
 import { Handoff } from './Handoff';
+import { Integrations } from './Integrations';
 import { Moment } from './Moment';
 import { Failed } from './Progress';
 import { EmptyState } from './ui';
@@ -53,6 +54,7 @@ export function Review({ assetURL }: { assetURL: (url: string | undefined) => st
       {bundle.feedback && (
         <Handoff bundle={bundle} decisions={decisions} dirty={!sameDecisions(decisions, saved)} />
       )}
+      <Integrations />
 
       <div class="review-body">
         <div class="review-main">

@@ -106,8 +106,8 @@ GtkWindow* createMainWindow(GtkApplication* application, ApplicationState& state
     gtk_window_set_titlebar(GTK_WINDOW(window), titleBar);
 
     CaptureEngine& engine = state.ensureEngine();
-    auto* review =
-        new SharedReviewWebView(GTK_WINDOW(window), rendererDirectory(), engine, *state.defaults, state.updates.get());
+    auto* review = new SharedReviewWebView(GTK_WINDOW(window), rendererDirectory(), engine, *state.defaults, state.mainQueue,
+                                           state.updates.get());
     g_object_set_data_full(G_OBJECT(window), kReviewViewKey, review,
                            [](gpointer view) { delete static_cast<SharedReviewWebView*>(view); });
     gtk_container_add(GTK_CONTAINER(window), review->widget());

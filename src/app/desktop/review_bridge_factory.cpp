@@ -6,9 +6,10 @@
 namespace quillmer {
 
 ReviewMessageHandler makeReviewBridge(const ReviewBridgeServices& services) {
-    auto bridge = std::make_shared<NativeReviewBridge>(NativeReviewBridgeDependencies{
-        services.capture, services.renderer, services.defaults, services.host, [] { return sessionsRoot(); },
-        false, &services.media, services.updates});
+    NativeReviewBridgeDependencies dependencies{services.capture, services.renderer, services.defaults, services.host,
+                                                [] { return sessionsRoot(); }, false, &services.media, services.updates};
+    dependencies.mainQueue = &services.mainQueue;
+    auto bridge = std::make_shared<NativeReviewBridge>(std::move(dependencies));
     bridge->attachPage(services.page);
     return [bridge](const Json& message) { bridge->handleMessage(message); };
 }

@@ -8,6 +8,7 @@
 namespace quillmer {
 
 class CaptureEngine;
+class MainQueue;
 class MediaURLMapper;
 class ReviewHostServices;
 class ReviewPageChannel;
@@ -23,6 +24,7 @@ struct ReviewBridgeServices {
     ReviewRendererScheme& renderer;
     ReviewHostServices& host;
     const MediaURLMapper& media;
+    MainQueue& mainQueue;
     UpdateChecker* updates = nullptr;
 };
 

@@ -85,7 +85,8 @@ std::string rendererMissingPage() {
 }
 
 SharedReviewWebView::SharedReviewWebView(GtkWindow* window, const std::filesystem::path& rendererDirectory,
-                                         CaptureEngine& capture, UserDefaults& defaults, UpdateChecker* updates)
+                                         CaptureEngine& capture, UserDefaults& defaults, MainQueue& mainQueue,
+                                         UpdateChecker* updates)
     : context_(webkit_web_context_new()),
       view_(nullptr),
       scheme_(rendererDirectory),
@@ -125,7 +126,7 @@ SharedReviewWebView::SharedReviewWebView(GtkWindow* window, const std::filesyste
         media_ = std::make_unique<UnchangedMediaURLMapper>();
     }
     page_ = std::make_shared<WebViewPageChannel>(view_);
-    bridge_ = makeReviewBridge(ReviewBridgeServices{capture, defaults, page_, scheme_, host_, *media_, updates});
+    bridge_ = makeReviewBridge(ReviewBridgeServices{capture, defaults, page_, scheme_, host_, *media_, mainQueue, updates});
 
     std::error_code error;
     if (std::filesystem::exists(rendererDirectory / "index.html", error)) {

@@ -47,7 +47,7 @@ private:
 class SharedReviewWebView {
 public:
     SharedReviewWebView(GtkWindow* window, const std::filesystem::path& rendererDirectory, CaptureEngine& capture,
-                        UserDefaults& defaults, UpdateChecker* updates = nullptr);
+                        UserDefaults& defaults, MainQueue& mainQueue, UpdateChecker* updates = nullptr);
     ~SharedReviewWebView();
     SharedReviewWebView(const SharedReviewWebView&) = delete;
     SharedReviewWebView& operator=(const SharedReviewWebView&) = delete;

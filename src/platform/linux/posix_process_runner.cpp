@@ -74,7 +74,7 @@ ProcessResult PosixProcessRunner::run(const ProcessRequest& request) {
     SpawnActions actions;
     posix_spawn_file_actions_adddup2(actions.get(), input.read, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(actions.get(), output.write, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(actions.get(), error.write, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(actions.get(), request.mergeStandardError ? output.write : error.write, STDERR_FILENO);
     if (request.workingDirectory)
         posix_spawn_file_actions_addchdir_np(actions.get(), request.workingDirectory->c_str());
 
