@@ -44,13 +44,12 @@ AttributesPointer attributesOf(const KeyringItem& item) {
 KeyringFailure failureFrom(const GError* error) {
     if (!error) return {kKeyringInternalFailure, ""};
     int32_t status = kKeyringInternalFailure;
-    if (error->domain == G_DBUS_ERROR || g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND) ||
-        g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CONNECTION_REFUSED))
+    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+        status = kKeyringUserCanceled;
+    else if (error->domain == G_DBUS_ERROR || error->domain == G_IO_ERROR)  // the bus or the service went away
         status = kKeyringNotAvailable;
     else if (g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED))
         status = kKeyringInteractionNotAllowed;
-    else if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
-        status = kKeyringUserCanceled;
     return {status, error->message ? error->message : ""};
 }
 
