@@ -22,14 +22,17 @@ packages=(
   gstreamer1.0-libav libgtk-3-dev libsoup-3.0-dev libwebkit2gtk-4.1-dev
   # meeting readiness and the recording indicator (active X11 window, tray item); the update feed
   libayatana-appindicator3-dev libcurl4-openssl-dev
+  # credentials in the desktop keyring (freedesktop Secret Service)
+  libsecret-1-dev
   # tests, benchmarks, fuzzing, the demo meeting (flite speaks it; pocketsphinx-testdata is recorded
   # human speech with its text for the transcription benchmark)
   clang curl ffmpeg flite libbenchmark-dev libclang-rt-14-dev libgmock-dev libgtest-dev pocketsphinx
   pocketsphinx-testdata
   # private display and sound server for capture tests
   pulseaudio pulseaudio-utils xvfb
-  # a private session bus for the desktop application tests (single instance)
-  dbus-daemon
+  # a private session bus for the desktop application tests (single instance), and a private
+  # keyring on it for the credential tests
+  dbus-daemon gnome-keyring
   # renderer end-to-end tests (driven by playwright-core, never a downloaded browser)
   chromium
 )

@@ -5,6 +5,7 @@
 
 #include "cli/capture_commands.h"
 #include "cli/consent_commands.h"
+#include "cli/credentials_commands.h"
 #include "cli/library_commands.h"
 #include "cli/process_command.h"
 #include "cli/evidence_commands.h"
@@ -29,6 +30,7 @@ std::span<const Command> commands() {
         showCommand(),
         deleteCommand(),
         serveCommand(),
+        credentialsCommand(),
     };
     return all;
 }
