@@ -15,7 +15,9 @@ void sleepUnlessStopped(std::chrono::milliseconds delay, std::stop_token stop) {
     std::mutex mutex;
     std::condition_variable_any wake;
     std::unique_lock lock(mutex);
-    if (wake.wait_for(lock, stop, delay, [] { return false; }) || stop.stop_requested()) throw CancellationError();
+    // Nothing notifies `wake`: the wait ends at the delay or at once on a stop request.
+    wake.wait_for(lock, stop, delay, [] { return false; });
+    if (stop.stop_requested()) throw CancellationError();
 }
 
 std::optional<double> parseDecimalSeconds(std::string_view text) {

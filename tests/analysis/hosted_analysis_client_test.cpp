@@ -201,13 +201,21 @@ TEST_F(HostedClientTest, SlowAnswersEndAtTheTimeOutAndStopsEndWaits) {
     }
     EXPECT_EQ(waits.milliseconds, (std::vector<long long>{500, 1000}));
 
-    // A retry wait of a minute ends as soon as the stop is requested (the test would hang otherwise).
-    std::stop_source stop;
-    std::jthread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        stop.request_stop();
-    });
-    EXPECT_THROW(sleepUnlessStopped(std::chrono::minutes(1), stop.get_token()), CancellationError);
+    // A stop ends a slow answer (before the 5 s time-out would) and a minute's retry wait.
+    timeouts.candidate = std::chrono::seconds(5);
+    for (const bool waiting : {false, true}) {
+        std::stop_source stop;
+        std::jthread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            stop.request_stop();
+        });
+        if (waiting) {
+            EXPECT_THROW(sleepUnlessStopped(std::chrono::minutes(1), stop.get_token()), CancellationError);
+        } else {
+            EXPECT_THROW(client().analyzeCandidate(kMeeting, bundle.candidate, bundle.folder.path(), stop.get_token()),
+                         CancellationError);
+        }
+    }
 }
 
 TEST(AnalysisRouteTest, ChoosesTheFirstRouteThatApplies) {
