@@ -29,6 +29,8 @@ std::string readAtMost(const std::filesystem::path& file, size_t limit, const st
     std::ifstream stream(file, std::ios::binary);
     if (!stream) throw FileSystemError("The evidence frame " + shownPath + " could not be read.");
     std::string bytes;
+    std::error_code sizeError;
+    bytes.reserve(std::min<uintmax_t>(std::filesystem::file_size(file, sizeError) * !sizeError, limit + 1));
     char buffer[1 << 16];
     while (bytes.size() <= limit && stream.read(buffer, sizeof buffer).gcount() > 0)
         bytes.append(buffer, static_cast<size_t>(stream.gcount()));

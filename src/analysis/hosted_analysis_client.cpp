@@ -142,7 +142,8 @@ std::string candidateEnvelope(const Uuid& meetingID, const EvidenceBundleDocumen
     if (outcome == CandidateFramesOutcome::notBundleRelative)
         throw HostedAnalysisError::invalidRequest("An evidence frame path was not bundle-relative.");
     if (outcome == CandidateFramesOutcome::tooLarge) throw HostedAnalysisError::candidateTooLarge(candidate.id);
-    return body + "]}}";
+    body += "]}}";
+    return body;
 }
 
 std::string summaryEnvelope(const Uuid& meetingID, std::string_view transcriptLines,
