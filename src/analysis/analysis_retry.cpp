@@ -24,6 +24,8 @@ std::optional<double> parseDecimalSeconds(std::string_view text) {
     const size_t first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) return std::nullopt;
     const std::string trimmed(text.substr(first, text.find_last_not_of(" \t") - first + 1));
+    // Plain decimal only: strtod would also read hexadecimal, "inf" and "nan".
+    if (trimmed.find_first_not_of("0123456789.+-eE") != std::string::npos) return std::nullopt;
     char* end = nullptr;
     const double value = std::strtod(trimmed.c_str(), &end);
     if (end != trimmed.c_str() + trimmed.size() || !std::isfinite(value)) return std::nullopt;

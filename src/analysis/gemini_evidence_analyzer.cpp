@@ -59,7 +59,7 @@ std::string normalised(std::string_view text) {
 }
 
 std::string rangeStartText(double seconds) {
-    const double clamped = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
+    const double clamped = std::isfinite(seconds) && seconds > 0 ? std::min(seconds, 1e12) : 0;
     const auto minutes = static_cast<long long>(clamped / 60);
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%02lld:%05.2f", minutes, clamped - static_cast<double>(minutes) * 60);
@@ -172,7 +172,7 @@ std::string markdown(const GroundedFeedbackReport& report,
         // Model text is untrusted: escaped so it cannot start HTML or break out of its line.
         std::string block = "## " + std::to_string(i + 1) + ". " + escapeMarkdownText(item.component) + " \u00B7 " +
                             rangeStartText(candidate->rangeStartSeconds) + " \u00B7 " +
-                            std::to_string(std::llround(item.confidence * 100)) + "% confidence\n\n> " +
+                            std::to_string(std::llround(std::clamp(item.confidence, 0.0, 1.0) * 100)) + "% confidence\n\n> " +
                             escapeMarkdownText(item.quote) + "\n\n**Observed**\n" + escapeMarkdownText(item.observed) +
                             "\n\n**Requested change**\n" + escapeMarkdownText(item.requestedChange) +
                             "\n\n**Cited evidence**\n";

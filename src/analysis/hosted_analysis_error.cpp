@@ -1,5 +1,6 @@
 #include "analysis/hosted_analysis_error.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -25,7 +26,8 @@ std::optional<HostedErrorCode> parseHostedErrorCode(std::string_view text) {
 std::string_view hostedErrorCodeText(HostedErrorCode code) { return kCodeTexts.at(static_cast<size_t>(code)); }
 
 std::string availableAgainSentence(double retryAfterSeconds) {
-    const auto minutes = static_cast<long long>(std::round(retryAfterSeconds / 60));  // halves away from zero
+    // Halves away from zero; an absurd value from the relay is bounded before it becomes an integer.
+    const auto minutes = static_cast<long long>(std::round(std::clamp(retryAfterSeconds, -1e12, 1e12) / 60));
     return " Analysis becomes available again in about " + std::to_string(minutes) + " minutes.";
 }
 
