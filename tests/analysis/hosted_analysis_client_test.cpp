@@ -137,11 +137,13 @@ TEST_F(HostedClientTest, RefusesFramesBeforeSendingAnything) {
     for (const Row& row : std::vector<Row>{{"../outside.png", "", Case::invalidRequest},
                                            {"/etc/passwd", "", Case::invalidRequest},
                                            {"frames/../../up.png", "", Case::invalidRequest},
+                                           {"frames/link.png", "", Case::invalidRequest},
                                            {"frames/big.png", nineMiB, Case::candidateTooLarge}}) {
         SCOPED_TRACE(row.path);
         EvidenceCandidateBundle fresh;
         fresh.addFrame("frames/first.png", nineMiB);
         fresh.addFrame(row.path, row.bytes);
+        if (row.path == "frames/link.png") std::filesystem::create_symlink("/etc/hostname", fresh.folder / row.path);
         try {
             client().analyzeCandidate(kMeeting, fresh.candidate, fresh.folder.path(), {});
             ADD_FAILURE() << "sent";
@@ -198,6 +200,17 @@ TEST_F(HostedClientTest, SlowAnswersEndAtTheTimeOutAndStopsEndWaits) {
         ADD_FAILURE() << "answered";
     } catch (const HttpTransportError& error) {
         EXPECT_EQ(error.kind(), HttpTransportError::Kind::timedOut);
+    }
+    EXPECT_EQ(waits.milliseconds, (std::vector<long long>{500, 1000}));
+
+    // Nobody listening is worth two more tries too.
+    waits.milliseconds.clear();
+    try {
+        HostedAnalysisClient("http://127.0.0.1:1", "c", transport, waits.sleeper())
+            .analyzeCandidate(kMeeting, bundle.candidate, bundle.folder.path(), {});
+        ADD_FAILURE() << "answered";
+    } catch (const HttpTransportError& error) {
+        EXPECT_EQ(error.kind(), HttpTransportError::Kind::unreachable);
     }
     EXPECT_EQ(waits.milliseconds, (std::vector<long long>{500, 1000}));
 
