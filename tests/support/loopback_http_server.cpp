@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace quillmer::testing {
@@ -71,7 +72,7 @@ std::vector<LoopbackHttpServer::Request> LoopbackHttpServer::recordedRequests() 
 
 LoopbackHttpServer::Response LoopbackHttpServer::next(const std::string& path) {
     const auto found = responses_.find(path);
-    if (found == responses_.end() || found->second.empty()) return {404, "", "", {}};
+    if (found == responses_.end() || found->second.empty()) return {404, "", "", {}, {}};
     Response response = found->second.front();
     if (found->second.size() > 1) found->second.pop_front();
     return response;
@@ -85,58 +86,77 @@ void LoopbackHttpServer::sendAll(int client, const std::string& bytes) const {
     }
 }
 
+int LoopbackHttpServer::peakConcurrentRequests() const {
+    std::lock_guard lock(mutex_);
+    return peakInFlight_;
+}
+
+void LoopbackHttpServer::wait(std::chrono::milliseconds delay) const {
+    // In short steps so the server still stops promptly.
+    for (auto waited = std::chrono::milliseconds(0); waited < delay && !stopping_; waited += std::chrono::milliseconds(5))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
 void LoopbackHttpServer::serve() {
     while (!stopping_) {
         pollfd wait{listener_, POLLIN, 0};
         if (::poll(&wait, 1, 50) <= 0) continue;
         const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
-        std::string received;
-        char buffer[65536];
-        size_t headEnd = std::string::npos;
-        while ((headEnd = received.find("\r\n\r\n")) == std::string::npos) {
+        if (client >= 0) connections_.emplace_back([this, client] { answer(client); });
+    }
+    for (auto& connection : connections_) connection.join();
+}
+
+void LoopbackHttpServer::answer(int client) {
+    std::string received;
+    char buffer[65536];
+    size_t headEnd = std::string::npos;
+    while ((headEnd = received.find("\r\n\r\n")) == std::string::npos) {
+        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    Request request;
+    const std::string head = received.substr(0, headEnd);
+    const size_t pathStart = head.find(' ') + 1;
+    request.method = head.substr(0, pathStart - 1);
+    request.path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
+    for (size_t line = head.find("\r\n"); line != std::string::npos;) {
+        const size_t end = head.find("\r\n", line + 2);
+        const std::string text = head.substr(line + 2, end == std::string::npos ? std::string::npos : end - line - 2);
+        if (const size_t colon = text.find(':'); colon != std::string::npos)
+            request.headers[lowerCased(text.substr(0, colon))] = trimmed(text.substr(colon + 1));
+        line = end;
+    }
+    if (headEnd != std::string::npos) {
+        const auto length = request.headers.find("content-length");
+        const size_t expected = length == request.headers.end() ? 0 : std::strtoul(length->second.c_str(), nullptr, 10);
+        request.body = received.substr(headEnd + 4);
+        while (request.body.size() < expected) {
             const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
             if (n <= 0) break;
-            received.append(buffer, static_cast<size_t>(n));
+            request.body.append(buffer, static_cast<size_t>(n));
         }
-        Request request;
-        const std::string head = received.substr(0, headEnd);
-        const size_t pathStart = head.find(' ') + 1;
-        request.method = head.substr(0, pathStart - 1);
-        request.path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
-        for (size_t line = head.find("\r\n"); line != std::string::npos;) {
-            const size_t end = head.find("\r\n", line + 2);
-            const std::string text = head.substr(line + 2, end == std::string::npos ? std::string::npos : end - line - 2);
-            if (const size_t colon = text.find(':'); colon != std::string::npos)
-                request.headers[lowerCased(text.substr(0, colon))] = trimmed(text.substr(colon + 1));
-            line = end;
-        }
-        if (headEnd != std::string::npos) {
-            const size_t length = std::stoul(request.headers.contains("content-length") ? request.headers["content-length"] : "0");
-            request.body = received.substr(headEnd + 4);
-            while (request.body.size() < length) {
-                const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-                if (n <= 0) break;
-                request.body.append(buffer, static_cast<size_t>(n));
-            }
-        }
-        Response response;
-        {
-            std::lock_guard lock(mutex_);
-            heads_.push_back(head);
-            response = next(request.path);
-            recorded_.push_back(std::move(request));
-        }
-        sendAll(client, "HTTP/1.1 " + std::to_string(response.status) + " X\r\nContent-Length: " +
-                            std::to_string(response.body.size()) + "\r\nConnection: close\r\n" +
-                            response.extraHeaders + "\r\n");
-        // Waits in short steps so the server still stops promptly.
-        for (auto waited = std::chrono::milliseconds(0); waited < response.bodyDelay && !stopping_;
-             waited += std::chrono::milliseconds(10))
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        sendAll(client, response.body);
-        ::close(client);
     }
+    Response response;
+    {
+        std::lock_guard lock(mutex_);
+        heads_.push_back(head);
+        response = next(request.path);
+        recorded_.push_back(std::move(request));
+        peakInFlight_ = std::max(peakInFlight_, ++inFlight_);
+    }
+    wait(response.delay);
+    sendAll(client, "HTTP/1.1 " + std::to_string(response.status) + " X\r\nContent-Length: " +
+                        std::to_string(response.body.size()) + "\r\nConnection: close\r\n" + response.extraHeaders +
+                        "\r\n");
+    wait(response.bodyDelay);
+    sendAll(client, response.body);
+    {
+        std::lock_guard lock(mutex_);
+        --inFlight_;
+    }
+    ::close(client);
 }
 
 }  // namespace quillmer::testing

@@ -11,9 +11,10 @@
 
 namespace quillmer::testing {
 
-// A one-thread HTTP/1.1 server on 127.0.0.1 and a free port, one request per connection. Each
-// path answers with the responses scripted for it, in turn (the last one repeats; 404 when none),
-// and every request is recorded. Stands in for the update feed, the relay and Gemini in tests.
+// An HTTP/1.1 server on 127.0.0.1 and a free port, one request per connection, each connection on
+// its own thread (so delayed answers overlap as a real server's would). Each path answers with the
+// responses scripted for it, in turn (the last one repeats; 404 when none), and every request is
+// recorded. Stands in for the update feed, the relay and Gemini in tests.
 class LoopbackHttpServer {
 public:
     struct Response {
@@ -22,6 +23,8 @@ public:
         std::string extraHeaders;  // full lines, each ending in "\r\n"
         // Waited before the body is sent (after the head), so a client sees a slow body.
         std::chrono::milliseconds bodyDelay{0};
+        // Waited before anything is sent: a slow answer.
+        std::chrono::milliseconds delay{0};
     };
 
     struct Request {
@@ -42,11 +45,15 @@ public:
     // Every request head (request line and headers) received so far.
     std::vector<std::string> requests() const;
     std::vector<Request> recordedRequests() const;
+    // The most requests that were being answered at the same time.
+    int peakConcurrentRequests() const;
 
 private:
     void serve();
+    void answer(int client);
     Response next(const std::string& path);
     void sendAll(int client, const std::string& bytes) const;
+    void wait(std::chrono::milliseconds delay) const;
 
     int listener_ = -1;
     unsigned port_ = 0;
@@ -55,6 +62,9 @@ private:
     std::map<std::string, std::deque<Response>> responses_;
     std::vector<std::string> heads_;
     std::vector<Request> recorded_;
+    int inFlight_ = 0;
+    int peakInFlight_ = 0;
+    std::vector<std::thread> connections_;  // joined by serve() before it returns
     std::thread thread_;
 };
 
