@@ -21,17 +21,22 @@ constexpr auto kDecodeTable = makeDecodeTable();
 
 }  // namespace
 
-std::string encodeBase64(std::string_view bytes) {
-    std::string text;
-    text.reserve((bytes.size() + 2) / 3 * 4);
+void appendBase64(std::string& out, std::string_view bytes) {
+    const size_t start = out.size();
+    out.resize(start + (bytes.size() + 2) / 3 * 4);
+    char* next = out.data() + start;
     for (size_t i = 0; i < bytes.size(); i += 3) {
         const size_t count = std::min<size_t>(3, bytes.size() - i);
         uint32_t group = 0;
         for (size_t k = 0; k < 3; ++k)
             group = group << 8 | (k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-        for (size_t k = 0; k < 4; ++k)
-            text.push_back(k <= count ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=');
+        for (size_t k = 0; k < 4; ++k) *next++ = k <= count ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
     }
+}
+
+std::string encodeBase64(std::string_view bytes) {
+    std::string text;
+    appendBase64(text, bytes);
     return text;
 }
 

@@ -80,3 +80,21 @@ std::string_view trimmingWhitespaceAndNewlines(std::string_view text) {
 }
 
 }  // namespace quillmer
+
+namespace quillmer {
+
+std::string_view prefixWithinUTF16Units(std::string_view text, size_t maxUnits) {
+    size_t units = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t length = utf8SequenceLength(text, pos);
+        const size_t step = length == 0 ? 1 : length;
+        const size_t cost = length == 4 ? 2 : 1;
+        if (units + cost > maxUnits) break;
+        units += cost;
+        pos += step;
+    }
+    return text.substr(0, pos);
+}
+
+}  // namespace quillmer

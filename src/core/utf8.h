@@ -27,3 +27,12 @@ bool isNewlineCodePoint(char32_t codePoint);
 char32_t decodeUTF8CodePoint(std::string_view text, size_t pos, size_t length);
 
 }  // namespace quillmer
+
+namespace quillmer {
+
+// The longest prefix of `text` that is at most `maxUnits` UTF-16 code units long and ends on a
+// character boundary (a character beyond U+FFFF counts two units; a byte that is not well-formed
+// UTF-8 counts one, as its replacement character would).
+std::string_view prefixWithinUTF16Units(std::string_view text, size_t maxUnits);
+
+}  // namespace quillmer

@@ -6,9 +6,27 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace quillmer::testing {
+
+namespace {
+
+std::string lowerCased(std::string text) {
+    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
 
 LoopbackHttpServer::LoopbackHttpServer() {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -30,8 +48,12 @@ LoopbackHttpServer::~LoopbackHttpServer() {
 }
 
 void LoopbackHttpServer::respond(const std::string& path, Response response) {
+    respondInTurn(path, {std::move(response)});
+}
+
+void LoopbackHttpServer::respondInTurn(const std::string& path, std::vector<Response> responses) {
     std::lock_guard lock(mutex_);
-    responses_[path] = std::move(response);
+    responses_[path] = std::deque<Response>(responses.begin(), responses.end());
 }
 
 std::string LoopbackHttpServer::url(const std::string& path) const {
@@ -40,7 +62,39 @@ std::string LoopbackHttpServer::url(const std::string& path) const {
 
 std::vector<std::string> LoopbackHttpServer::requests() const {
     std::lock_guard lock(mutex_);
-    return requests_;
+    return heads_;
+}
+
+std::vector<LoopbackHttpServer::Request> LoopbackHttpServer::recordedRequests() const {
+    std::lock_guard lock(mutex_);
+    return recorded_;
+}
+
+LoopbackHttpServer::Response LoopbackHttpServer::next(const std::string& path) {
+    const auto found = responses_.find(path);
+    if (found == responses_.end() || found->second.empty()) return {404, "", "", {}, {}};
+    Response response = found->second.front();
+    if (found->second.size() > 1) found->second.pop_front();
+    return response;
+}
+
+void LoopbackHttpServer::sendAll(int client, const std::string& bytes) const {
+    for (size_t sent = 0; sent < bytes.size() && !stopping_;) {
+        const ssize_t n = ::send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return;  // the client gave up (a size limit or a time-out)
+        sent += static_cast<size_t>(n);
+    }
+}
+
+int LoopbackHttpServer::peakConcurrentRequests() const {
+    std::lock_guard lock(mutex_);
+    return peakInFlight_;
+}
+
+void LoopbackHttpServer::wait(std::chrono::milliseconds delay) const {
+    // In short steps so the server still stops promptly.
+    for (auto waited = std::chrono::milliseconds(0); waited < delay && !stopping_; waited += std::chrono::milliseconds(5))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 void LoopbackHttpServer::serve() {
@@ -48,32 +102,61 @@ void LoopbackHttpServer::serve() {
         pollfd wait{listener_, POLLIN, 0};
         if (::poll(&wait, 1, 50) <= 0) continue;
         const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
-        std::string head;
-        char buffer[4096];
-        while (head.find("\r\n\r\n") == std::string::npos) {
+        if (client >= 0) connections_.emplace_back([this, client] { answer(client); });
+    }
+    for (auto& connection : connections_) connection.join();
+}
+
+void LoopbackHttpServer::answer(int client) {
+    std::string received;
+    char buffer[65536];
+    size_t headEnd = std::string::npos;
+    while ((headEnd = received.find("\r\n\r\n")) == std::string::npos) {
+        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    Request request;
+    const std::string head = received.substr(0, headEnd);
+    const size_t pathStart = head.find(' ') + 1;
+    request.method = head.substr(0, pathStart - 1);
+    request.path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
+    for (size_t line = head.find("\r\n"); line != std::string::npos;) {
+        const size_t end = head.find("\r\n", line + 2);
+        const std::string text = head.substr(line + 2, end == std::string::npos ? std::string::npos : end - line - 2);
+        if (const size_t colon = text.find(':'); colon != std::string::npos)
+            request.headers[lowerCased(text.substr(0, colon))] = trimmed(text.substr(colon + 1));
+        line = end;
+    }
+    if (headEnd != std::string::npos) {
+        const auto length = request.headers.find("content-length");
+        const size_t expected = length == request.headers.end() ? 0 : std::strtoul(length->second.c_str(), nullptr, 10);
+        request.body = received.substr(headEnd + 4);
+        while (request.body.size() < expected) {
             const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
             if (n <= 0) break;
-            head.append(buffer, static_cast<size_t>(n));
+            request.body.append(buffer, static_cast<size_t>(n));
         }
-        const size_t pathStart = head.find(' ') + 1;
-        const std::string path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
-        Response response{404, "", ""};
-        {
-            std::lock_guard lock(mutex_);
-            requests_.push_back(head.substr(0, head.find("\r\n\r\n")));
-            if (const auto found = responses_.find(path); found != responses_.end()) response = found->second;
-        }
-        const std::string answer = "HTTP/1.1 " + std::to_string(response.status) + " X\r\nContent-Length: " +
-                                   std::to_string(response.body.size()) + "\r\nConnection: close\r\n" +
-                                   response.extraHeaders + "\r\n" + response.body;
-        for (size_t sent = 0; sent < answer.size();) {
-            const ssize_t n = ::send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) break;
-            sent += static_cast<size_t>(n);
-        }
-        ::close(client);
     }
+    Response response;
+    {
+        std::lock_guard lock(mutex_);
+        heads_.push_back(head);
+        response = next(request.path);
+        recorded_.push_back(std::move(request));
+        peakInFlight_ = std::max(peakInFlight_, ++inFlight_);
+    }
+    wait(response.delay);
+    sendAll(client, "HTTP/1.1 " + std::to_string(response.status) + " X\r\nContent-Length: " +
+                        std::to_string(response.body.size()) + "\r\nConnection: close\r\n" + response.extraHeaders +
+                        "\r\n");
+    wait(response.bodyDelay);
+    sendAll(client, response.body);
+    {
+        std::lock_guard lock(mutex_);
+        --inFlight_;
+    }
+    ::close(client);
 }
 
 }  // namespace quillmer::testing

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -9,15 +11,27 @@
 
 namespace quillmer::testing {
 
-// A one-thread HTTP/1.1 server on 127.0.0.1 and a free port that answers each GET with the
-// response set for its path (404 otherwise), one request per connection, and remembers the
-// request heads it received.
+// An HTTP/1.1 server on 127.0.0.1 and a free port, one request per connection, each connection on
+// its own thread (so delayed answers overlap as a real server's would). Each path answers with the
+// responses scripted for it, in turn (the last one repeats; 404 when none), and every request is
+// recorded. Stands in for the update feed, the relay and Gemini in tests.
 class LoopbackHttpServer {
 public:
     struct Response {
         int status = 200;
         std::string body;
         std::string extraHeaders;  // full lines, each ending in "\r\n"
+        // Waited before the body is sent (after the head), so a client sees a slow body.
+        std::chrono::milliseconds bodyDelay{0};
+        // Waited before anything is sent: a slow answer.
+        std::chrono::milliseconds delay{0};
+    };
+
+    struct Request {
+        std::string method;
+        std::string path;
+        std::map<std::string, std::string> headers;  // names lower-cased
+        std::string body;
     };
 
     LoopbackHttpServer();
@@ -26,19 +40,31 @@ public:
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
     void respond(const std::string& path, Response response);
+    void respondInTurn(const std::string& path, std::vector<Response> responses);
     std::string url(const std::string& path) const;
     // Every request head (request line and headers) received so far.
     std::vector<std::string> requests() const;
+    std::vector<Request> recordedRequests() const;
+    // The most requests that were being answered at the same time.
+    int peakConcurrentRequests() const;
 
 private:
     void serve();
+    void answer(int client);
+    Response next(const std::string& path);
+    void sendAll(int client, const std::string& bytes) const;
+    void wait(std::chrono::milliseconds delay) const;
 
     int listener_ = -1;
     unsigned port_ = 0;
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;
-    std::map<std::string, Response> responses_;
-    std::vector<std::string> requests_;
+    std::map<std::string, std::deque<Response>> responses_;
+    std::vector<std::string> heads_;
+    std::vector<Request> recorded_;
+    int inFlight_ = 0;
+    int peakInFlight_ = 0;
+    std::vector<std::thread> connections_;  // joined by serve() before it returns
     std::thread thread_;
 };
 
