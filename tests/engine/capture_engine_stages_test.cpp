@@ -15,7 +15,7 @@ protected:
     // Export and analysis succeed (set before the engine is made: it takes its stages then).
     void useWorkingExportAndAnalysis(int unfinishedAnalyses) {
         stages.exportEvidence = [this](const auto&, std::stop_token) { return root / "Exports" / "bundle"; };
-        stages.analyze = [unfinishedAnalyses](const auto&, const auto&, std::stop_token) {
+        stages.analyze = [unfinishedAnalyses](const auto&, const auto&, const auto&, std::stop_token) {
             AnalysisOutcome outcome;
             outcome.feedbackCount = 3;
             outcome.unfinishedAnalysisCount = unfinishedAnalyses;
