@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "cli/analysis_commands.h"
 #include "cli/capture_commands.h"
 #include "cli/consent_commands.h"
 #include "cli/library_commands.h"
@@ -25,6 +26,9 @@ std::span<const Command> commands() {
         extractCommand(),
         exportCommand(),
         processCommand(),
+        planCommand(),
+        analyzeCommand(),
+        retryCommand(),
         sessionsCommand(),
         showCommand(),
         deleteCommand(),

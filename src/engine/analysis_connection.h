@@ -19,4 +19,8 @@ struct AnalysisConnection {
 // No relay and no key: the plan explains that nothing leaves this computer, and analysis sends nothing.
 inline AnalysisConnection noAnalysisConnection() { return {}; }
 
+// The connection this build analyses with, for the app, `quillmer serve` and the CLI alike. The one
+// place where the route selection becomes a connection; this build has none yet.
+inline AnalysisConnection configuredAnalysisConnection() { return noAnalysisConnection(); }
+
 }  // namespace quillmer

@@ -39,7 +39,7 @@ struct CaptureEngineDependencies {
     ProcessingStages stages = availableProcessingStages();
     // Asked each time a plan is made or an analysis stage starts, so a route that changes (a key
     // installed, an account connected) is seen by the next one.
-    std::function<AnalysisConnection()> analysis = noAnalysisConnection;
+    std::function<AnalysisConnection()> analysis = configuredAnalysisConnection;
 };
 
 // The one long-lived owner of the current meeting: lists displays, records a capture into a
