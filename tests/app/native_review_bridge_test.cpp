@@ -26,9 +26,8 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
 }
 
 TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
-    for (const char* method : {"no.such", "", "analysis.plan", "analysis.approve", "analysis.decline", "review.save",
-                               "review.createHandoff", "review.copyHandoff", "summary.refresh", "integrations.status",
-                               "integrations.install", "capture.retry",
+    for (const char* method : {"no.such", "", "review.save", "review.createHandoff", "review.copyHandoff",
+                               "summary.refresh", "integrations.status", "integrations.install",
                                "capture.connectCloud", "capture.syncCloud", "consent.setRemoteTranscription"})
         EXPECT_EQ(error(method), kUnsupported) << method;
 }

@@ -65,11 +65,13 @@ TEST_F(StageTest, StagesWithoutTheirWorkFailWithTheirOwnPrefix) {
     }
 }
 
-TEST_F(StageTest, AnalysisWithoutItsWorkFailsWithItsOwnPrefix) {
+TEST_F(StageTest, AnalysisWithNoRouteSendsNothingAndSaysWhy) {
     useWorkingExportAndAnalysis(0);
     stages.analyze = availableProcessingStages().analyze;
     recordExportAndAnalyze();
-    EXPECT_EQ(state().errorMessage, std::string("Evidence analysis could not complete: ") + kNotAvailable);
+    EXPECT_EQ(state().errorMessage, "Evidence analysis could not complete: This build has no Quillmer relay "
+                                    "configured, so there is nowhere for it to send anything. Nothing leaves this "
+                                    "computer.");
     EXPECT_FALSE(state().isAnalyzing);
     EXPECT_FALSE(state().feedbackCount);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/evidence_analysis_provider.h"
+#include "engine/analysis_connection.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "evidence/evidence_bundle_document.h"
@@ -55,6 +56,25 @@ private:
     std::condition_variable_any changed_;
     int inFlight_ = 0;
 };
+
+// A connection whose providers all forward to `provider`, which outlives them.
+inline AnalysisConnection connectionTo(EvidenceAnalysisProvider& provider) {
+    struct Forwarding final : EvidenceAnalysisProvider {
+        explicit Forwarding(EvidenceAnalysisProvider& to) : target(to) {}
+        std::string providerName() const override { return target.providerName(); }
+        std::string modelName() const override { return target.modelName(); }
+        std::optional<GroundedFeedbackItem> analyze(const EvidenceBundleDocument::Candidate& candidate,
+                                                    const std::filesystem::path& bundle, std::stop_token stop) override {
+            return target.analyze(candidate, bundle, stop);
+        }
+        EvidenceAnalysisProvider& target;
+    };
+    AnalysisConnection connection;
+    connection.route.kind = AnalysisRouteChoice::Kind::hosted;
+    connection.route.relayEndpoint = "http://127.0.0.1:9";
+    connection.makeProvider = [&provider] { return std::make_unique<Forwarding>(provider); };
+    return connection;
+}
 
 // Writes an export folder's evidence.json with `count` candidates of `framesEach` frames of
 // `frameBytes` bytes, and returns the candidates in bundle order.
