@@ -55,11 +55,11 @@ std::string renderPlainFeedbackMarkdown(const GroundedFeedbackReport& report,
 struct EvidenceAnalysisRunOptions {
     // Only these candidates, merged into the bundle's earlier results (a retry); none: all of them,
     // replacing earlier results.
-    std::optional<std::set<Uuid>> candidateIDs;
+    std::optional<std::set<Uuid>> candidateIDs = std::nullopt;
     // Only the first `limit` selected candidates, in bundle order (negative counts as 0).
-    std::optional<int> limit;
+    std::optional<int> limit = std::nullopt;
     // Heard on the calling thread after each candidate, with the finished and selected counts.
-    std::function<void(const CandidateOutcome&, size_t finished, size_t total)> progress;
+    std::function<void(const CandidateOutcome&, size_t finished, size_t total)> progress = {};
 };
 
 // Analyses a bundle's candidates through one provider, at most four calls at a time, started in

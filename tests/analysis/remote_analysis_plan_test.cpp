@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "analysis/remote_analysis_authorizer.h"
 #include "analysis/remote_analysis_plan.h"
 #include "support/fake_evidence_provider.h"
 #include "support/temporary_folder.h"
@@ -43,10 +42,7 @@ TEST_F(PlanTest, TwentyCandidatesCountSixteenAndOnlyTheirFrames) {
     EXPECT_EQ(plan.recipient.providerName, "Quillmer hosted analysis, which calls Google Gemini");
     EXPECT_EQ(plan.recipient.providerHost, "relay-1.up.railway.app (Quillmer's relay, hosted on Railway)");
 
-    const auto json = plan.toBridgeJSON();
-    EXPECT_EQ(json["model"], "gemini-3.6-flash");
-    EXPECT_EQ(json["passes"][0]["pass"], "evidence");
-    EXPECT_FALSE(json.contains("blockedReason"));
+    EXPECT_FALSE(plan.toBridgeJSON().contains("blockedReason"));
 }
 
 TEST_F(PlanTest, BlockingReasonsAndRecipients) {
@@ -82,20 +78,6 @@ TEST_F(PlanTest, BlockingReasonsAndRecipients) {
         EXPECT_EQ(plan.blockedDetail, c.detail);
         EXPECT_EQ(plan.passes.size(), c.withExport ? 1u : 0u);  // the export alone, no transcript
     }
-}
-
-TEST(RemoteAnalysisAuthorizer, AnUnknownPassNameRecordsNothingAndALaterAnswerReplaces) {
-    RemoteAnalysisAuthorizer authorizer;
-    for (const auto* names : {R"(["evidence","everything"])", R"([])", R"("evidence")", R"(["evidence",1])"})
-        EXPECT_FALSE(parseRemoteAnalysisPasses(parseJSON(names))) << names;
-    EXPECT_FALSE(authorizer.decision("S"));
-
-    authorizer.record("S", *parseRemoteAnalysisPasses(parseJSON(R"(["evidence"])")));
-    EXPECT_EQ(authorizer.approvedPasses("S"), RemoteAnalysisPasses{RemoteAnalysisPass::evidence});
-    EXPECT_FALSE(authorizer.approvedPasses("S").contains(RemoteAnalysisPass::summary));
-    authorizer.record("S", {});
-    EXPECT_EQ(authorizer.decision("S"), false);
-    EXPECT_TRUE(authorizer.approvedPasses("S").empty());
 }
 
 }  // namespace

@@ -17,8 +17,7 @@ ProcessResult run(const std::string& program, std::vector<std::string> arguments
 }
 
 bool isLocal(const std::string& line) {
-    return line == "loaded" || line == "unix" || line == "unspec" || line.starts_with("inet 127.") ||
-           line == "inet6 ::1";
+    return line == "loaded" || line == "unix" || line.starts_with("inet 127.") || line == "inet6 ::1";
 }
 
 TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
@@ -46,13 +45,9 @@ TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
     const auto processed = quillmer({"process", id});
     ASSERT_EQ(processed.exitStatus, 0) << processed.standardError;
 
-    const auto plan = quillmer({"plan", id});
-    EXPECT_NE(plan.standardOutput.find("Nothing leaves this computer."), std::string::npos) << plan.standardOutput;
-    const auto declined = quillmer({"analyze", id});
-    EXPECT_EQ(declined.exitStatus, 2);
-    EXPECT_NE(declined.standardError.find("nothing was sent"), std::string::npos);
+    EXPECT_NE(quillmer({"plan", id}).standardOutput.find("Nothing leaves this computer."), std::string::npos);
+    EXPECT_EQ(quillmer({"analyze", id}).exitStatus, 2);  // declined: no --approve
     const auto unroutable = quillmer({"analyze", id, "--approve", "evidence"});
-    EXPECT_EQ(unroutable.exitStatus, 1);
     EXPECT_NE(unroutable.standardError.find("Nothing leaves this computer."), std::string::npos);
 
     std::istringstream lines(readWholeFile(log));

@@ -18,8 +18,8 @@
 
 namespace quillmer::testing {
 
-// An evidence provider that answers from a script, after an optional delay, and records the calls:
-// their order, and how many were in flight at most. With no script entry a candidate gets an item.
+// Answers from `script` (an item by default) after `delay`, recording the calls' start order and
+// the most in flight at once.
 class FakeEvidenceProvider final : public EvidenceAnalysisProvider {
 public:
     enum class Answer { item, nothingGrounded, failure };
@@ -35,7 +35,6 @@ public:
             started.push_back(candidate.id);
             maxInFlight = std::max(maxInFlight, ++inFlight_);
             if (const auto found = script.find(candidate.id); found != script.end()) answer = found->second;
-            // Waiting on the stop token, so a cancelled run does not wait out the delay.
             changed_.wait_for(lock, stop, delay, [] { return false; });
             --inFlight_;
         }
@@ -76,8 +75,8 @@ inline AnalysisConnection connectionTo(EvidenceAnalysisProvider& provider) {
     return connection;
 }
 
-// Writes an export folder's evidence.json with `count` candidates of `framesEach` frames of
-// `frameBytes` bytes, and returns the candidates in bundle order.
+// Writes an export folder's evidence.json: `count` candidates, each with `framesEach` frames of
+// `frameBytes` bytes. Returns the candidates in bundle order.
 inline std::vector<EvidenceBundleDocument::Candidate> writeEvidenceBundle(const std::filesystem::path& folder, int count,
                                                                           int framesEach = 1, int frameBytes = 10) {
     EvidenceBundleDocument bundle;
