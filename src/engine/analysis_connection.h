@@ -13,7 +13,7 @@ namespace quillmer {
 struct AnalysisConnection {
     AnalysisRouteChoice route;
     // Empty when the route is unavailable; may throw the route's own error (a missing key).
-    std::function<std::unique_ptr<EvidenceAnalysisProvider>()> makeProvider;
+    std::function<std::shared_ptr<EvidenceAnalysisProvider>()> makeProvider;
 };
 
 // No relay and no key: the plan explains that nothing leaves this computer, and analysis sends nothing.

@@ -149,12 +149,13 @@ protected:
         };
         stages.analyze = availableProcessingStages().analyze;
         stages.retryAnalysis = availableProcessingStages().retryAnalysis;
-        analysis = connectionTo(provider);
+        analysis = connectionTo(shared);
     }
     Json approval(Json passes) {
         return Json::array({{{"sessionID", state().lastSessionDirectory->filename().string()}, {"passes", passes}}});
     }
-    FakeEvidenceProvider provider;
+    std::shared_ptr<FakeEvidenceProvider> shared = std::make_shared<FakeEvidenceProvider>();
+    FakeEvidenceProvider& provider = *shared;
     std::vector<EvidenceBundleDocument::Candidate> candidates;
 };
 

@@ -25,11 +25,8 @@ TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
     testing::ScopedEnvironment user("HOME", home.path().string());
     const auto recording = home.path() / "meeting.mov";
     const auto captions = home.path() / "meeting.vtt";
-    ASSERT_TRUE(run("/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
-                                        "color=c=0xEDF1F6:s=320x180:r=10:d=12,drawbox=x=200:y=30:w=40:h=20:"
-                                        "color=0x27AE60:t=fill:enable='gte(t,6)'",
-                                        "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
-                                        recording.string()})
+    ASSERT_TRUE(run("/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "color=s=320x180:r=10:d=12", "-c:v",
+                                        "libx264", "-pix_fmt", "yuv420p", recording.string()})
                     .succeeded());
     testing::writeTestFile(captions, "WEBVTT\n\n00:06.000 --> 00:08.000\ncan we move this button here\n");
 

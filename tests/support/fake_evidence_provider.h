@@ -56,22 +56,10 @@ private:
     int inFlight_ = 0;
 };
 
-// A connection whose providers all forward to `provider`, which outlives them.
-inline AnalysisConnection connectionTo(EvidenceAnalysisProvider& provider) {
-    struct Forwarding final : EvidenceAnalysisProvider {
-        explicit Forwarding(EvidenceAnalysisProvider& to) : target(to) {}
-        std::string providerName() const override { return target.providerName(); }
-        std::string modelName() const override { return target.modelName(); }
-        std::optional<GroundedFeedbackItem> analyze(const EvidenceBundleDocument::Candidate& candidate,
-                                                    const std::filesystem::path& bundle, std::stop_token stop) override {
-            return target.analyze(candidate, bundle, stop);
-        }
-        EvidenceAnalysisProvider& target;
-    };
-    AnalysisConnection connection;
-    connection.route.kind = AnalysisRouteChoice::Kind::hosted;
-    connection.route.relayEndpoint = "http://127.0.0.1:9";
-    connection.makeProvider = [&provider] { return std::make_unique<Forwarding>(provider); };
+// A connection whose every provider is `provider`.
+inline AnalysisConnection connectionTo(std::shared_ptr<EvidenceAnalysisProvider> provider) {
+    AnalysisConnection connection{{AnalysisRouteChoice::Kind::hosted, {}, "http://127.0.0.1:9"}, {}};
+    connection.makeProvider = [provider] { return provider; };
     return connection;
 }
 
