@@ -8,6 +8,7 @@
 #include "app/native_bridge_error.h"
 #include "app/review_bundle_payload.h"
 #include "app/review_state_snapshot.h"
+#include "analysis/remote_analysis_plan.h"
 #include "app/updates/update_checker.h"
 #include "core/uuid.h"
 #include "core/version.h"
@@ -66,6 +67,10 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"capture.stop", {&B::captureStop}},
         {"capture.process", {&B::captureProcess}},
         {"capture.cancel", {&B::captureCancel}},
+        {"capture.retry", {&B::captureRetry}},
+        {"analysis.plan", {&B::analysisPlan}},
+        {"analysis.approve", {&B::analysisApprove}},  // checks its own argument
+        {"analysis.decline", {&B::analysisDecline}},
         {"consent.acknowledgeDisclosure",
          {&B::consentAcknowledgeDisclosure, {{K::integer}}, &refuseWith<ConsentErrorCase::unknownDisclosureVersion>}},
         {"consent.setStandingRecordingConsent",
@@ -78,13 +83,9 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"integrations.status", {&B::integrationsStatus}},
         {"integrations.install", {&B::integrationsInstall}},  // checks its own argument
         // Named here so the page learns they are not available yet, not that they do not exist.
-        {"capture.retry", {&B::unsupported}},
         {"capture.connectCloud", {&B::unsupported}},
         {"capture.syncCloud", {&B::unsupported}},
         {"consent.setRemoteTranscription", {&B::unsupported}},
-        {"analysis.plan", {&B::unsupported}},
-        {"analysis.approve", {&B::unsupported}},
-        {"analysis.decline", {&B::unsupported}},
         {"review.save", {&B::unsupported}},
         {"review.createHandoff", {&B::unsupported}},
         {"review.copyHandoff", {&B::unsupported}},
@@ -114,8 +115,14 @@ void NativeReviewBridge::unsupported(const Json&, const Reply&) {
 }
 
 Json NativeReviewBridge::stateSnapshot() const {
-    return makeStateSnapshot(capture_.state(), {consentStore_.disclosureJSON(), consentStore_.recordingConsentJSON(),
-                                                updates_->stateJSON()});
+    SnapshotExtras extras{consentStore_.disclosureJSON(), consentStore_.recordingConsentJSON(), updates_->stateJSON()};
+    if (const auto& session = capture_.state().lastSessionDirectory) {
+        const std::string id = session->filename().string();
+        extras.remoteAnalysisApproved = analysisAuthorizer_.decision(id);
+        for (const auto pass : analysisAuthorizer_.approvedPasses(id))
+            extras.remoteAnalysisApprovedPasses.push_back(remoteAnalysisPassName(pass));
+    }
+    return makeStateSnapshot(capture_.state(), extras);
 }
 
 void NativeReviewBridge::updatesOpenDownload(const Json&, const Reply& reply) {

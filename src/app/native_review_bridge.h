@@ -12,6 +12,7 @@
 #include "app/bridge_reply.h"
 #include "app/review_page_channel.h"
 #include "app/review_renderer_scheme.h"
+#include "analysis/remote_analysis_authorizer.h"
 #include "engine/capture_engine.h"
 #include "consent/consent_store.h"
 #include "core/json.h"
@@ -98,6 +99,11 @@ private:
     void captureStop(const Json& args, const Reply& reply);
     void captureProcess(const Json& args, const Reply& reply);
     void captureCancel(const Json& args, const Reply& reply);
+    void captureRetry(const Json& args, const Reply& reply);
+    // analysis.*
+    void analysisPlan(const Json& args, const Reply& reply);
+    void analysisApprove(const Json& args, const Reply& reply);
+    void analysisDecline(const Json& args, const Reply& reply);
     // consent.*, evidence, clipboard, diagnostics
     void consentAcknowledgeDisclosure(const Json& args, const Reply& reply);
     void consentSetStandingRecordingConsent(const Json& args, const Reply& reply);
@@ -114,7 +120,12 @@ private:
     // Everything whose work this build does not include.
     void unsupported(const Json& args, const Reply& reply);
 
+    // Runs the missing local stages as the processing task, then `step` unless they failed or
+    // were cancelled.
+    void afterLocalStages(const Reply& reply, std::function<void(const std::shared_ptr<ProcessingTask>&)> step);
     void finishProcessing(const std::shared_ptr<ProcessingTask>& task);
+    // The current session's id, or missingSession.
+    std::string currentSessionID() const;
 
     // Fails with captureFailure when the engine reports an error.
     void requireNoEngineError() const;
@@ -135,6 +146,7 @@ private:
     NativeReviewBridgeDependencies dependencies_;
     CaptureEngine& capture_;
     ConsentStore consentStore_;
+    RemoteAnalysisAuthorizer analysisAuthorizer_;
     std::unique_ptr<UpdateChecker> ownUpdates_;
     UpdateChecker* updates_;
     std::weak_ptr<ReviewPageChannel> page_;

@@ -1,7 +1,9 @@
-// "capture.process": transcription, evidence extraction and export of the current session, each
-// skipped when its result exists, then the consent record into the export and the analysis gate.
+// "capture.process" and "capture.retry": the local stages of the current session, each skipped when
+// its result exists, then the consent record into the export and the analysis gate; and the
+// "analysis.*" methods, which show what analysis would send and record the user's answer.
 #include <filesystem>
 
+#include "analysis/remote_analysis_plan.h"
 #include "app/native_bridge_error.h"
 #include "app/native_review_bridge.h"
 #include "engine/local_pipeline.h"
@@ -15,30 +17,74 @@ struct NativeReviewBridge::ProcessingTask {
     bool cancelled = false;
 };
 
-void NativeReviewBridge::captureProcess(const Json&, const Reply& reply) {
+std::string NativeReviewBridge::currentSessionID() const {
+    const auto& session = capture_.state().lastSessionDirectory;
+    if (!session) throw NativeBridgeError(NativeBridgeErrorCase::missingSession);
+    return session->filename().string();
+}
+
+void NativeReviewBridge::afterLocalStages(const Reply& reply,
+                                          std::function<void(const std::shared_ptr<ProcessingTask>&)> step) {
     // A new run replaces the remembered one without cancelling it.
     auto task = std::make_shared<ProcessingTask>(ProcessingTask{reply});
     processingTask_ = task;
-    if (!capture_.state().lastSessionDirectory) throw NativeBridgeError(NativeBridgeErrorCase::missingSession);
+    currentSessionID();
     capture_.clearErrorMessage();
-    runMissingLocalStages(capture_, {}, then(task->reply, [this, task] { finishProcessing(task); }));
+    runMissingLocalStages(capture_, {}, then(task->reply, [this, task, step = std::move(step)] {
+                              if (task->reply->isSettled()) return;
+                              requireNoEngineError();
+                              if (task->cancelled) throw CancellationError();
+                              step(task);
+                          }));
+}
+
+void NativeReviewBridge::captureProcess(const Json&, const Reply& reply) {
+    afterLocalStages(reply, [this](const auto& task) { finishProcessing(task); });
 }
 
 void NativeReviewBridge::finishProcessing(const std::shared_ptr<ProcessingTask>& task) {
-    if (task->reply->isSettled()) return;
-    requireNoEngineError();
-    if (task->cancelled) throw CancellationError();
     const auto& state = capture_.state();
     if (!state.lastExportDirectory) throw NativeBridgeError(NativeBridgeErrorCase::missingExport);
+    const auto exportFolder = *state.lastExportDirectory;
     if (state.lastSessionDirectory) {
         const auto consent = *state.lastSessionDirectory / kConsentFileName;
         std::error_code ignored;
         if (std::filesystem::is_regular_file(consent, ignored))
-            writeFileAtomically(*state.lastExportDirectory / kConsentFileName, readWholeFile(consent));
+            writeFileAtomically(exportFolder / kConsentFileName, readWholeFile(consent));
     }
-    // No meeting can be approved or declined for analysis in this build, so the run ends here
-    // with its evidence exported and reviewable.
+    const std::string sessionID = currentSessionID();
+    const auto approved = analysisAuthorizer_.approvedPasses(sessionID);
+    if (approved.contains(RemoteAnalysisPass::evidence)) {
+        // The pipeline skips everything already done, so this runs only the analysis, and only
+        // when the session has no report yet.
+        runProcessingStages(capture_, approved, {}, then(task->reply, [this, task, exportFolder] {
+                                if (task->reply->isSettled()) return;
+                                requireNoEngineError();
+                                if (task->cancelled) throw CancellationError();
+                                task->reply->succeed(handOutBundle(exportFolder));
+                            }));
+        return;
+    }
+    // Only the summary approved, or a decline: nothing more is sent and the evidence is the review.
+    // The meeting summary (on this computer or remote) is not part of this build yet.
+    if (analysisAuthorizer_.decision(sessionID).has_value()) return task->reply->succeed(handOutBundle(exportFolder));
     throw NativeBridgeError(NativeBridgeErrorCase::analysisNotApproved);
+}
+
+void NativeReviewBridge::captureRetry(const Json&, const Reply& reply) {
+    auto task = std::make_shared<ProcessingTask>(ProcessingTask{reply});
+    processingTask_ = task;
+    const std::string sessionID = currentSessionID();
+    const auto exportFolder = capture_.state().lastExportDirectory;
+    if (!exportFolder) throw NativeBridgeError(NativeBridgeErrorCase::missingExport);
+    capture_.clearErrorMessage();
+    capture_.retryAnalysis(analysisAuthorizer_.approvedPasses(sessionID),
+                           then(reply, [this, task, folder = *exportFolder] {
+                               if (task->reply->isSettled()) return;
+                               requireNoEngineError();
+                               if (task->cancelled) throw CancellationError();
+                               task->reply->succeed(handOutBundle(folder));
+                           }));
 }
 
 void NativeReviewBridge::captureCancel(const Json&, const Reply& reply) {
@@ -49,6 +95,27 @@ void NativeReviewBridge::captureCancel(const Json&, const Reply& reply) {
     Json snapshot = stateSnapshot();
     snapshot["detail"] = "Stopping safely…";
     reply->succeed(snapshot);
+}
+
+void NativeReviewBridge::analysisPlan(const Json&, const Reply& reply) {
+    afterLocalStages(reply, [this](const auto& task) { task->reply->succeed(capture_.analysisPlan().toBridgeJSON()); });
+}
+
+void NativeReviewBridge::analysisApprove(const Json& args, const Reply& reply) {
+    const Json approval = args.empty() ? Json() : args[0];
+    const auto invalid = [] { return NativeBridgeError(NativeBridgeErrorCase::invalidApproval); };
+    if (!approval.is_object() || !approval.contains("sessionID") || !approval["sessionID"].is_string() ||
+        !approval.contains("passes"))
+        throw invalid();
+    const auto passes = parseRemoteAnalysisPasses(approval["passes"]);
+    if (!passes) throw invalid();
+    analysisAuthorizer_.record(approval["sessionID"].get<std::string>(), *passes);
+    reply->succeed(stateSnapshot());
+}
+
+void NativeReviewBridge::analysisDecline(const Json&, const Reply& reply) {
+    analysisAuthorizer_.record(currentSessionID(), {});
+    reply->succeed(stateSnapshot());
 }
 
 }  // namespace quillmer

@@ -75,6 +75,10 @@ Json makeStateSnapshot(const CaptureEngineState& state, const SnapshotExtras& ex
     snapshot["update"] = extras.update;
     snapshot["disclosure"] = extras.disclosure;
     snapshot["consent"] = extras.consent;
+    if (extras.remoteAnalysisApproved) {
+        snapshot["remoteAnalysisApproved"] = *extras.remoteAnalysisApproved;
+        snapshot["remoteAnalysisApprovedPasses"] = extras.remoteAnalysisApprovedPasses;
+    }
     return snapshot;
 }
 

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/capture_engine_state.h"
 #include "core/json.h"
@@ -23,6 +24,10 @@ struct SnapshotExtras {
     Json disclosure;         // ConsentStore::disclosureJSON
     Json consent;            // ConsentStore::recordingConsentJSON
     Json update;             // UpdateChecker::stateJSON
+    // The current session's analysis answer: approved (with its passes) or declined; none when
+    // the user has not answered yet.
+    std::optional<bool> remoteAnalysisApproved = std::nullopt;
+    std::vector<std::string> remoteAnalysisApprovedPasses = {};
 };
 
 // The state snapshot pushed to the page after every engine change and returned by methods that

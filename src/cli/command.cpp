@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "cli/analysis_commands.h"
 #include "cli/capture_commands.h"
 #include "cli/consent_commands.h"
 #include "cli/credentials_commands.h"
@@ -26,6 +27,9 @@ std::span<const Command> commands() {
         extractCommand(),
         exportCommand(),
         processCommand(),
+        planCommand(),
+        analyzeCommand(),
+        retryCommand(),
         sessionsCommand(),
         showCommand(),
         deleteCommand(),

@@ -37,6 +37,9 @@ struct CaptureEngineDependencies {
     std::function<std::filesystem::path()> sessionsRoot;
     std::function<std::filesystem::path()> exportsRoot;
     ProcessingStages stages = availableProcessingStages();
+    // Asked each time a plan is made or an analysis stage starts, so a route that changes (a key
+    // installed, an account connected) is seen by the next one.
+    std::function<AnalysisConnection()> analysis = configuredAnalysisConnection;
 };
 
 // The one long-lived owner of the current meeting: lists displays, records a capture into a
@@ -80,6 +83,8 @@ public:
     void exportEvidence(Completion done = {});
     void analyze(const RemoteAnalysisPasses& passes, Completion done = {});
     void retryAnalysis(const RemoteAnalysisPasses& passes, Completion done = {});
+    // What analysis of the current session would send and to whom; reads its files, sends nothing.
+    RemoteAnalysisPlan analysisPlan() const;
     void importRecording(const std::filesystem::path& recording, Completion done = {});
     void importTranscript(const std::filesystem::path& transcript, Completion done = {});
     // Asks the running stage to stop; it then ends without an error message.
@@ -136,6 +141,8 @@ private:
     static void discardEmptyCapture(std::unique_ptr<LocalSessionRecorder> recorder);
     void runStage(Stage stage, Completion done);
     void publishAnalysis(const AnalysisOutcome& outcome);
+    // Whatever the run came to, the unfinished count follows the export's diagnostics file.
+    Completion rereadingUnfinishedAnalyses(std::filesystem::path exportFolder, Completion done);
     void publishNewTranscript(int segments);
     std::optional<LocalSessionLibrary> sessionLibrary() const;
 

@@ -2,6 +2,7 @@
 // session, refuse while busy, raise the flag, work off the main thread, publish, lower the flag.
 #include "engine/capture_engine.h"
 
+#include "capture/session_progress_files.h"
 #include "core/error.h"
 
 namespace quillmer {
@@ -132,11 +133,12 @@ void CaptureEngine::analyze(const RemoteAnalysisPasses& passes, Completion done)
     if (!state_.lastExportDirectory || !passes.contains(RemoteAnalysisPass::evidence)) return finishNow(done);
     const auto exportFolder = *state_.lastExportDirectory;
     runStage({&CaptureEngineState::isAnalyzing, "Evidence analysis could not complete: ",
-              [this, exportFolder, passes, work = dependencies_.stages.analyze](std::stop_token stop) -> PublishStep {
-                  auto outcome = work(exportFolder, passes, stop);
+              [this, exportFolder, passes, connection = dependencies_.analysis(),
+               work = dependencies_.stages.analyze](std::stop_token stop) -> PublishStep {
+                  auto outcome = work(connection, exportFolder, passes, stop);
                   return [this, outcome] { publishAnalysis(outcome); };
               }},
-             std::move(done));
+             rereadingUnfinishedAnalyses(exportFolder, std::move(done)));
 }
 
 void CaptureEngine::retryAnalysis(const RemoteAnalysisPasses& passes, Completion done) {
@@ -145,11 +147,30 @@ void CaptureEngine::retryAnalysis(const RemoteAnalysisPasses& passes, Completion
         return finishNow(done);
     const auto exportFolder = *state_.lastExportDirectory;
     runStage({&CaptureEngineState::isAnalyzing, "Retry could not complete: ",
-              [this, exportFolder, passes, work = dependencies_.stages.retryAnalysis](std::stop_token stop) -> PublishStep {
-                  auto outcome = work(exportFolder, passes, stop);
+              [this, exportFolder, passes, connection = dependencies_.analysis(),
+               work = dependencies_.stages.retryAnalysis](std::stop_token stop) -> PublishStep {
+                  auto outcome = work(connection, exportFolder, passes, stop);
                   return [this, outcome] { publishAnalysis(outcome); };
               }},
-             std::move(done));
+             rereadingUnfinishedAnalyses(exportFolder, std::move(done)));
+}
+
+// A run where every candidate failed still wrote its diagnostics, and a retry needs to see them.
+CaptureEngine::Completion CaptureEngine::rereadingUnfinishedAnalyses(std::filesystem::path exportFolder,
+                                                                    Completion done) {
+    return [this, exportFolder = std::move(exportFolder), done = std::move(done)] {
+        if (state_.errorMessage && state_.lastExportDirectory == exportFolder)
+            if (const auto count = readAnalysisDiagnosticCount(exportFolder / kAnalysisDiagnosticsFileName))
+                update([&](CaptureEngineState& s) { s.unfinishedAnalysisCount = *count; });
+        finishNow(done);
+    };
+}
+
+RemoteAnalysisPlan CaptureEngine::analysisPlan() const {
+    const auto& session = state_.lastSessionDirectory;
+    const auto& exportFolder = state_.lastExportDirectory;
+    std::string id = session ? session->filename().string() : exportFolder ? exportFolder->filename().string() : "";
+    return planRemoteAnalysis(id, session, exportFolder, dependencies_.analysis().route);
 }
 
 // Refused while any stage runs, not only another import: a stage finishing after the import

@@ -8,17 +8,19 @@ namespace {
 
 struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
     CaptureEngine& engine;
+    RemoteAnalysisPasses approved;
     std::function<void(LocalStage)> starting;
     std::function<void()> done;
 
-    PipelineRun(CaptureEngine& e, std::function<void(LocalStage)> s, std::function<void()> d)
-        : engine(e), starting(std::move(s)), done(std::move(d)) {}
+    PipelineRun(CaptureEngine& e, RemoteAnalysisPasses a, std::function<void(LocalStage)> s, std::function<void()> d)
+        : engine(e), approved(std::move(a)), starting(std::move(s)), done(std::move(d)) {}
 
     static bool hasResult(const CaptureEngineState& state, LocalStage stage) {
         switch (stage) {
             case LocalStage::transcription: return state.transcriptSegmentCount.has_value();
             case LocalStage::evidenceExtraction: return state.candidateCount.has_value();
             case LocalStage::evidenceExport: return state.lastExportDirectory.has_value();
+            case LocalStage::evidenceAnalysis: return state.feedbackCount.has_value();
         }
         return true;
     }
@@ -41,6 +43,7 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
             case LocalStage::transcription: return engine.transcribe(after);
             case LocalStage::evidenceExtraction: return engine.extractEvidence(after);
             case LocalStage::evidenceExport: return engine.exportEvidence(after);
+            case LocalStage::evidenceAnalysis: return engine.analyze(approved, after);
         }
     }
 
@@ -48,7 +51,10 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
         switch (stage) {
             case LocalStage::transcription: return run(LocalStage::evidenceExtraction);
             case LocalStage::evidenceExtraction: return run(LocalStage::evidenceExport);
-            case LocalStage::evidenceExport: return finish();
+            case LocalStage::evidenceExport:
+                if (approved.contains(RemoteAnalysisPass::evidence)) return run(LocalStage::evidenceAnalysis);
+                return finish();
+            case LocalStage::evidenceAnalysis: return finish();
         }
     }
 
@@ -61,7 +67,12 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
 
 void runMissingLocalStages(CaptureEngine& engine, std::function<void(LocalStage)> starting,
                            std::function<void()> done) {
-    std::make_shared<PipelineRun>(engine, std::move(starting), std::move(done))->run(LocalStage::transcription);
+    runProcessingStages(engine, {}, std::move(starting), std::move(done));
+}
+
+void runProcessingStages(CaptureEngine& engine, const RemoteAnalysisPasses& approved,
+                         std::function<void(LocalStage)> starting, std::function<void()> done) {
+    std::make_shared<PipelineRun>(engine, approved, std::move(starting), std::move(done))->run(LocalStage::transcription);
 }
 
 }  // namespace quillmer

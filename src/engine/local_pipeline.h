@@ -6,8 +6,9 @@
 
 namespace quillmer {
 
-// The local stages in the order processing runs them.
-enum class LocalStage { transcription, evidenceExtraction, evidenceExport };
+// The stages in the order processing runs them. All but the last stay on this computer; the
+// evidence analysis runs only for a meeting whose evidence pass was approved.
+enum class LocalStage { transcription, evidenceExtraction, evidenceExport, evidenceAnalysis };
 
 // Runs, for the engine's current session, every local stage whose result is still missing, in
 // order: transcription, evidence extraction, export. A stage whose result exists is skipped, so a
@@ -17,5 +18,10 @@ enum class LocalStage { transcription, evidenceExtraction, evidenceExport };
 // the main thread when nothing more will run.
 void runMissingLocalStages(CaptureEngine& engine, std::function<void(LocalStage)> starting,
                            std::function<void()> done);
+
+// The same, then the evidence analysis when `approved` holds the evidence pass and the session has
+// no report yet.
+void runProcessingStages(CaptureEngine& engine, const RemoteAnalysisPasses& approved,
+                         std::function<void(LocalStage)> starting, std::function<void()> done);
 
 }  // namespace quillmer

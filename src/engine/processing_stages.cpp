@@ -1,6 +1,7 @@
 #include "engine/processing_stages.h"
 
 #include "capture/session_importer.h"
+#include "engine/evidence_analysis_stage.h"
 #include "core/error.h"
 #include "evidence/evidence_bundle_exporter.h"
 #include "evidence/visual_evidence_extractor.h"
@@ -20,10 +21,10 @@ ProcessingStages unavailableProcessingStages() {
     stages.transcribe = [](const auto&, const auto&, std::stop_token) -> int { throw NotAvailableError(); };
     stages.extractEvidence = [](const auto&, std::stop_token) -> int { throw NotAvailableError(); };
     stages.exportEvidence = [](const auto&, std::stop_token) -> std::filesystem::path { throw NotAvailableError(); };
-    stages.analyze = [](const auto&, const auto&, std::stop_token) -> AnalysisOutcome { throw NotAvailableError(); };
-    stages.retryAnalysis = [](const auto&, const auto&, std::stop_token) -> AnalysisOutcome {
+    stages.analyze = [](const auto&, const auto&, const auto&, std::stop_token) -> AnalysisOutcome {
         throw NotAvailableError();
     };
+    stages.retryAnalysis = stages.analyze;
     stages.importRecording = [](const auto&, std::stop_token) -> std::filesystem::path { throw NotAvailableError(); };
     stages.importTranscript = [](const auto&, const auto&, std::stop_token) -> int { throw NotAvailableError(); };
     return stages;
@@ -52,6 +53,14 @@ ProcessingStages availableProcessingStages() {
         FFmpegVideoFrameReaderFactory videos;
         CairoFrameImageRenderer renderer;
         return static_cast<int>(VisualEvidenceExtractor(videos, renderer).extract(sessionFolder, stop).candidates.size());
+    };
+    stages.analyze = [](const AnalysisConnection& connection, const std::filesystem::path& exportFolder,
+                        const RemoteAnalysisPasses&, std::stop_token stop) {
+        return analyzeExportedEvidence(connection, exportFolder, EvidenceAnalysisScope::firstCandidates, stop);
+    };
+    stages.retryAnalysis = [](const AnalysisConnection& connection, const std::filesystem::path& exportFolder,
+                              const RemoteAnalysisPasses&, std::stop_token stop) {
+        return analyzeExportedEvidence(connection, exportFolder, EvidenceAnalysisScope::unfinishedCandidates, stop);
     };
     stages.exportEvidence = [](const std::filesystem::path& sessionFolder, std::stop_token stop) {
         return EvidenceBundleExporter().exportSession(sessionFolder, stop).directory;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/remote_analysis_pass.h"
+#include "engine/analysis_connection.h"
 #include "review/feedback_review_moment.h"
 #include "transcription/local_transcript.h"
 
@@ -39,12 +40,13 @@ struct ProcessingStages {
     // Returns the export folder.
     std::function<std::filesystem::path(const std::filesystem::path& sessionFolder, std::stop_token stop)>
         exportEvidence;
-    std::function<AnalysisOutcome(const std::filesystem::path& exportFolder, const RemoteAnalysisPasses& passes,
-                                  std::stop_token stop)>
+    // Analyses the first candidates of the export (as many as the approval plan discloses).
+    std::function<AnalysisOutcome(const AnalysisConnection& connection, const std::filesystem::path& exportFolder,
+                                  const RemoteAnalysisPasses& passes, std::stop_token stop)>
         analyze;
     // Re-analyses the candidates listed as unfinished and merges them into the report.
-    std::function<AnalysisOutcome(const std::filesystem::path& exportFolder, const RemoteAnalysisPasses& passes,
-                                  std::stop_token stop)>
+    std::function<AnalysisOutcome(const AnalysisConnection& connection, const std::filesystem::path& exportFolder,
+                                  const RemoteAnalysisPasses& passes, std::stop_token stop)>
         retryAnalysis;
     // Returns the new session folder.
     std::function<std::filesystem::path(const std::filesystem::path& recording, std::stop_token stop)> importRecording;

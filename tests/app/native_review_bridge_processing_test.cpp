@@ -2,6 +2,7 @@
 
 #include "support/bridge_test_fixture.h"
 #include "core/atomic_file.h"
+#include "support/fake_evidence_provider.h"
 
 namespace quillmer::testing {
 namespace {
@@ -129,6 +130,72 @@ TEST_F(ProcessingTest, ARunStillGoingWhenTheBridgeIsDestroyedNeverReplies) {
     gate.open();
     queue.runUntil([&] { return !state().isTranscribing; });
     EXPECT_FALSE(replyFor("run"));
+}
+
+}  // namespace
+}  // namespace quillmer::testing
+
+namespace quillmer::testing {
+namespace {
+
+class AnalysisApprovalTest : public ProcessingTest {
+protected:
+    AnalysisApprovalTest() {
+        useCountingStages();
+        stages.exportEvidence = [this](const std::filesystem::path& session, std::stop_token) {
+            const auto folder = root / "Exports" / session.filename();
+            candidates = writeEvidenceBundle(folder, 3);
+            return folder;
+        };
+        stages.analyze = availableProcessingStages().analyze;
+        stages.retryAnalysis = availableProcessingStages().retryAnalysis;
+        analysis = connectionTo(shared);
+    }
+    Json approval(Json passes) {
+        return Json::array({{{"sessionID", state().lastSessionDirectory->filename().string()}, {"passes", passes}}});
+    }
+    std::shared_ptr<FakeEvidenceProvider> shared = std::make_shared<FakeEvidenceProvider>();
+    FakeEvidenceProvider& provider = *shared;
+    std::vector<EvidenceBundleDocument::Candidate> candidates;
+};
+
+TEST_F(AnalysisApprovalTest, ApprovedEvidenceIsAnalysedThenRetriedAndTheBundleReturned) {
+    recordShortSession();
+    EXPECT_EQ(value("analysis.plan")["passes"][0]["candidateCount"], 3);  // runs the local stages first
+    EXPECT_EQ(provider.started.size(), 0u);
+
+    provider.script = {{candidates[1].id, FakeEvidenceProvider::Answer::failure}};
+    EXPECT_EQ(value("analysis.approve", approval({"evidence"}))["remoteAnalysisApprovedPasses"], Json::array({"evidence"}));
+    EXPECT_TRUE(value("capture.process").contains("feedback"));
+    EXPECT_EQ(provider.started.size(), 3u);
+    EXPECT_EQ(state().feedbackCount, 2);
+    EXPECT_EQ(state().unfinishedAnalysisCount, 1);
+
+    // Processing again sends nothing; retrying sends only the failed one.
+    value("capture.process");
+    EXPECT_EQ(provider.started.size(), 3u);
+    provider.script.clear();
+    value("capture.retry");
+    EXPECT_EQ(provider.started.size(), 4u);
+    EXPECT_EQ(provider.started.back(), candidates[1].id);
+    EXPECT_EQ(state().feedbackCount, 3);
+    EXPECT_EQ(state().unfinishedAnalysisCount, 0);
+}
+
+TEST_F(AnalysisApprovalTest, AnInvalidApprovalRecordsNothingAndADeclineSendsNothing) {
+    recordShortSession();
+    for (const auto& args : {approval({"evidence", "everything"}), approval(Json::array()), Json::array({"evidence"})})
+        EXPECT_EQ(error("analysis.approve", args), "That analysis approval is not valid.");
+    EXPECT_EQ(error("capture.process"), kNotApproved);
+    EXPECT_FALSE(value("capture.state").contains("remoteAnalysisApproved"));
+
+    EXPECT_EQ(value("analysis.decline")["remoteAnalysisApproved"], false);
+    EXPECT_TRUE(value("capture.process").contains("frameDataURLs"));
+    // Only the summary approved: no evidence leaves either.
+    value("analysis.approve", approval({"summary"}));
+    value("capture.process");
+    EXPECT_TRUE(provider.started.empty());
+    EXPECT_FALSE(state().feedbackCount);
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
 }
 
 TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
-    for (const char* method : {"no.such", "", "analysis.plan", "analysis.approve", "analysis.decline", "review.save",
-                               "review.createHandoff", "review.copyHandoff", "summary.refresh", "capture.retry",
+    for (const char* method : {"no.such", "", "review.save", "review.createHandoff", "review.copyHandoff",
+                               "summary.refresh",
                                "capture.connectCloud", "capture.syncCloud", "consent.setRemoteTranscription"})
         EXPECT_EQ(error(method), kUnsupported) << method;
 }

@@ -16,7 +16,7 @@ protected:
     // Export and analysis succeed (set before the engine is made: it takes its stages then).
     void useWorkingExportAndAnalysis(int unfinishedAnalyses) {
         stages.exportEvidence = [this](const auto&, std::stop_token) { return root / "Exports" / "bundle"; };
-        stages.analyze = [unfinishedAnalyses](const auto&, const auto&, std::stop_token) {
+        stages.analyze = [unfinishedAnalyses](const auto&, const auto&, const auto&, std::stop_token) {
             AnalysisOutcome outcome;
             outcome.feedbackCount = 3, outcome.unfinishedAnalysisCount = unfinishedAnalyses, outcome.includedFeedbackIDs = {"A"};
             return outcome;
@@ -64,6 +64,17 @@ TEST_F(StageTest, StagesNeedASessionAndFailWithTheirOwnPrefix) {
         EXPECT_EQ(state().errorMessage, prefix + kNotAvailable);
         EXPECT_FALSE(state().isBusy());
     }
+}
+
+TEST_F(StageTest, AnalysisWithNoRouteSendsNothingAndSaysWhy) {
+    useWorkingExportAndAnalysis(0);
+    stages.analyze = availableProcessingStages().analyze;
+    recordExportAndAnalyze();
+    EXPECT_EQ(state().errorMessage, "Evidence analysis could not complete: This build has no Quillmer relay "
+                                    "configured, so there is nowhere for it to send anything. Nothing leaves this "
+                                    "computer.");
+    EXPECT_FALSE(state().isAnalyzing);
+    EXPECT_FALSE(state().feedbackCount);
 }
 
 TEST_F(StageTest, AnalysisPublishesTheReviewAndRetryRunsOnlyWithUnfinishedAnalysesAndTheEvidencePass) {

@@ -47,7 +47,7 @@ protected:
         if (!engine_) {
             engine_ = std::make_unique<CaptureEngine>(CaptureEngineDependencies{
                 capture, writers, processes, trash, queue, [this] { return root / "Sessions"; },
-                [this] { return root / "Exports"; }, stages});
+                [this] { return root / "Exports"; }, stages, [this] { return analysis; }});
         }
         return *engine_;
     }
@@ -85,6 +85,7 @@ protected:
     RecordingTrash trash;
     LoopMainQueue queue;
     ProcessingStages stages = unavailableProcessingStages();
+    AnalysisConnection analysis = noAnalysisConnection();  // no route: nothing can be sent
 
 private:
     std::unique_ptr<CaptureEngine> engine_;

@@ -6,6 +6,30 @@ import type { AnalysisPlan, Bundle } from '../types';
 import { Button } from './ui';
 import { useAppState, useController } from './context';
 
+/** What analysis never sends, in the words the page shows, for the passes ticked so far. */
+export function staysLocal(plan: AnalysisPlan, passes: Set<string>, bundle: Bundle): string[] {
+  const stays = ['the screen recording and its audio'];
+  const evidence = plan.passes.find((p) => p.pass === 'evidence');
+  const sentMoments = plan.canSend && passes.has('evidence') ? evidence?.candidateCount ?? 0 : 0;
+  const keptMoments = bundle.evidence.candidates.length - sentMoments;
+  if (keptMoments > 0) stays.push(sentMoments > 0 ? `the other ${plural(keptMoments, 'moment')}` : 'every moment and its frames');
+  if (!(plan.canSend && passes.has('summary'))) stays.push(sentMoments > 0 ? 'the rest of the transcript' : 'the transcript');
+  return stays;
+}
+
+/** Moments whose analysis failed, offered again with the approval already given. */
+export function UnfinishedAnalysis({ count }: { count: number }) {
+  const controller = useController();
+  return (
+    <div class="card note" role="status">
+      <p>{plural(count, 'moment')} could not be analysed. The others are ready below.</p>
+      <Button kind="secondary" busy={controller.isPending('capture.retry')} onClick={() => controller.process('capture.retry')}>
+        Try {count === 1 ? 'it' : 'them'} again
+      </Button>
+    </div>
+  );
+}
+
 export function AnalysisPanel({ bundle }: { bundle: Bundle }) {
   const controller = useController();
   const state = useAppState();
@@ -85,6 +109,9 @@ export function AnalysisPanel({ bundle }: { bundle: Bundle }) {
               ))}
             </ul>
           )}
+          <p class="stays">
+            <strong>Stays on this computer:</strong> {staysLocal(plan, passes, bundle).join(', ')}.
+          </p>
           {!plan.canSend && <p class="inline-note">{plan.blockedDetail ?? 'Analysis cannot be sent from this computer right now.'}</p>}
           <div class="actions">
             {plan.canSend && (

@@ -109,7 +109,7 @@ export function Moment(props: MomentProps) {
       )}
 
       {props.feedback.map((item) => (
-        <FeedbackEditor key={item.id} item={item} decisions={props.decisions}
+        <FeedbackEditor key={item.id} item={item} decisions={props.decisions} frameURL={props.frameURL}
           onInclude={props.onInclude} onUseful={props.onUseful} onEdit={props.onEdit} />
       ))}
       {props.analysed && props.feedback.length === 0 && (
@@ -122,6 +122,7 @@ export function Moment(props: MomentProps) {
 function FeedbackEditor(props: {
   item: FeedbackItem;
   decisions: ReviewDecisions;
+  frameURL: (path: string) => string | undefined;
   onInclude: (id: string, on: boolean) => void;
   onUseful: (id: string, on: boolean) => void;
   onEdit: (item: FeedbackItem, edit: ReviewEdit) => void;
@@ -162,7 +163,17 @@ function FeedbackEditor(props: {
           <p class="component">{shown.component}{edited && <span class="tag">edited</span>}</p>
           <p class="requested">{shown.requestedChange}</p>
           <p class="observed"><span class="label">Observed</span> {item.observed}</p>
-          <p class="quote">“{item.quote}”</p>
+          <p class="quote" title="Word for word from the transcript: this is what grounds the change">
+            <span class="label">Grounded in</span> “{item.quote}”
+          </p>
+          {item.evidenceFramePaths.length > 0 && (
+            <div class="cited-frames" role="group" aria-label="Frames the analysis cites">
+              {item.evidenceFramePaths.map((path) => {
+                const url = props.frameURL(path);
+                return url ? <img key={path} src={url} alt={`Cited frame ${path}`} loading="lazy" decoding="async" /> : null;
+              })}
+            </div>
+          )}
           <div class="feedback-foot">
             <label class="useful">
               <input type="checkbox" checked={decisions.useful.has(item.id)} onChange={(e) => props.onUseful(item.id, (e.currentTarget as HTMLInputElement).checked)} />

@@ -5,7 +5,7 @@ import { feedbackByCandidate, orderedMoments, speakerTone, videoTimeFor } from '
 import { formatBytes, formatDateTime, formatTimestamp, plural } from '../format';
 import { decisionsFrom, sameDecisions, setEdit, setIncluded, setUseful, type ReviewDecisions } from '../review';
 import type { Bundle, Snapshot } from '../types';
-import { AnalysisPanel } from './Analysis';
+import { AnalysisPanel, UnfinishedAnalysis } from './Analysis';
 import { Handoff } from './Handoff';
 import { Integrations } from './Integrations';
 import { Moment } from './Moment';
@@ -51,6 +51,7 @@ export function Review({ assetURL }: { assetURL: (url: string | undefined) => st
       <ReviewHeader bundle={bundle} snapshot={snapshot} />
       {snapshot?.stage === 'failed' && <Failed banner />}
       {!bundle.feedback && <AnalysisPanel bundle={bundle} />}
+      {bundle.feedback && (snapshot?.unfinishedAnalysis ?? 0) > 0 && <UnfinishedAnalysis count={snapshot!.unfinishedAnalysis!} />}
       {bundle.feedback && (
         <Handoff bundle={bundle} decisions={decisions} dirty={!sameDecisions(decisions, saved)} />
       )}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "analysis/evidence_analysis_provider.h"
+#include "analysis/remote_analysis_plan.h"
+
+namespace quillmer {
+
+// Where evidence would go for analysis: the route as the approval plan shows it, and the provider
+// to analyse with, made only when an approved stage is about to send.
+struct AnalysisConnection {
+    AnalysisRouteChoice route;
+    // Empty when the route is unavailable; may throw the route's own error (a missing key).
+    std::function<std::shared_ptr<EvidenceAnalysisProvider>()> makeProvider;
+};
+
+// No relay and no key: the plan explains that nothing leaves this computer, and analysis sends nothing.
+inline AnalysisConnection noAnalysisConnection() { return {}; }
+
+// The connection this build analyses with, for the app, `quillmer serve` and the CLI alike. The one
+// place where the route selection becomes a connection; this build has none yet.
+inline AnalysisConnection configuredAnalysisConnection() { return noAnalysisConnection(); }
+
+}  // namespace quillmer

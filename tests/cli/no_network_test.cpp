@@ -1,0 +1,60 @@
+// Nothing leaves this computer unless analysis is approved and a route exists: the whole local
+// path, the plan and a declined (and an unroutable) analysis, with every connect() recorded.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "core/atomic_file.h"
+#include "platform/linux/posix_process_runner.h"
+#include "support/temporary_folder.h"
+
+namespace quillmer {
+namespace {
+
+ProcessResult run(const std::string& program, std::vector<std::string> arguments) {
+    PosixProcessRunner runner;
+    return runner.run({program, std::move(arguments), std::nullopt, ""});
+}
+
+bool isLocal(const std::string& line) {
+    return line == "loaded" || line == "unix" || line.starts_with("inet 127.") || line == "inet6 ::1";
+}
+
+TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
+    testing::ScopedDataHome home;
+    testing::ScopedEnvironment user("HOME", home.path().string());
+    const auto recording = home.path() / "meeting.mov";
+    const auto captions = home.path() / "meeting.vtt";
+    ASSERT_TRUE(run("/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "color=s=320x180:r=10:d=12", "-c:v",
+                                        "libx264", "-pix_fmt", "yuv420p", recording.string()})
+                    .succeeded());
+    testing::writeTestFile(captions, "WEBVTT\n\n00:06.000 --> 00:08.000\ncan we move this button here\n");
+
+    const auto log = home.path() / "connects.log";
+    testing::ScopedEnvironment preload("LD_PRELOAD", QUILLMER_CONNECT_RECORDER);
+    testing::ScopedEnvironment logFile("QUILLMER_CONNECT_LOG", log.string());
+    const auto quillmer = [](std::vector<std::string> arguments) { return run(QUILLMER_CLI_PATH, std::move(arguments)); };
+
+    const auto imported = quillmer({"import-recording", recording.string()});
+    ASSERT_EQ(imported.exitStatus, 0) << imported.standardError;
+    const std::string id = imported.standardOutput.substr(0, 36);
+    ASSERT_EQ(quillmer({"import-transcript", id, captions.string()}).exitStatus, 0);
+    const auto processed = quillmer({"process", id});
+    ASSERT_EQ(processed.exitStatus, 0) << processed.standardError;
+
+    EXPECT_NE(quillmer({"plan", id}).standardOutput.find("Nothing leaves this computer."), std::string::npos);
+    EXPECT_EQ(quillmer({"analyze", id}).exitStatus, 2);  // declined: no --approve
+    const auto unroutable = quillmer({"analyze", id, "--approve", "evidence"});
+    EXPECT_NE(unroutable.standardError.find("Nothing leaves this computer."), std::string::npos);
+
+    std::istringstream lines(readWholeFile(log));
+    int loaded = 0;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(isLocal(line)) << line;
+        loaded += line == "loaded";
+    }
+    EXPECT_GE(loaded, 6);  // every run of the tool was recorded
+}
+
+}  // namespace
+}  // namespace quillmer
