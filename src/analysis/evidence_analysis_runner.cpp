@@ -6,9 +6,9 @@
 #include <mutex>
 #include <thread>
 
+#include "analysis/gemini_evidence_analyzer.h"
 #include "capture/session_progress_files.h"
 #include "core/atomic_file.h"
-#include "core/markdown_text.h"
 
 namespace quillmer {
 
@@ -52,20 +52,6 @@ AllCandidatesFailedError::AllCandidatesFailedError(size_t failures)
     : Error("Gemini could not analyze any evidence candidates (" + std::to_string(failures) +
             " request failures). See analysis-diagnostics.json in the local evidence bundle."),
       failures_(failures) {}
-
-std::string renderPlainFeedbackMarkdown(const GroundedFeedbackReport& report,
-                                        const std::vector<EvidenceBundleDocument::Candidate>&) {
-    std::string text = "# Grounded feedback\n\n";
-    if (report.items.empty()) text += "No grounded feedback was found.\n";
-    for (const auto& item : report.items) {
-        text += "## " + escapeMarkdownText(item.component) + "\n\n";
-        text += "- Requested change: " + escapeMarkdownText(item.requestedChange) + "\n";
-        text += "- Observed: " + escapeMarkdownText(item.observed) + "\n";
-        text += "- Quote: \"" + escapeMarkdownText(item.quote) + "\"\n";
-        text += "- Confidence: " + std::to_string(static_cast<int>(item.confidence * 100)) + "%\n\n";
-    }
-    return text;
-}
 
 std::set<Uuid> unfinishedCandidateIDs(const std::filesystem::path& bundleDirectory) {
     const auto file = bundleDirectory / kAnalysisDiagnosticsFileName;
@@ -116,7 +102,7 @@ GroundedFeedbackReport EvidenceAnalysisRunner::run(const std::filesystem::path& 
     Json diagnosticsJSON = Json::array();
     for (const auto& diagnostic : diagnostics) diagnosticsJSON.push_back(diagnostic.toJSON());
     writeFileAtomically(bundleDirectory / kFeedbackFileName, encodeJSON(report.toJSON()));
-    writeFileAtomically(bundleDirectory / kFeedbackMarkdownFileName, markdown_(report, bundle.candidates));
+    writeFileAtomically(bundleDirectory / kFeedbackMarkdownFileName, GeminiEvidenceAnalyzer::markdown(report, bundle.candidates));
     writeFileAtomically(bundleDirectory / kAnalysisDiagnosticsFileName, encodeJSON(diagnosticsJSON));
 
     if (!diagnostics.empty() && succeeded == 0) throw AllCandidatesFailedError(diagnostics.size());

@@ -44,14 +44,6 @@ private:
     size_t failures_;
 };
 
-// Renders feedback.md from the report and the bundle's candidates.
-using FeedbackMarkdownRenderer = std::function<std::string(const GroundedFeedbackReport& report,
-                                                           const std::vector<EvidenceBundleDocument::Candidate>& candidates)>;
-
-// A plain list of the items; stands in until the analysis contract's own renderer is wired.
-std::string renderPlainFeedbackMarkdown(const GroundedFeedbackReport& report,
-                                        const std::vector<EvidenceBundleDocument::Candidate>& candidates);
-
 struct EvidenceAnalysisRunOptions {
     // Only these candidates, merged into the bundle's earlier results (a retry); none: all of them,
     // replacing earlier results.
@@ -69,9 +61,7 @@ class EvidenceAnalysisRunner {
 public:
     static constexpr size_t kMaxConcurrentCalls = 4;
 
-    explicit EvidenceAnalysisRunner(EvidenceAnalysisProvider& provider,
-                                    FeedbackMarkdownRenderer markdown = renderPlainFeedbackMarkdown)
-        : provider_(provider), markdown_(std::move(markdown)) {}
+    explicit EvidenceAnalysisRunner(EvidenceAnalysisProvider& provider) : provider_(provider) {}
 
     // Throws: evidence.json (or, for a retry, the earlier files) unreadable → that error with nothing
     // written; a write failure; AllCandidatesFailedError after writing; CancellationError when `stop`
@@ -86,7 +76,6 @@ private:
                                              const std::function<void(const CandidateOutcome&)>& merge);
 
     EvidenceAnalysisProvider& provider_;
-    FeedbackMarkdownRenderer markdown_;
 };
 
 // The candidate ids listed in a bundle's "analysis-diagnostics.json" (none when it is missing).

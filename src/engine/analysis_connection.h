@@ -12,15 +12,17 @@ namespace quillmer {
 // to analyse with, made only when an approved stage is about to send.
 struct AnalysisConnection {
     AnalysisRouteChoice route;
-    // Empty when the route is unavailable; may throw the route's own error (a missing key).
-    std::function<std::shared_ptr<EvidenceAnalysisProvider>()> makeProvider;
+    // Empty when the route is unavailable; may throw the route's own error (a missing key). Given
+    // the meeting the evidence belongs to, which the relay meters and keys its requests by.
+    std::function<std::shared_ptr<EvidenceAnalysisProvider>(const Uuid& meetingID)> makeProvider;
 };
 
 // No relay and no key: the plan explains that nothing leaves this computer, and analysis sends nothing.
 inline AnalysisConnection noAnalysisConnection() { return {}; }
 
-// The connection this build analyses with, for the app, `quillmer serve` and the CLI alike. The one
-// place where the route selection becomes a connection; this build has none yet.
-inline AnalysisConnection configuredAnalysisConnection() { return noAnalysisConnection(); }
+// The connection this build analyses with, for the app, `quillmer serve` and the CLI alike: the
+// relay configuration and credential (or the developer key) through the route selection. The one
+// place where the route becomes a provider.
+AnalysisConnection configuredAnalysisConnection();
 
 }  // namespace quillmer

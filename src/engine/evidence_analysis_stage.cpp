@@ -1,7 +1,9 @@
 #include "engine/evidence_analysis_stage.h"
 
 #include "capture/session_progress_files.h"
+#include "core/atomic_file.h"
 #include "core/error.h"
+#include "core/json.h"
 
 namespace quillmer {
 
@@ -16,7 +18,8 @@ AnalysisOutcome analyzeExportedEvidence(const AnalysisConnection& connection, co
     if (scope == EvidenceAnalysisScope::firstCandidates) options.limit = kAnalysedCandidateLimit;
     else options.candidateIDs = unfinishedCandidateIDs(exportFolder);
 
-    const auto provider = connection.makeProvider();
+    const Uuid meetingID = EvidenceBundleDocument::fromJSON(parseJSON(readWholeFile(exportFolder / kEvidenceFileName))).session.id;
+    const auto provider = connection.makeProvider(meetingID);
     const auto report = EvidenceAnalysisRunner(*provider).run(exportFolder, options, stop);
     AnalysisOutcome outcome;
     outcome.feedbackCount = static_cast<int>(report.items.size());

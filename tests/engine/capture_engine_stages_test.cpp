@@ -77,40 +77,38 @@ TEST_F(StageTest, AnalysisWithNoRouteSendsNothingAndSaysWhy) {
     EXPECT_FALSE(state().feedbackCount);
 }
 
-TEST_F(StageTest, AnalysisPublishesTheReviewAndRetryRunsOnlyWithUnfinishedAnalysesAndTheEvidencePass) {
+TEST_F(StageTest, RetryRunsOnlyWithUnfinishedAnalysesAndTheEvidencePass) {
     useWorkingExportAndAnalysis(2);
     recordExportAndAnalyze();
-    EXPECT_EQ(state().feedbackCount, 3);
-    EXPECT_EQ(state().unfinishedAnalysisCount, 2);
-    EXPECT_EQ(state().includedFeedbackIDs, (std::set<std::string>{"A"}));
-    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
-    EXPECT_FALSE(state().errorMessage);
-
-    int notifications = 0;
-    engine().addObserver([&] { ++notifications; });
+    ASSERT_EQ(state().unfinishedAnalysisCount, 2);
     await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::summary}, done); });
-    EXPECT_EQ(notifications, 0);  // not approved for evidence: nothing ran
+    EXPECT_FALSE(state().errorMessage);  // not approved for evidence: nothing ran
+
     await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::evidence}, done); });
     EXPECT_EQ(state().errorMessage, std::string("Retry could not complete: ") + kNotAvailable);
     EXPECT_FALSE(state().isAnalyzing);
     EXPECT_EQ(state().feedbackCount, 3);  // a failed retry keeps the report it had
-
-    destroyEngine();
-    useWorkingExportAndAnalysis(0);
-    stages.analyze = availableProcessingStages().analyze;
-    await([&](auto done) { engine().exportEvidence(done); });
-    await([&](auto done) { engine().analyze({RemoteAnalysisPass::evidence}, done); });
-    EXPECT_EQ(state().errorMessage, std::string("Evidence analysis could not complete: ") + kNotAvailable);
-    EXPECT_FALSE(state().isAnalyzing);
-    EXPECT_FALSE(state().feedbackCount);
-    notifications = 0;
-    engine().addObserver([&] { ++notifications; });
-    await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::evidence}, done); });
-    EXPECT_EQ(notifications, 0);  // nothing unfinished: nothing to retry
 }
 
-// While a stage runs it publishes its progress and every other operation is refused; then it
-// publishes its result.
+TEST_F(StageTest, RetryWithNothingUnfinishedDoesNothing) {
+    useWorkingExportAndAnalysis(0);
+    recordExportAndAnalyze();
+    int notifications = 0;
+    engine().addObserver([&] { ++notifications; });
+    await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::evidence}, done); });
+    EXPECT_EQ(notifications, 0);
+}
+
+TEST_F(StageTest, AnalysisPublishesTheReviewOfTheReport) {
+    useWorkingExportAndAnalysis(1);
+    recordExportAndAnalyze();
+    EXPECT_EQ(state().feedbackCount, 3);
+    EXPECT_EQ(state().unfinishedAnalysisCount, 1);
+    EXPECT_EQ(state().includedFeedbackIDs, (std::set<std::string>{"A"}));
+    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
+    EXPECT_FALSE(state().errorMessage);
+}
+
 TEST_F(StageTest, ARunningStageRefusesEverythingElseThenPublishesItsResult) {
     Gate gate;
     bool finished = false;
