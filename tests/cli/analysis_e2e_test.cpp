@@ -14,6 +14,7 @@
 #include "platform/linux/posix_process_runner.h"
 #include "support/generated_exports.h"
 #include "support/loopback_http_server.h"
+#include "support/private_keyring.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer {
@@ -70,6 +71,20 @@ std::set<std::string> feedbackCandidates(const fs::path& exportFolder) {
     return ids;
 }
 
+// A finished meeting in the library and its export with 20 evidence moments.
+fs::path arrangeMeeting(const testing::ScopedDataHome& home) {
+    LocalSessionManifest manifest;
+    manifest.id = *Uuid::parse(testing::generatedExportID(kMeeting));
+    manifest.createdAt = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    manifest.width = 1280;
+    manifest.height = 720;
+    manifest.firstVideoPTSSeconds = 0;
+    manifest.lastVideoPTSSeconds = 400;
+    manifest.videoFile = kScreenVideoFileName;
+    writeManifest(createSessionFolder(sessionsRoot(), manifest.id), manifest);
+    return testing::writeGeneratedExport(home.path() / "data" / "Quillmer" / "Exports", {kMeeting, false, 20});
+}
+
 bool isLocal(const std::string& line) {
     return line == "loaded" || line == "unix" || line.starts_with("inet 127.") || line == "inet6 ::1";
 }
@@ -82,19 +97,8 @@ TEST(AnalysisEndToEnd, PlanAnalyzeRetryAgainstLoopbackRelay) {
     testing::ScopedEnvironment noGemini("QUILLMER_LOCAL_GEMINI", std::nullopt);
     testing::ScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");  // no keyring credential
 
-    // A finished meeting in the library and its export with 20 evidence moments.
     const std::string id = testing::generatedExportID(kMeeting);
-    LocalSessionManifest manifest;
-    manifest.id = *Uuid::parse(id);
-    manifest.createdAt = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    manifest.width = 1280;
-    manifest.height = 720;
-    manifest.firstVideoPTSSeconds = 0;
-    manifest.lastVideoPTSSeconds = 400;
-    manifest.videoFile = kScreenVideoFileName;
-    writeManifest(createSessionFolder(sessionsRoot(), manifest.id), manifest);
-    const fs::path exportFolder =
-        testing::writeGeneratedExport(home.path() / "data" / "Quillmer" / "Exports", {kMeeting, false, 20});
+    const fs::path exportFolder = arrangeMeeting(home);
     const Json evidence = parseJSON(readWholeFile(exportFolder / "evidence.json"));
     const Json& candidates = evidence["candidates"];
     ASSERT_EQ(candidates.size(), 20u);
@@ -196,6 +200,40 @@ TEST(AnalysisEndToEnd, PlanAnalyzeRetryAgainstLoopbackRelay) {
         loaded += line == "loaded";
     }
     EXPECT_GE(loaded, 8);  // every run of the tool was recorded
+}
+
+// The developer-key route: the key from the keyring, sent only to the configured Gemini base URL.
+TEST(AnalysisEndToEnd, DeveloperKeyAnalysesThroughLoopbackGemini) {
+    if (auto reason = testing::PrivateKeyring::unavailableReason()) GTEST_SKIP() << *reason;
+    testing::ScopedDataHome home;
+    testing::PrivateKeyring keyring;
+    testing::ScopedEnvironment noURL("QUILLMER_RTMS_URL", std::nullopt);
+    const std::string id = testing::generatedExportID(kMeeting);
+    const fs::path exportFolder = arrangeMeeting(home);
+    ASSERT_EQ(PosixProcessRunner().run({QUILLMER_CLI_PATH, {"credentials", "set", "gemini"}, std::nullopt, "gm-test-key\n"})
+                  .exitStatus,
+              0);
+
+    LoopbackHttpServer gemini;
+    const std::string route = "/v1beta/models/gemini-3.6-flash:generateContent";
+    // Every generated moment's context begins so; case aside, the quote is grounded.
+    const Json answer = {{"feedback", {{"component", "Header"}, {"observed", "It looks wrong."}, {"requestedChange", "Fix it."},
+                                       {"quote", "you need to FIX the"}, {"confidence", 0.7}, {"evidenceFramePaths", Json::array()}}}};
+    gemini.respond(route, {200, encodeJSON({{"candidates", {{{"content", {{"parts", {{{"text", encodeJSON(answer)}}}}}}}}}}), "",
+                           {}, std::chrono::milliseconds(100)});
+    testing::ScopedEnvironment local("QUILLMER_LOCAL_GEMINI", "1");
+    testing::ScopedEnvironment base("QUILLMER_GEMINI_BASE_URL", gemini.url(""));
+
+    const auto analyzed = quillmer({"analyze", id, "--approve", "evidence"});
+    EXPECT_EQ(analyzed.exitStatus, 0) << analyzed.standardError;
+    EXPECT_EQ(feedbackCandidates(exportFolder).size(), 16u);
+    const auto requests = gemini.recordedRequests();
+    EXPECT_EQ(requests.size(), 16u);
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.path, route);
+        EXPECT_EQ(request.headers.at("x-goog-api-key"), "gm-test-key");
+    }
+    EXPECT_LE(gemini.peakConcurrentRequests(), 4);
 }
 
 }  // namespace
