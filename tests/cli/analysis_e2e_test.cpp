@@ -128,6 +128,8 @@ TEST(AnalysisEndToEnd, PlanAnalyzeRetryAgainstLoopbackRelay) {
     relay.respondWith("/analysis/evidence-candidate", [&](const auto& request) { return script.answer(request); });
     testing::ScopedEnvironment url("QUILLMER_RTMS_URL", relay.url(""));
     testing::ScopedEnvironment token("QUILLMER_RTMS_TOKEN", "qm1_test");
+    // A proxy in the environment must not see loopback traffic (this one refuses every connection).
+    testing::ScopedEnvironment proxy("http_proxy", "http://127.0.0.2:9");
 
     // The plan counts the first 16 moments and only their frames, and sends nothing.
     const auto plan = quillmer({"plan", id});
