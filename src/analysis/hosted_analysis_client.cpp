@@ -194,19 +194,15 @@ HostedAnalysisClient::HostedAnalysisClient(std::string endpoint, std::string cre
       credential_(std::move(credential)),
       transport_(transport),
       sleep_(std::move(sleep)),
-      timeouts_(timeouts) {
-    while (endpoint_.ends_with('/')) endpoint_.pop_back();
-}
+      timeouts_(timeouts) {}
 
-HttpRequest HostedAnalysisClient::request(std::string_view route, std::string idempotencyKey,
+HttpRequest HostedAnalysisClient::request(const RelayRoute& route, std::string idempotencyKey,
                                           std::chrono::milliseconds timeout, std::string body) const {
     HttpRequest request;
     request.method = "POST";
-    request.url = endpoint_ + "/" + std::string(route);
-    request.headers = {{"Authorization", "Bearer " + credential_},
-                       {"Content-Type", "application/json"},
-                       {"Accept", "application/json"},
-                       {"Idempotency-Key", std::move(idempotencyKey)}};
+    request.url = relayURL(endpoint_, route);
+    request.headers = relayHeaders(route, credential_);
+    request.headers.emplace_back("Idempotency-Key", std::move(idempotencyKey));
     request.timeout = timeout;
     request.maxResponseBytes = kMaxAnswerBytes;
     request.body = std::move(body);
@@ -242,7 +238,7 @@ CandidateResult HostedAnalysisClient::analyzeCandidate(const Uuid& meetingID,
                                                        const std::filesystem::path& bundleDirectory,
                                                        std::stop_token stop) const {
     const std::string body = sendWithRetry(
-        request("analysis/evidence-candidate", candidate.id.toString(), timeouts_.candidate,
+        request(relay_routes::evidenceCandidate, candidate.id.toString(), timeouts_.candidate,
                 candidateEnvelope(meetingID, candidate, bundleDirectory)),
         candidate.id, stop);
     const Json answer = parsedAnswer(body);
@@ -267,7 +263,7 @@ SummaryResult HostedAnalysisClient::summarizeMeeting(const Uuid& meetingID, std:
                                                      const std::vector<std::string>& groundedActions,
                                                      std::stop_token stop) const {
     const std::string body =
-        sendWithRetry(request("analysis/meeting-summary", meetingID.toString() + ":summary", timeouts_.summary,
+        sendWithRetry(request(relay_routes::meetingSummary, meetingID.toString() + ":summary", timeouts_.summary,
                               summaryEnvelope(meetingID, transcriptLines, groundedActions)),
                       std::nullopt, stop);
     const Json answer = parsedAnswer(body);

@@ -11,6 +11,7 @@
 #include "analysis/analysis_retry.h"
 #include "analysis/grounded_feedback.h"
 #include "analysis/hosted_analysis_error.h"
+#include "cloud/relay_routes.h"
 #include "core/json.h"
 #include "core/uuid.h"
 #include "evidence/evidence_bundle_document.h"
@@ -65,8 +66,8 @@ struct SummaryResult {
 
 // Whole-exchange limits per request: the relay's own time limit plus time to move the bytes.
 struct HostedAnalysisTimeouts {
-    std::chrono::milliseconds candidate{std::chrono::seconds(45 + 30)};
-    std::chrono::milliseconds summary{std::chrono::seconds(90 + 30)};
+    std::chrono::milliseconds candidate{relay_routes::evidenceCandidate.timeout + std::chrono::seconds(30)};
+    std::chrono::milliseconds summary{relay_routes::meetingSummary.timeout + std::chrono::seconds(30)};
 };
 
 // The request bodies, built without a JSON tree so a candidate's frames are held once, as Base64
@@ -97,7 +98,7 @@ public:
                               std::stop_token stop) const;
 
 private:
-    HttpRequest request(std::string_view route, std::string idempotencyKey, std::chrono::milliseconds timeout,
+    HttpRequest request(const RelayRoute& route, std::string idempotencyKey, std::chrono::milliseconds timeout,
                         std::string body) const;
 
     std::string endpoint_;

@@ -57,9 +57,10 @@ fs::path writeGeneratedExport(const fs::path& root, const GeneratedExport& optio
     write(folder / "transcript.json", transcript);
 
     Json candidates = Json::array(), items = Json::array(), briefItems = Json::array(), included = Json::array();
-    for (int c = 0; c < 3; ++c) {
-        const std::string candidateID = "C0000000-0000-4000-8000-" + std::string(11, '0') + std::to_string(c);
-        const std::string itemID = "F0000000-0000-4000-8000-" + std::string(11, '0') + std::to_string(c);
+    for (int c = 0; c < options.candidates; ++c) {
+        char candidateID[40], itemID[40];
+        std::snprintf(candidateID, sizeof candidateID, "C0000000-0000-4000-8000-%012d", c);
+        std::snprintf(itemID, sizeof itemID, "F0000000-0000-4000-8000-%012d", c);
         Json frames = Json::array();
         for (int f = 0; f < 3; ++f) {
             const std::string name = "candidate-" + std::to_string(c) + "-" + std::to_string(f) + ".png";
@@ -67,10 +68,11 @@ fs::path writeGeneratedExport(const fs::path& root, const GeneratedExport& optio
             write(folder / "frames" / name, bytes);
             frames.push_back({{"path", "frames/" + name}, {"sha256", sha256Hex(bytes)}, {"byteCount", bytes.size()}});
         }
-        const std::string context = segments[c * 4]["text"];
+        const std::string context = segments[c % 3 * 4]["text"];
         candidates.push_back({{"id", candidateID}, {"rangeStartSeconds", c * 20.0}, {"rangeEndSeconds", c * 20.0 + 8},
                               {"trigger", "here"}, {"transcriptContext", context}, {"frames", frames},
                               {"visualAnchor", {{"x", 0.25}, {"y", 0.5}, {"width", 0.1}, {"height", 0.05}}}});
+        if (c >= 3) continue;
         Json item = {{"id", itemID}, {"candidateID", candidateID}, {"component", kComponents[c]},
                      {"observed", "The " + std::string(kComponents[c]) + " looks wrong."},
                      {"requestedChange", "Fix the " + std::string(kComponents[c]) + "."}, {"quote", context},

@@ -10,6 +10,7 @@ namespace quillmer::testing {
 struct GeneratedExport {
     int index = 0;           // a higher index is a later meeting
     bool withBrief = true;   // feedback, summary, review state and brief; false: evidence only
+    int candidates = 3;      // evidence moments, three frames each; the brief covers the first three
 };
 
 // The id (folder name) of the export with this index.

@@ -56,6 +56,11 @@ void LoopbackHttpServer::respondInTurn(const std::string& path, std::vector<Resp
     responses_[path] = std::deque<Response>(responses.begin(), responses.end());
 }
 
+void LoopbackHttpServer::respondWith(const std::string& path, std::function<Response(const Request&)> answer) {
+    std::lock_guard lock(mutex_);
+    answerers_[path] = std::move(answer);
+}
+
 std::string LoopbackHttpServer::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
@@ -139,10 +144,16 @@ void LoopbackHttpServer::answer(int client) {
         }
     }
     Response response;
+    std::function<Response(const Request&)> answerer;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto found = answerers_.find(request.path); found != answerers_.end()) answerer = found->second;
+    }
+    if (answerer) response = answerer(request);
     {
         std::lock_guard lock(mutex_);
         heads_.push_back(head);
-        response = next(request.path);
+        if (!answerer) response = next(request.path);
         recorded_.push_back(std::move(request));
         peakInFlight_ = std::max(peakInFlight_, ++inFlight_);
     }

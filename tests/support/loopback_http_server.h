@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -41,6 +42,9 @@ public:
 
     void respond(const std::string& path, Response response);
     void respondInTurn(const std::string& path, std::vector<Response> responses);
+    // Answers each request to `path` with what `answer` makes of it (called on the request's own
+    // thread, so it must guard any state it keeps): a relay whose answers depend on the body.
+    void respondWith(const std::string& path, std::function<Response(const Request&)> answer);
     std::string url(const std::string& path) const;
     // Every request head (request line and headers) received so far.
     std::vector<std::string> requests() const;
@@ -60,6 +64,7 @@ private:
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;
     std::map<std::string, std::deque<Response>> responses_;
+    std::map<std::string, std::function<Response(const Request&)>> answerers_;
     std::vector<std::string> heads_;
     std::vector<Request> recorded_;
     int inFlight_ = 0;

@@ -109,6 +109,9 @@ HttpResponse CurlHttpTransport::send(const HttpRequest& request, std::stop_token
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    // A proxy from the environment never carries loopback traffic: plain http is allowed only
+    // because it stays on this computer, and a proxy would take the credential off it.
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.0/8,::1");
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
