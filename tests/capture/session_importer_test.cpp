@@ -11,6 +11,7 @@
 #include "support/generated_video.h"
 #include "support/media_probe.h"
 #include "support/temporary_folder.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 namespace {
@@ -50,13 +51,8 @@ protected:
 
     template <typename Body>
     void expectImportError(Body body, SessionImportErrorCase expected, const std::string& text) {
-        try {
-            body();
-            ADD_FAILURE() << "no error";
-        } catch (const SessionImportError& error) {
-            EXPECT_EQ(error.kind(), expected);
-            EXPECT_EQ(std::string(error.what()), text);
-        }
+        const auto error = testing::thrown<SessionImportError>(body).value();
+        EXPECT_EQ(std::pair(error.kind(), std::string(error.what())), std::pair(expected, text));
     }
 
     static inline std::unique_ptr<testing::TemporaryFolder> media_;

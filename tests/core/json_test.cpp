@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/thrown.h"
+
 namespace quillmer {
 namespace {
 
@@ -48,12 +50,8 @@ TEST(JsonObjectReader, RequiredOptionalNullAndWrongTypes) {
     EXPECT_THROW(score(R"({"score":"2"})"), DecodingError);
     EXPECT_THROW(name(R"({"name":null})"), DecodingError);
     EXPECT_THROW(name(R"([1])"), DecodingError);
-    try {
-        name("{}");
-        FAIL();
-    } catch (const DecodingError& error) {
-        EXPECT_NE(std::string(error.what()).find("\"name\""), std::string::npos);
-    }
+    EXPECT_NE(std::string(testing::thrown<DecodingError>([&] { name("{}"); }).value().what()).find("\"name\""),
+              std::string::npos);
     Json written = Json::object();
     putJSON(written, "score", std::optional<double>());
     EXPECT_EQ(encodeCompactJSON(written), "{}");
