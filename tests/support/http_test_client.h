@@ -8,6 +8,8 @@
 
 #include <glib.h>
 
+#include "support/loopback_http_server.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -76,18 +78,7 @@ inline HttpAnswer httpRequest(unsigned port, const std::string& request, bool ke
     }
     ::close(fd);
     if (head.size() > 12) answer.status = std::stoi(head.substr(9, 3));
-    size_t line = head.find("\r\n");
-    while (line != std::string::npos) {
-        const size_t next = head.find("\r\n", line + 2);
-        const std::string header = head.substr(line + 2, next == std::string::npos ? std::string::npos : next - line - 2);
-        const size_t colon = header.find(':');
-        if (colon != std::string::npos) {
-            std::string name = header.substr(0, colon);
-            for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            answer.headers[name] = header.substr(header.find_first_not_of(' ', colon + 1));
-        }
-        line = next;
-    }
+    answer.headers = headerFields(head);
     return answer;
 }
 
