@@ -34,11 +34,21 @@ TEST(JsonEncoder, EscapesReplacesInvalidUTF8AndWritesShortestNumbers) {
     EXPECT_THROW(encodeJSON(Json(INFINITY)), EncodingError);
 }
 
-TEST(JsonDecoder, RefusesMalformedAndOverlyDeepInput) {
+TEST(JsonDecoder, RefusesMalformedAndOverlyDeepInputAndIntegersThatAreNotWholeOrInRange) {
     for (const std::string& text : {std::string(), std::string("{\"a\": }"), std::string("{} trailing"), std::string("\"\xFF\""),
                                     std::string(100000, '[') + std::string(100000, ']')})
         EXPECT_THROW(parseJSON(text), DecodingError) << text.substr(0, 20);
     EXPECT_NO_THROW(parseJSON(std::string(200, '[') + std::string(200, ']')));
+
+    int i = 0;
+    uint32_t u = 0;
+    std::vector<int> list;
+    EXPECT_TRUE(decodeJSONValue(parseJSON("1920.0"), i) && i == 1920);
+    EXPECT_TRUE(decodeJSONValue(parseJSON("4294967295"), u));
+    EXPECT_TRUE(decodeJSONValue(parseJSON("[1,2]"), list));
+    for (const char* text : {"1920.5", "3000000000", "true"}) EXPECT_FALSE(decodeJSONValue(parseJSON(text), i)) << text;
+    for (const char* text : {"4294967296", "-1"}) EXPECT_FALSE(decodeJSONValue(parseJSON(text), u)) << text;
+    EXPECT_FALSE(decodeJSONValue(parseJSON("[1,\"2\"]"), list));
 }
 
 TEST(JsonObjectReader, RequiredOptionalNullAndWrongTypes) {
@@ -55,18 +65,6 @@ TEST(JsonObjectReader, RequiredOptionalNullAndWrongTypes) {
     Json written = Json::object();
     putJSON(written, "score", std::optional<double>());
     EXPECT_EQ(encodeCompactJSON(written), "{}");
-}
-
-TEST(JsonValues, IntegersMustBeWholeAndInRange) {
-    int i = 0;
-    uint32_t u = 0;
-    std::vector<int> list;
-    EXPECT_TRUE(decodeJSONValue(parseJSON("1920.0"), i) && i == 1920);
-    EXPECT_TRUE(decodeJSONValue(parseJSON("4294967295"), u));
-    EXPECT_TRUE(decodeJSONValue(parseJSON("[1,2]"), list));
-    for (const char* text : {"1920.5", "3000000000", "true"}) EXPECT_FALSE(decodeJSONValue(parseJSON(text), i)) << text;
-    for (const char* text : {"4294967296", "-1"}) EXPECT_FALSE(decodeJSONValue(parseJSON(text), u)) << text;
-    EXPECT_FALSE(decodeJSONValue(parseJSON("[1,\"2\"]"), list));
 }
 
 }  // namespace

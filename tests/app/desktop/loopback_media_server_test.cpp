@@ -54,7 +54,7 @@ protected:
     LoopbackMediaServer server{scheme};
 };
 
-TEST_F(LoopbackMediaServerTest, MapsOnlyMediaURLsOntoTheLoopbackAddress) {
+TEST_F(LoopbackMediaServerTest, MapsOnlyMediaURLsOntoTheLoopbackAddressAndRefusesRequestsWithoutTheToken) {
     const std::string url = server.pageURL("quillmer-review://media/" + kBundle + "/screen.mp4");
     const std::string prefix = "http://127.0.0.1:" + std::to_string(server.port()) + "/media/";
     ASSERT_EQ(url.rfind(prefix, 0), 0u) << url;
@@ -66,6 +66,17 @@ TEST_F(LoopbackMediaServerTest, MapsOnlyMediaURLsOntoTheLoopbackAddress) {
     LoopbackMediaServer other(scheme);
     EXPECT_NE(other.pageURL("quillmer-review://media/a"), server.pageURL("quillmer-review://media/a"))
         << "each server has its own port and token";
+
+    std::string wrongToken = token;
+    wrongToken[0] = wrongToken[0] == 'a' ? 'b' : 'a';
+    for (const std::string& path : {"/media/" + kBundle + "/screen.mp4", "/media/" + wrongToken + "/" + kBundle + "/screen.mp4",
+                                    "/media/" + token.substr(0, 63) + "/" + kBundle + "/screen.mp4",
+                                    "/" + kBundle + "/screen.mp4", std::string("/"), "/media/" + token}) {
+        const auto answer = request(server.port(), "GET", path);
+        EXPECT_EQ(answer.status, 404) << path;
+        EXPECT_EQ(answer.bodyBytes, 0u) << path;
+    }
+    EXPECT_EQ(request(server.port(), "GET", mediaPath()).status, 200);
 }
 
 TEST_F(LoopbackMediaServerTest, ListensOnTheLoopbackInterfaceOnly) {
@@ -82,21 +93,6 @@ TEST_F(LoopbackMediaServerTest, ListensOnTheLoopbackInterfaceOnly) {
         if (state == "0A" && local.substr(local.find(':') + 1) == portText) listeners.push_back(local);
     }
     EXPECT_EQ(listeners, std::vector<std::string>{std::string("0100007F:") + portText});
-}
-
-TEST_F(LoopbackMediaServerTest, RefusesRequestsWithoutTheToken) {
-    const std::string good = mediaPath();
-    const std::string token = good.substr(7, 64);
-    std::string wrongToken = token;
-    wrongToken[0] = wrongToken[0] == 'a' ? 'b' : 'a';
-    for (const std::string& path : {"/media/" + kBundle + "/screen.mp4", "/media/" + wrongToken + "/" + kBundle + "/screen.mp4",
-                                    "/media/" + token.substr(0, 63) + "/" + kBundle + "/screen.mp4",
-                                    "/" + kBundle + "/screen.mp4", std::string("/"), "/media/" + token}) {
-        const auto answer = request(server.port(), "GET", path);
-        EXPECT_EQ(answer.status, 404) << path;
-        EXPECT_EQ(answer.bodyBytes, 0u) << path;
-    }
-    EXPECT_EQ(request(server.port(), "GET", good).status, 200);
 }
 
 TEST_F(LoopbackMediaServerTest, ResolvesLikeTheSchemeAndAnswersByteRanges) {
