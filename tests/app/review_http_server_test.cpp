@@ -44,6 +44,8 @@ protected:
     std::string authorised() const { return host() + "Authorization: Bearer " + kToken + "\r\n"; }
     std::string cookie() const { return host() + "Cookie: quillmer_token=" + kToken + "\r\n"; }
     static constexpr const char* kJSON = "Content-Type: application/json\r\n";
+    // Ends reading an event stream once its first event is in.
+    static bool firstEvent(const std::string& body) { return body.find("\n\n") != std::string::npos; }
     HttpAnswer bridgeCall(const std::string& body, const std::string& headers = "") {
         return send("POST /bridge HTTP/1.1\r\n" + (headers.empty() ? authorised() : headers) + kJSON, body);
     }
@@ -87,7 +89,6 @@ TEST_F(HttpServerTest, RefusesEveryRequestThatIsNotFromItsOwnPageBeforeAnyBridge
     EXPECT_TRUE(trash.moved.empty()) << "a refused call ran";
 
     // The page itself: same origin by Origin (fetch) or by Sec-Fetch-Site alone (EventSource).
-    const auto firstEvent = [](const std::string& body) { return body.find("\n\n") != std::string::npos; };
     EXPECT_EQ(send("GET /events HTTP/1.1\r\n" + cookie() + "Sec-Fetch-Site: same-origin\r\n", "", true, firstEvent).status, 200);
     EXPECT_EQ(bridgeCall(deletion, cookie() + "Origin: " + origin() + "\r\nSec-Fetch-Site: same-origin\r\n").status, 200);
     EXPECT_EQ(trash.moved, std::vector<std::filesystem::path>{folder});
@@ -104,7 +105,7 @@ TEST_F(HttpServerTest, OpeningThePageWithTheTokenSetsAStrictHttpOnlyCookieThatAu
     EXPECT_EQ(script.headers.at("content-type"), "text/javascript");
 }
 
-TEST_F(HttpServerTest, BridgeCallsAnswerWithTheReplyObject) {
+TEST_F(HttpServerTest, BridgeCallsAnswerWithTheReplyObjectAndEventsWithASnapshot) {
     const HttpAnswer answer = bridgeCall(R"({"id":"17-1","method":"capture.state","args":[]})");
     EXPECT_EQ(answer.status, 200);
     const Json reply = parseJSON(answer.body);
@@ -115,12 +116,9 @@ TEST_F(HttpServerTest, BridgeCallsAnswerWithTheReplyObject) {
     const Json failure = parseJSON(bridgeCall(R"({"id":"17-2","method":"no.such"})").body);
     EXPECT_EQ(failure["error"], "This version of Quillmer does not support that operation.");
     EXPECT_EQ(bridgeCall("[1]").status, 400);
-}
 
-TEST_F(HttpServerTest, EventsStreamASnapshotAtOnce) {
-    const HttpAnswer events = send("GET /events HTTP/1.1\r\n" + authorised(), "", true, [](const std::string& body) {
-        return body.find("\n\n") != std::string::npos;
-    });
+    // Events stream a snapshot at once.
+    const HttpAnswer events = send("GET /events HTTP/1.1\r\n" + authorised(), "", true, firstEvent);
     EXPECT_EQ(events.status, 200);
     EXPECT_EQ(events.headers.at("content-type"), "text/event-stream");
     const size_t data = events.body.find("data: ");
@@ -197,9 +195,7 @@ TEST_F(HttpServerTest, KeepsAnsweringThousandsOfRequestsUnderALowDescriptorLimit
         size_t answered = 0;
         for (size_t i = 0; i < count; ++i) {
             const size_t kind = (i + offset) % std::size(requests);
-            const auto answer = httpRequest(port, requests[kind], true, [](const std::string& body) {
-                return body.find("\n\n") != std::string::npos;
-            });
+            const auto answer = httpRequest(port, requests[kind], true, firstEvent);
             if (answer.status == expected[kind]) ++answered;
         }
         return answered;
