@@ -73,9 +73,7 @@ protected:
             folder / "dbus.log"});
         for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) std::this_thread::sleep_for(50ms);
         ASSERT_TRUE(std::filesystem::exists(socket)) << bus->log();
-        std::filesystem::create_directories(folder / "home");
-        std::filesystem::create_directories(folder / "renderer");
-        std::filesystem::create_directories(folder / "runtime");
+        for (const char* name : {"home", "renderer", "runtime"}) std::filesystem::create_directories(folder / name);
         std::filesystem::permissions(folder / "runtime", std::filesystem::perms::owner_all);
     }
 
