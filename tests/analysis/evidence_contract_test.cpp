@@ -6,6 +6,7 @@
 #include "platform/linux/curl_http_transport.h"
 #include "support/evidence_candidate_bundle.h"
 #include "support/loopback_http_server.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 namespace {
@@ -110,12 +111,9 @@ TEST_F(GeminiProviderTest, HostileAndFailingAnswersNeverGiveAnUngroundedItem) {
     EXPECT_FALSE(gem.analyze(bundle.candidate, bundle.folder.path(), {}));
     EXPECT_THROW(gem.analyze(bundle.candidate, bundle.folder.path(), {}), DecodingError);
     EXPECT_FALSE(gem.analyze(bundle.candidate, bundle.folder.path(), {}));
-    try {
-        gem.analyze(bundle.candidate, bundle.folder.path(), {});
-        ADD_FAILURE() << "503 answered";
-    } catch (const GeminiAnalysisError& error) {
-        EXPECT_STREQ(error.what(), "Gemini analysis failed (HTTP 503): busy");
-    }
+    EXPECT_STREQ(testing::thrown<GeminiAnalysisError>([&] { gem.analyze(bundle.candidate, bundle.folder.path(), {}); })
+                     .value().what(),
+                 "Gemini analysis failed (HTTP 503): busy");
     EXPECT_EQ(waits.milliseconds, (std::vector<long long>{8000, 8000}));  // Retry-After capped at 8 s
 
     const size_t sent = gemini.recordedRequests().size();

@@ -10,12 +10,14 @@
 #include "platform/linux/curl_http_transport.h"
 #include "support/evidence_candidate_bundle.h"
 #include "support/loopback_http_server.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 namespace {
 
 using testing::EvidenceCandidateBundle;
 using testing::LoopbackHttpServer;
+using testing::thrown;
 using Case = HostedAnalysisError::Case;
 
 const Uuid kMeeting = *Uuid::parse("11111111-2222-4333-8444-555555555555");
@@ -36,13 +38,7 @@ struct HostedClientTest : ::testing::Test {
     }
     // The relay error the analysis ends with.
     HostedAnalysisError failure(const std::string& prefix = "/relay") {
-        try {
-            analyze(prefix);
-        } catch (const HostedAnalysisError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no HostedAnalysisError";
-        return HostedAnalysisError::of(Case::notConnected);
+        return thrown<HostedAnalysisError>([&] { analyze(prefix); }).value_or(HostedAnalysisError::of(Case::notConnected));
     }
 };
 
@@ -144,15 +140,13 @@ TEST_F(HostedClientTest, RefusesFramesBeforeSendingAnything) {
         fresh.addFrame("frames/first.png", nineMiB);
         fresh.addFrame(row.path, row.bytes);
         if (row.path == "frames/link.png") std::filesystem::create_symlink("/etc/hostname", fresh.folder / row.path);
-        try {
-            client().analyzeCandidate(kMeeting, fresh.candidate, fresh.folder.path(), {});
-            ADD_FAILURE() << "sent";
-        } catch (const HostedAnalysisError& error) {
-            EXPECT_EQ(error.kind(), row.expected);
-            if (row.expected == Case::invalidRequest) {
-                EXPECT_STREQ(error.what(), "Quillmer analysis rejected this evidence moment: An evidence frame path "
-                                           "was not bundle-relative.");
-            }
+        const auto error = thrown<HostedAnalysisError>(
+            [&] { client().analyzeCandidate(kMeeting, fresh.candidate, fresh.folder.path(), {}); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), row.expected);
+        if (row.expected == Case::invalidRequest) {
+            EXPECT_STREQ(error->what(), "Quillmer analysis rejected this evidence moment: An evidence frame path "
+                                        "was not bundle-relative.");
         }
     }
     EXPECT_TRUE(relay.recordedRequests().empty());
@@ -174,18 +168,8 @@ TEST_F(HostedClientTest, SummaryRouteHasItsOwnKeyAndErrors) {
                                 {200, R"({"model":"m"})", "", {}},
                                 {200, R"({"summary":{"overview":"o","topics":[{"title":"t","detail":"d"}]}})", "", {}}});
     const auto summarize = [&] { return client().summarizeMeeting(kMeeting, "00:01 hello", actions, {}); };
-    EXPECT_THROW(
-        try { summarize(); } catch (const HostedAnalysisError& error) {
-            EXPECT_EQ(error.kind(), Case::payloadTooLarge);
-            throw;
-        },
-        HostedAnalysisError);
-    EXPECT_THROW(
-        try { summarize(); } catch (const HostedAnalysisError& error) {
-            EXPECT_EQ(error.kind(), Case::malformedResponse);
-            throw;
-        },
-        HostedAnalysisError);
+    EXPECT_EQ(thrown<HostedAnalysisError>(summarize).value().kind(), Case::payloadTooLarge);
+    EXPECT_EQ(thrown<HostedAnalysisError>(summarize).value().kind(), Case::malformedResponse);
     EXPECT_EQ(summarize().summary.topics.at(0).detail, "d");
     const auto sent = relay.recordedRequests().at(0);
     EXPECT_EQ(sent.headers.at("idempotency-key"), "11111111-2222-4333-8444-555555555555:summary");
@@ -195,23 +179,16 @@ TEST_F(HostedClientTest, SummaryRouteHasItsOwnKeyAndErrors) {
 TEST_F(HostedClientTest, SlowAnswersEndAtTheTimeOutAndStopsEndWaits) {
     timeouts.candidate = std::chrono::milliseconds(200);
     relay.respond(kRoute, {200, R"({"feedback":null})", "", std::chrono::seconds(3)});
-    try {
-        analyze();
-        ADD_FAILURE() << "answered";
-    } catch (const HttpTransportError& error) {
-        EXPECT_EQ(error.kind(), HttpTransportError::Kind::timedOut);
-    }
+    EXPECT_EQ(thrown<HttpTransportError>([&] { analyze(); }).value().kind(), HttpTransportError::Kind::timedOut);
     EXPECT_EQ(waits.milliseconds, (std::vector<long long>{500, 1000}));
 
     // Nobody listening is worth two more tries too.
     waits.milliseconds.clear();
-    try {
-        HostedAnalysisClient("http://127.0.0.1:1", "c", transport, waits.sleeper())
-            .analyzeCandidate(kMeeting, bundle.candidate, bundle.folder.path(), {});
-        ADD_FAILURE() << "answered";
-    } catch (const HttpTransportError& error) {
-        EXPECT_EQ(error.kind(), HttpTransportError::Kind::unreachable);
-    }
+    EXPECT_EQ(thrown<HttpTransportError>([&] {
+                  HostedAnalysisClient("http://127.0.0.1:1", "c", transport, waits.sleeper())
+                      .analyzeCandidate(kMeeting, bundle.candidate, bundle.folder.path(), {});
+              }).value().kind(),
+              HttpTransportError::Kind::unreachable);
     EXPECT_EQ(waits.milliseconds, (std::vector<long long>{500, 1000}));
 
     // A stop ends a slow answer (before the 5 s time-out would) and a minute's retry wait.

@@ -51,6 +51,9 @@ TEST_F(ReviewRendererSchemeTest, RefusesEscapesTheBaseItselfAndUnknownHosts) {
         ASSERT_TRUE(std::holds_alternative<SchemeFailure>(result)) << url;
         EXPECT_EQ(std::get<SchemeFailure>(result), SchemeFailure::fileDoesNotExist) << url;
     }
+    // Without a renderer folder there are no app files at all.
+    EXPECT_TRUE(std::holds_alternative<SchemeFailure>(
+        ReviewRendererScheme(std::nullopt).respond("quillmer-review://app/index.html", std::nullopt)));
 }
 
 TEST_F(ReviewRendererSchemeTest, ServesEvidenceByEncodedPathAndRanges) {
@@ -80,11 +83,6 @@ TEST_F(ReviewRendererSchemeTest, MediaComesFromTheSessionNamedByTheExport) {
     EXPECT_EQ(scheme.mediaURL("B3", folder / "export", folder / "Sessions"), std::nullopt);
     testing::writeTestFile(folder / "export/evidence.json", "not json");
     EXPECT_EQ(scheme.mediaURL("B4", folder / "export", folder / "Sessions"), std::nullopt);
-}
-
-TEST_F(ReviewRendererSchemeTest, NoRendererFolderServesNoAppFiles) {
-    ReviewRendererScheme bare(std::nullopt);
-    EXPECT_TRUE(std::holds_alternative<SchemeFailure>(bare.respond("quillmer-review://app/index.html", std::nullopt)));
 }
 
 }  // namespace

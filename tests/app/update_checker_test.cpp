@@ -42,13 +42,11 @@ struct SigningKey {
         return encodeBase64({reinterpret_cast<const char*>(raw), length});
     }
     std::string sign(const std::string& message) const {
-        EVP_MD_CTX* context = EVP_MD_CTX_new();
+        std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
         unsigned char signature[64];
         size_t length = sizeof signature;
-        EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key.get());
-        EVP_DigestSign(context, signature, &length, reinterpret_cast<const unsigned char*>(message.data()),
-                       message.size());
-        EVP_MD_CTX_free(context);
+        EVP_DigestSignInit(context.get(), nullptr, nullptr, nullptr, key.get());
+        EVP_DigestSign(context.get(), signature, &length, reinterpret_cast<const unsigned char*>(message.data()), message.size());
         return {reinterpret_cast<const char*>(signature), length};
     }
 };

@@ -117,21 +117,16 @@ protected:
         return result.standardOutput.substr(0, result.standardOutput.find('\n'));
     }
 
-    // Without a commit HEAD names nothing; with one the repository has a snapshot.
-    void makeRepositoryWithOneCommit() {
-        git({"init", "-q", "-b", "feature/header"});
-        EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
-        git({"commit", "-q", "--allow-empty", "-m", "first"});
-    }
-
     PosixProcessRunner runner;
     TemporaryFolder repository;
 };
 
-TEST_F(RepositorySnapshotTest, RecordsRootCommitAndBranchButNoBranchForADetachedHead) {
+TEST_F(RepositorySnapshotTest, RecordsRootCommitAndBranchButNoBranchForADetachedHeadAndPrefersTheEnvironment) {
     EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt);
     EXPECT_EQ(RepositorySnapshot::at(repository / "does-not-exist", runner), std::nullopt);
-    makeRepositoryWithOneCommit();
+    git({"init", "-q", "-b", "feature/header"});
+    EXPECT_EQ(RepositorySnapshot::at(repository.path(), runner), std::nullopt) << "HEAD names no commit yet";
+    git({"commit", "-q", "--allow-empty", "-m", "first"});
     std::filesystem::create_directories(repository / "src" / "deep");
     const auto snapshot = RepositorySnapshot::at(repository / "src" / "deep", runner);
     ASSERT_TRUE(snapshot);
@@ -145,10 +140,9 @@ TEST_F(RepositorySnapshotTest, RecordsRootCommitAndBranchButNoBranchForADetached
     ASSERT_TRUE(detached);
     EXPECT_EQ(detached->gitSHA, snapshot->gitSHA);
     EXPECT_FALSE(detached->toJSON().contains("branch"));
-}
 
-TEST_F(RepositorySnapshotTest, CurrentPrefersTheEnvironmentOverTheWorkingDirectory) {
-    makeRepositoryWithOneCommit();
+    // The environment wins over the working directory.
+    git({"checkout", "-q", "feature/header"});
     TemporaryFolder elsewhere;
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(elsewhere.path());

@@ -18,33 +18,23 @@ size_t entriesIn(const std::filesystem::path& folder) {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
 
-TEST(AtomicFile, ReplacesWholeFileAndLeavesNoTemporaryFiles) {
+TEST(AtomicFile, ReplacesTheWholeFileKeepsItsModeAndFailuresLeaveNothingBehind) {
     testing::TemporaryFolder folder;
-    const auto file = folder / "session.json";
-    writeFileAtomically(file, "first, longer content");
-    writeFileAtomically(file, "second");
-    EXPECT_EQ(readWholeFile(file), "second");
+    const auto ownerOnly = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    writeFileAtomically(folder / "diagnostics.json", "first, longer content", {.permissions = 0600});
+    EXPECT_EQ(std::filesystem::status(folder / "diagnostics.json").permissions(), ownerOnly);
+    writeFileAtomically(folder / "diagnostics.json", "second");
+    EXPECT_EQ(readWholeFile(folder / "diagnostics.json"), "second");
+    EXPECT_EQ(std::filesystem::status(folder / "diagnostics.json").permissions(), ownerOnly);
     EXPECT_EQ(entriesIn(folder.path()), 1u);
-}
 
-TEST(AtomicFile, FailuresThrowAndLeaveNothingBehind) {
-    testing::TemporaryFolder folder;
     EXPECT_THROW(writeFileAtomically(folder / "missing" / "session.json", "x"), FileSystemError);
     // A folder in the way of the rename: the temporary file must not stay.
     testing::writeTestFile(folder / "session.json" / "keep", "k");
     EXPECT_THROW(writeFileAtomically(folder / "session.json", "x"), FileSystemError);
-    EXPECT_EQ(entriesIn(folder.path()), 1u);
+    EXPECT_EQ(entriesIn(folder.path()), 2u);
     EXPECT_THROW(readWholeFile(folder.path()), FileSystemError);
     EXPECT_THROW(readWholeFile(folder / "absent"), FileSystemError);
-}
-
-TEST(AtomicFile, KeepsExistingModeOrUsesTheRequestedOne) {
-    testing::TemporaryFolder folder;
-    const auto ownerOnly = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
-    writeFileAtomically(folder / "diagnostics.json", "a", {.permissions = 0600});
-    EXPECT_EQ(std::filesystem::status(folder / "diagnostics.json").permissions(), ownerOnly);
-    writeFileAtomically(folder / "diagnostics.json", "b");
-    EXPECT_EQ(std::filesystem::status(folder / "diagnostics.json").permissions(), ownerOnly);
 }
 
 // A writer killed at any moment leaves either the old or the new bytes, never a truncated mix.

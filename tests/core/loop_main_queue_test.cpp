@@ -25,7 +25,7 @@ TEST(LoopMainQueueTest, RunsTasksOnTheLoopThreadInPostingOrder) {
     for (const auto& id : threads) EXPECT_EQ(id, std::this_thread::get_id());
 }
 
-TEST(LoopMainQueueTest, RunPendingAlsoRunsWhatTasksPost) {
+TEST(LoopMainQueueTest, RunPendingAlsoRunsWhatTasksPostAndRunUntilSaysWhetherTheConditionWasMet) {
     LoopMainQueue queue;
     int ran = 0;
     queue.post([&] {
@@ -35,10 +35,7 @@ TEST(LoopMainQueueTest, RunPendingAlsoRunsWhatTasksPost) {
     EXPECT_EQ(queue.runPending(), 2u);
     EXPECT_EQ(ran, 2);
     EXPECT_EQ(queue.runPending(), 0u);
-}
 
-TEST(LoopMainQueueTest, RunUntilADeadlineReturnsWhetherTheConditionWasMet) {
-    LoopMainQueue queue;
     bool done = false;
     EXPECT_FALSE(queue.runUntil([&] { return done; }, std::chrono::steady_clock::now()));
     queue.post([&] { done = true; });

@@ -9,6 +9,7 @@
 #include "evidence/frame_extraction.h"
 #include "platform/linux/ffmpeg_video_frame_reader.h"
 #include "support/temporary_folder.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 namespace {
@@ -139,13 +140,11 @@ TEST_F(FrameExtractionTest, AnUnreadableFrameWritesNothingAndAnEmptyEncodingIsFr
 
     testing::FakeVideo video([](double) { return grey(); });
     testing::EncoderFailingRenderer failing;
-    try {
-        extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), failing);
-        FAIL() << "expected frameEncoding";
-    } catch (const EvidenceExtractionError& error) {
-        EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::frameEncoding);
-        EXPECT_STREQ(error.what(), "Quillmer could not encode a visual evidence frame.");
-    }
+    const auto error =
+        testing::thrown<EvidenceExtractionError>([&] { extractFrames(video, {1.0, 3.0, 4.0}, id, folder.path(), failing); })
+            .value();
+    EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::frameEncoding);
+    EXPECT_STREQ(error.what(), "Quillmer could not encode a visual evidence frame.");
 }
 
 }  // namespace

@@ -9,8 +9,7 @@ namespace quillmer {
 namespace {
 
 using Line = testing::SpokenLine;
-
-LocalTranscript transcriptOf(const std::vector<Line>& lines) { return testing::transcriptWith(lines); }
+const auto transcriptOf = testing::transcriptWith;
 
 std::optional<CandidateMoment> scoreAlone(const std::string& text) {
     const auto transcript = transcriptOf({{10, 2, text}});

@@ -7,6 +7,7 @@
 #include "evidence/fake_media.h"
 #include "evidence/session_fixture.h"
 #include "support/temporary_folder.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 namespace {
@@ -103,12 +104,10 @@ TEST_F(VisualEvidenceExtractorTest, AFailedWriteEndsTheRunInCandidateOrder) {
     for (VideoFrameReaderFactory* video : std::initializer_list<VideoFrameReaderFactory*>{&videos, &endsEarly}) {
         std::filesystem::remove_all(session / "frames");
         testing::EncoderFailingRenderer failsOnTheSecondCandidate(3);
-        try {
-            VisualEvidenceExtractor(*video, failsOnTheSecondCandidate).extract(session);
-            FAIL() << "expected frameEncoding";
-        } catch (const EvidenceExtractionError& error) {
-            EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::frameEncoding);
-        }
+        EXPECT_EQ(testing::thrown<EvidenceExtractionError>([&] {
+                      VisualEvidenceExtractor(*video, failsOnTheSecondCandidate).extract(session);
+                  }).value().kind(),
+                  EvidenceExtractionErrorCase::frameEncoding);
         EXPECT_EQ(framesOnDisk(session), 3);  // the first candidate's, none of the later ones
     }
     // An unreadable frame after good candidates still leaves all of their files.
@@ -136,13 +135,9 @@ TEST_F(VisualEvidenceExtractorTest, CancellationMidwayKeepsEveryFileOfTheCandida
 
 TEST_F(VisualEvidenceExtractorTest, MissingOrUnreadableInputsWriteNothing) {
     const auto session = testing::makeSession(root.path(), testing::sessionManifest());
-    try {
-        run(session);
-        FAIL() << "expected missingTranscript";
-    } catch (const EvidenceExtractionError& error) {
-        EXPECT_EQ(error.kind(), EvidenceExtractionErrorCase::missingTranscript);
-        EXPECT_STREQ(error.what(), "Transcribe this session before generating visual evidence.");
-    }
+    const auto missing = testing::thrown<EvidenceExtractionError>([&] { run(session); }).value();
+    EXPECT_EQ(missing.kind(), EvidenceExtractionErrorCase::missingTranscript);
+    EXPECT_STREQ(missing.what(), "Transcribe this session before generating visual evidence.");
     updateManifest(session, [](LocalSessionManifest& m) { m.transcriptFile = "transcript.json"; });
     EXPECT_THROW(run(session), FileSystemError);
     testing::writeTestFile(session / "transcript.json", "{\"segments\": 3}");

@@ -8,7 +8,7 @@
 namespace quillmer {
 namespace {
 
-TEST(ApplicationPaths, FollowXDGAndCreateRootsOnResolve) {
+TEST(ApplicationPaths, FollowXDGAndCreateRootsOnResolveUnlessAFileIsInTheWay) {
     testing::TemporaryFolder folder;
     testing::ScopedEnvironment data("XDG_DATA_HOME", folder.path().string());
     testing::ScopedEnvironment config("XDG_CONFIG_HOME", (folder / "cfg").string());
@@ -16,6 +16,9 @@ TEST(ApplicationPaths, FollowXDGAndCreateRootsOnResolve) {
     EXPECT_TRUE(std::filesystem::is_directory(folder / "Quillmer" / "Sessions"));
     EXPECT_EQ(exportsDirectory(), folder / "Quillmer" / "Exports");
     EXPECT_EQ(userDefaultsFile(), folder / "cfg" / "quillmer" / "defaults.json");
+    std::filesystem::remove(folder / "Quillmer" / "Sessions");
+    testing::writeTestFile(folder / "Quillmer" / "Sessions", "not a folder");
+    EXPECT_THROW(sessionsDirectory(), FileSystemError);
 }
 
 TEST(ApplicationPaths, RelativeOrEmptyXDGFallsBackToHome) {
@@ -25,13 +28,6 @@ TEST(ApplicationPaths, RelativeOrEmptyXDGFallsBackToHome) {
         testing::ScopedEnvironment data("XDG_DATA_HOME", std::string(value));
         EXPECT_EQ(applicationDataDirectory(), folder / ".local" / "share" / "Quillmer");
     }
-}
-
-TEST(ApplicationPaths, AFileInTheWayIsAFileSystemError) {
-    testing::TemporaryFolder folder;
-    testing::ScopedEnvironment data("XDG_DATA_HOME", folder.path().string());
-    testing::writeTestFile(folder / "Quillmer" / "Sessions", "not a folder");
-    EXPECT_THROW(sessionsDirectory(), FileSystemError);
 }
 
 TEST(ApplicationPaths, RendererFolderFromTheEnvironmentOrBesideTheProgram) {

@@ -18,10 +18,12 @@ protected:
     ScopedEnvironment zone_{"TZ", "UTC"};
 };
 
-TEST_F(DateTextTest, OlderDatesUseTheLocalesShortStyles) {
+TEST_F(DateTextTest, OlderDatesUseTheLocalesShortStylesAndUnusualLocaleNamesStillGiveText) {
     const auto time = *parseISO8601("2026-05-04T09:30:12Z");
     EXPECT_EQ(formatShortRelativeDateTime(time, "en_US.UTF-8"), "5/4/26, 9:30\u202FAM");
     EXPECT_EQ(formatShortRelativeDateTime(time, "de_DE.UTF-8"), "04.05.26, 09:30");
+    for (const char* locale : {"", "C", "POSIX", "C.UTF-8", "zz_ZZ", "@@@"})
+        EXPECT_NE(formatShortRelativeDateTime(time, locale).find("26"), std::string::npos) << locale;
 }
 
 TEST_F(DateTextTest, TodayAndYesterdayAreRelativeAndCapitalised) {
@@ -30,12 +32,6 @@ TEST_F(DateTextTest, TodayAndYesterdayAreRelativeAndCapitalised) {
     EXPECT_TRUE(formatShortRelativeDateTime(now - 24h, "en_US.UTF-8").starts_with("Yesterday"));
     EXPECT_TRUE(formatShortRelativeDateTime(now, "de_DE").starts_with("Heute"));
     EXPECT_FALSE(formatShortRelativeDateTime(now - 72h, "en_US").starts_with("Today"));
-}
-
-TEST_F(DateTextTest, UnusualLocaleNamesStillGiveText) {
-    const auto time = *parseISO8601("2026-05-04T09:30:12Z");
-    for (const char* locale : {"", "C", "POSIX", "C.UTF-8", "zz_ZZ", "@@@"})
-        EXPECT_NE(formatShortRelativeDateTime(time, locale).find("26"), std::string::npos) << locale;
 }
 
 TEST(UserDateLocale, TimeSettingsOverrideTheLanguage) {

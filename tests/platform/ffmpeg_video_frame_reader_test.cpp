@@ -76,7 +76,6 @@ TEST_F(FFmpegVideoFrameReaderTest, AppliesTheStreamRotation) {
     // The tag turns the picture a quarter counter-clockwise; turning it back shows the coded picture.
     EXPECT_EQ(indexShownBy(testing::rotatedCounterClockwise(frame, 3)), 30);
     EXPECT_EQ(indexShownBy(testing::rotatedCounterClockwise(reader.frameAt(0.4), 3)), 12);
-
 }
 
 TEST_F(FFmpegVideoFrameReaderTest, MissingBrokenOrNonRegularFilesAreMediaErrors) {

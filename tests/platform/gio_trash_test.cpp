@@ -34,26 +34,14 @@ protected:
     GioTrash trash;
 };
 
-TEST_F(GioTrashTest, MovesAFolderIntoTheTrashOfTheDataHome) {
-    const auto folder = dataHome_->path() / "doomed";
-    writeTestFile(folder / "inside.txt", "kept in the trash");
-    trash.moveToTrash(folder);
-    EXPECT_FALSE(std::filesystem::exists(folder));
-    EXPECT_TRUE(std::filesystem::exists(trashFiles() / "doomed" / "inside.txt"));
-    EXPECT_TRUE(std::filesystem::exists(trashInfo() / "doomed.trashinfo"));
-}
-
-TEST_F(GioTrashTest, MissingItemIsAFileSystemError) {
+TEST_F(GioTrashTest, DeletingAMeetingTrashesSessionAndExportFoldersRestorably) {
     EXPECT_THROW(trash.moveToTrash(dataHome_->path() / "never-made"), FileSystemError);
-}
-
-TEST_F(GioTrashTest, DeletingAMeetingTrashesSessionAndExportFolders) {
     const LocalSessionLibrary library(trash);
     LocalSessionManifest manifest;
     manifest.id = Uuid::random();
     manifest.videoFile = kScreenVideoFileName;
     writeManifest(createSessionFolder(library.sessionsRoot(), manifest.id), manifest);
-    writeTestFile(library.exportsRoot() / manifest.id.toString() / "evidence.json", "{}");
+    writeTestFile(library.exportsRoot() / manifest.id.toString() / "evidence.json", "kept in the trash");
 
     library.deleteSession(manifest.id.toString());
     EXPECT_FALSE(std::filesystem::exists(library.sessionsRoot() / manifest.id.toString()));
@@ -63,6 +51,9 @@ TEST_F(GioTrashTest, DeletingAMeetingTrashesSessionAndExportFolders) {
     for (const auto& entry : std::filesystem::directory_iterator(trashFiles()))
         if (entry.path().filename().string().starts_with(manifest.id.toString())) ++trashed;
     EXPECT_EQ(trashed, 2);
+    // The contents, and the record that lets the desktop's trash put a folder back.
+    EXPECT_TRUE(std::filesystem::exists(trashInfo() / (manifest.id.toString() + ".trashinfo")));
+    EXPECT_TRUE(std::filesystem::exists(trashFiles() / manifest.id.toString()));
     EXPECT_TRUE(library.recoverableSessions().empty());
 }
 

@@ -7,7 +7,7 @@
 namespace quillmer {
 namespace {
 
-TEST(JsonFileUserDefaults, TypedReadsTreatWrongTypesAsAbsent) {
+TEST(JsonFileUserDefaults, TypedReadsTreatWrongTypesAsAbsentAndDatesAreSharedISO8601Text) {
     testing::TemporaryFolder folder;
     JsonFileUserDefaults defaults(folder / "quillmer" / "defaults.json");
     EXPECT_EQ(defaults.boolValue("ai.quillmer.consent.standingRecording"), std::nullopt);
@@ -19,16 +19,13 @@ TEST(JsonFileUserDefaults, TypedReadsTreatWrongTypesAsAbsent) {
     EXPECT_EQ(defaults.dateValue("ai.quillmer.deviceTag"), std::nullopt);
     defaults.removeValue("ai.quillmer.deviceTag");
     EXPECT_EQ(defaults.stringValue("ai.quillmer.deviceTag"), std::nullopt);
-}
 
-TEST(JsonFileUserDefaults, DatesAreStoredAsISO8601TextAndSharedAcrossInstances) {
-    testing::TemporaryFolder folder;
-    const auto file = folder / "defaults.json";
-    JsonFileUserDefaults writer(file), reader(file);
     const Timestamp when = *parseISO8601("2026-05-04T09:30:12Z");
-    writer.setDate("ai.quillmer.updates.lastCheckedAt", when);
+    defaults.setDate("ai.quillmer.updates.lastCheckedAt", when);
+    JsonFileUserDefaults reader(folder / "quillmer" / "defaults.json");
     EXPECT_EQ(reader.dateValue("ai.quillmer.updates.lastCheckedAt"), when);
-    EXPECT_EQ(parseJSON(readWholeFile(file))["ai.quillmer.updates.lastCheckedAt"], "2026-05-04T09:30:12Z");
+    EXPECT_EQ(parseJSON(readWholeFile(folder / "quillmer" / "defaults.json"))["ai.quillmer.updates.lastCheckedAt"],
+              "2026-05-04T09:30:12Z");
 }
 
 TEST(JsonFileUserDefaults, DamagedFileReadsAsEmptyAndIsReplacedOnWrite) {

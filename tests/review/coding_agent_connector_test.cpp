@@ -9,6 +9,7 @@
 #include "core/atomic_file.h"
 #include "platform/linux/posix_process_runner.h"
 #include "support/temporary_folder.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 namespace {
@@ -107,20 +108,12 @@ TEST_F(CodingAgentConnectorTest, ARegistrationOfAnotherServerOrRootIsRepairableA
 TEST_F(CodingAgentConnectorTest, FailuresSayWhatToDo) {
     fs::remove(tools / "claude");
     EXPECT_EQ(connector(server).connectionStatus().unavailable, std::vector{CodingAgentClient::claudeCode});
-    EXPECT_THROW(
-        try { connector(server).connect(CodingAgentClient::claudeCode); } catch (const MCPInstallerError& e) {
-            EXPECT_STREQ(e.what(), "Install Claude Code first, then connect it from Quillmer.");
-            throw;
-        },
-        MCPInstallerError);
-
+    const auto failure = [&](CodingAgentClient client) {
+        return std::string(testing::thrown<MCPInstallerError>([&] { connector(server).connect(client); }).value().what());
+    };
+    EXPECT_EQ(failure(CodingAgentClient::claudeCode), "Install Claude Code first, then connect it from Quillmer.");
     writeTestFile(tools / "codex.fail", "  config.toml is read-only\n\n");
-    try {
-        connector(server).connect(CodingAgentClient::codex);
-        ADD_FAILURE();
-    } catch (const MCPInstallerError& e) {
-        EXPECT_STREQ(e.what(), "Codex could not connect to Quillmer. config.toml is read-only");
-    }
+    EXPECT_EQ(failure(CodingAgentClient::codex), "Codex could not connect to Quillmer. config.toml is read-only");
 
     fs::remove(tools / "codex.log");
     for (const auto& missing : {std::optional<fs::path>(), std::optional(data / "nothing")})

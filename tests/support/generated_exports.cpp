@@ -1,10 +1,10 @@
 #include "support/generated_exports.h"
 
 #include <cstdio>
-#include <fstream>
 
 #include "core/json.h"
 #include "core/sha256.h"
+#include "support/temporary_folder.h"
 
 namespace quillmer::testing {
 
@@ -24,10 +24,6 @@ std::string framePNG(int seed) {
     return bytes;
 }
 
-void write(const fs::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
 const char* kComponents[] = {"Header", "Export button", "Logo", "Report table", "Settings page"};
 
 }  // namespace
@@ -41,7 +37,6 @@ std::string generatedExportID(int index) {
 fs::path writeGeneratedExport(const fs::path& root, const GeneratedExport& options) {
     const std::string id = generatedExportID(options.index);
     const fs::path folder = root / id;
-    fs::create_directories(folder / "frames");
     char date[32];
     std::snprintf(date, sizeof date, "2026-%02d-%02dT%02d:00:00Z", 1 + options.index / 672 % 12,
                   1 + options.index / 24 % 28, options.index % 24);
@@ -54,7 +49,7 @@ fs::path writeGeneratedExport(const fs::path& root, const GeneratedExport& optio
                                                 : "We talked about the quarterly rollout plan and the sandbox import."}});
     const std::string transcript = encodeJSON({{"schemaVersion", 1}, {"createdAt", date}, {"audioFile", "system-audio.m4a"},
                                                {"sourcePTSOffsetSeconds", 0}, {"localeIdentifier", "en-US"}, {"segments", segments}});
-    write(folder / "transcript.json", transcript);
+    writeTestFile(folder / "transcript.json", transcript);
 
     Json candidates = Json::array(), items = Json::array(), briefItems = Json::array(), included = Json::array();
     for (int c = 0; c < options.candidates; ++c) {
@@ -65,7 +60,7 @@ fs::path writeGeneratedExport(const fs::path& root, const GeneratedExport& optio
         for (int f = 0; f < 3; ++f) {
             const std::string name = "candidate-" + std::to_string(c) + "-" + std::to_string(f) + ".png";
             const std::string bytes = framePNG(options.index * 10 + c * 3 + f);
-            write(folder / "frames" / name, bytes);
+            writeTestFile(folder / "frames" / name, bytes);
             frames.push_back({{"path", "frames/" + name}, {"sha256", sha256Hex(bytes)}, {"byteCount", bytes.size()}});
         }
         const std::string context = segments[c % 3 * 4]["text"];
@@ -88,29 +83,29 @@ fs::path writeGeneratedExport(const fs::path& root, const GeneratedExport& optio
                               {"transcriptContext", context}, {"trigger", "here"}, {"confidence", 0.9},
                               {"rangeStartSeconds", c * 20.0}, {"rangeEndSeconds", c * 20.0 + 8}, {"evidenceFrames", briefFrames}});
     }
-    write(folder / "evidence.json",
+    writeTestFile(folder / "evidence.json",
           encodeJSON({{"schemaVersion", 1}, {"exportedAt", date}, {"candidates", candidates},
                       {"session", {{"id", id}, {"capturedAt", date}, {"displaySize", {{"width", 1280}, {"height", 720}}},
                                    {"transcript", {{"path", "transcript.json"}, {"sha256", sha256Hex(transcript)},
                                                    {"byteCount", transcript.size()}}}}}}));
-    write(folder / "evidence.md", "# Quillmer evidence brief\n\n- Session: `" + id + "`\n");
+    writeTestFile(folder / "evidence.md", "# Quillmer evidence brief\n\n- Session: `" + id + "`\n");
     if (!options.withBrief) return folder;
 
-    write(folder / "feedback.json", encodeJSON({{"schemaVersion", 2}, {"provider", "gemini"}, {"model", "gemini-3.6-flash"},
-                                                {"createdAt", date}, {"items", items}}));
-    write(folder / "review-state.json", encodeJSON({{"schemaVersion", 3}, {"updatedAt", date}, {"includedFeedbackIDs", included},
-                                                    {"visualEvidenceUsefulIDs", included}, {"selectionMode", "automatic"},
-                                                    {"edits", Json::object()}}));
+    writeTestFile(folder / "feedback.json", encodeJSON({{"schemaVersion", 2}, {"provider", "gemini"}, {"model", "gemini-3.6-flash"},
+                                                        {"createdAt", date}, {"items", items}}));
+    writeTestFile(folder / "review-state.json", encodeJSON({{"schemaVersion", 3}, {"updatedAt", date}, {"includedFeedbackIDs", included},
+                                                            {"visualEvidenceUsefulIDs", included}, {"selectionMode", "automatic"},
+                                                            {"edits", Json::object()}}));
     const std::string summaryMarkdown = "# Meeting summary\n\nMeeting " + std::to_string(options.index) +
                                         " reviewed the report page.\n\n## Action items\n\n- Fix the Header.\n- Send the sandbox import.\n";
-    write(folder / "meeting-summary.md", summaryMarkdown);
-    write(folder / "meeting-summary.json",
+    writeTestFile(folder / "meeting-summary.md", summaryMarkdown);
+    writeTestFile(folder / "meeting-summary.json",
           encodeJSON({{"schemaVersion", 1}, {"createdAt", date}, {"provider", "local-fallback"}, {"model", "transcript-rules-v1"},
                       {"overview", "Meeting " + std::to_string(options.index) + " reviewed the report page."},
                       {"topics", {{{"title", "Report page review " + std::to_string(options.index)}, {"detail", "Header and logo."}}}},
                       {"decisions", {"We agreed to ship on Friday."}}, {"actionItems", {"Fix the Header.", "Send the sandbox import."}},
                       {"unresolvedQuestions", {"Who owns the logo?"}}, {"markdown", summaryMarkdown}}));
-    write(folder / "implementation-brief.json",
+    writeTestFile(folder / "implementation-brief.json",
           encodeJSON({{"schemaVersion", 4}, {"createdAt", date}, {"sourceFeedbackFile", "feedback.json"},
                       {"sourceEvidenceFile", "evidence.json"}, {"transcriptFile", "transcript.json"}, {"items", briefItems},
                       {"additionalTranscriptActions", {"Send the sandbox import."}}}));
@@ -118,7 +113,7 @@ fs::path writeGeneratedExport(const fs::path& root, const GeneratedExport& optio
     for (const auto& item : briefItems)
         brief += "\n## " + item["component"].get<std::string>() + " · é\n\n> " + item["quote"].get<std::string>() +
                  "\n\n**Requested change**\n" + item["requestedChange"].get<std::string>() + "\n";
-    write(folder / "implementation-brief.md", brief);
+    writeTestFile(folder / "implementation-brief.md", brief);
     return folder;
 }
 

@@ -8,12 +8,15 @@
 
 #include <glib.h>
 
+#include "support/loopback_http_server.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <future>
 #include <map>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace quillmer::testing {
@@ -25,29 +28,34 @@ struct HttpAnswer {
     uint64_t bodyBytes = 0;  // counted even when the body is not kept
 };
 
+// A connection to `port` on 127.0.0.1, or -1. A server that stops answering fails a read on it
+// after 30 seconds instead of hanging the test.
+inline int connectLoopback(unsigned port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    const timeval patience{30, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+// Sends all of `bytes`; false once the peer stops taking them.
+inline bool sendAll(int fd, std::string_view bytes) {
+    for (ssize_t n = 0; !bytes.empty(); bytes.remove_prefix(static_cast<size_t>(n)))
+        if ((n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)) <= 0) return false;
+    return true;
+}
+
 // One request (head and body as sent) over a fresh loopback connection, read to the end. With
 // `keepBody` false the body is only counted, so a huge response costs no memory here.
 // `stopWhen` may end the read early (event streams never end on their own).
 inline HttpAnswer httpRequest(unsigned port, const std::string& request, bool keepBody = true,
                               const std::function<bool(const std::string&)>& stopWhen = {}) {
     HttpAnswer answer;
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    // A server that stopped answering fails the request instead of hanging the test.
-    const timeval patience{30, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return answer;
-    }
-    for (size_t sent = 0; sent < request.size();) {
-        const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += static_cast<size_t>(n);
-    }
+    const int fd = connectLoopback(port);
+    if (fd < 0) return answer;
+    sendAll(fd, request);
     std::string head;
     bool inBody = false;
     char buffer[65536];
@@ -70,18 +78,7 @@ inline HttpAnswer httpRequest(unsigned port, const std::string& request, bool ke
     }
     ::close(fd);
     if (head.size() > 12) answer.status = std::stoi(head.substr(9, 3));
-    size_t line = head.find("\r\n");
-    while (line != std::string::npos) {
-        const size_t next = head.find("\r\n", line + 2);
-        const std::string header = head.substr(line + 2, next == std::string::npos ? std::string::npos : next - line - 2);
-        const size_t colon = header.find(':');
-        if (colon != std::string::npos) {
-            std::string name = header.substr(0, colon);
-            for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            answer.headers[name] = header.substr(header.find_first_not_of(' ', colon + 1));
-        }
-        line = next;
-    }
+    answer.headers = headerFields(head);
     return answer;
 }
 

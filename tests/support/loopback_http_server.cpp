@@ -13,20 +13,22 @@
 
 namespace quillmer::testing {
 
-namespace {
-
-std::string lowerCased(std::string text) {
-    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+std::map<std::string, std::string> headerFields(const std::string& head) {
+    std::map<std::string, std::string> fields;
+    for (size_t line = head.find("\r\n"); line != std::string::npos;) {
+        const size_t end = head.find("\r\n", line + 2);
+        const std::string text = head.substr(line + 2, end == std::string::npos ? std::string::npos : end - line - 2);
+        if (const size_t colon = text.find(':'); colon != std::string::npos) {
+            std::string name = text.substr(0, colon);
+            for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            const size_t first = text.find_first_not_of(" \t", colon + 1);
+            fields[name] = first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+        }
+        line = end;
+    }
+    return fields;
 }
 
-std::string trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-}  // namespace
 
 LoopbackHttpServer::LoopbackHttpServer() {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -126,13 +128,7 @@ void LoopbackHttpServer::answer(int client) {
     const size_t pathStart = head.find(' ') + 1;
     request.method = head.substr(0, pathStart - 1);
     request.path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
-    for (size_t line = head.find("\r\n"); line != std::string::npos;) {
-        const size_t end = head.find("\r\n", line + 2);
-        const std::string text = head.substr(line + 2, end == std::string::npos ? std::string::npos : end - line - 2);
-        if (const size_t colon = text.find(':'); colon != std::string::npos)
-            request.headers[lowerCased(text.substr(0, colon))] = trimmed(text.substr(colon + 1));
-        line = end;
-    }
+    request.headers = headerFields(head);
     if (headEnd != std::string::npos) {
         const auto length = request.headers.find("content-length");
         const size_t expected = length == request.headers.end() ? 0 : std::strtoul(length->second.c_str(), nullptr, 10);

@@ -12,6 +12,9 @@
 
 namespace quillmer::testing {
 
+// The header fields of a message head (start line first, lines ending in CRLF), names lower-cased.
+std::map<std::string, std::string> headerFields(const std::string& head);
+
 // An HTTP/1.1 server on 127.0.0.1 and a free port, one request per connection, each connection on
 // its own thread (so delayed answers overlap as a real server's would). Each path answers with the
 // responses scripted for it, in turn (the last one repeats; 404 when none), and every request is

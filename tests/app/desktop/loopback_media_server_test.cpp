@@ -54,7 +54,7 @@ protected:
     LoopbackMediaServer server{scheme};
 };
 
-TEST_F(LoopbackMediaServerTest, MapsOnlyMediaURLsOntoTheLoopbackAddress) {
+TEST_F(LoopbackMediaServerTest, MapsOnlyMediaURLsOntoTheLoopbackAddressAndRefusesRequestsWithoutTheToken) {
     const std::string url = server.pageURL("quillmer-review://media/" + kBundle + "/screen.mp4");
     const std::string prefix = "http://127.0.0.1:" + std::to_string(server.port()) + "/media/";
     ASSERT_EQ(url.rfind(prefix, 0), 0u) << url;
@@ -66,6 +66,17 @@ TEST_F(LoopbackMediaServerTest, MapsOnlyMediaURLsOntoTheLoopbackAddress) {
     LoopbackMediaServer other(scheme);
     EXPECT_NE(other.pageURL("quillmer-review://media/a"), server.pageURL("quillmer-review://media/a"))
         << "each server has its own port and token";
+
+    std::string wrongToken = token;
+    wrongToken[0] = wrongToken[0] == 'a' ? 'b' : 'a';
+    for (const std::string& path : {"/media/" + kBundle + "/screen.mp4", "/media/" + wrongToken + "/" + kBundle + "/screen.mp4",
+                                    "/media/" + token.substr(0, 63) + "/" + kBundle + "/screen.mp4",
+                                    "/" + kBundle + "/screen.mp4", std::string("/"), "/media/" + token}) {
+        const auto answer = request(server.port(), "GET", path);
+        EXPECT_EQ(answer.status, 404) << path;
+        EXPECT_EQ(answer.bodyBytes, 0u) << path;
+    }
+    EXPECT_EQ(request(server.port(), "GET", mediaPath()).status, 200);
 }
 
 TEST_F(LoopbackMediaServerTest, ListensOnTheLoopbackInterfaceOnly) {
@@ -84,22 +95,7 @@ TEST_F(LoopbackMediaServerTest, ListensOnTheLoopbackInterfaceOnly) {
     EXPECT_EQ(listeners, std::vector<std::string>{std::string("0100007F:") + portText});
 }
 
-TEST_F(LoopbackMediaServerTest, RefusesRequestsWithoutTheToken) {
-    const std::string good = mediaPath();
-    const std::string token = good.substr(7, 64);
-    std::string wrongToken = token;
-    wrongToken[0] = wrongToken[0] == 'a' ? 'b' : 'a';
-    for (const std::string& path : {"/media/" + kBundle + "/screen.mp4", "/media/" + wrongToken + "/" + kBundle + "/screen.mp4",
-                                    "/media/" + token.substr(0, 63) + "/" + kBundle + "/screen.mp4",
-                                    "/" + kBundle + "/screen.mp4", std::string("/"), "/media/" + token}) {
-        const auto answer = request(server.port(), "GET", path);
-        EXPECT_EQ(answer.status, 404) << path;
-        EXPECT_EQ(answer.bodyBytes, 0u) << path;
-    }
-    EXPECT_EQ(request(server.port(), "GET", good).status, 200);
-}
-
-TEST_F(LoopbackMediaServerTest, ResolvesLikeTheScheme) {
+TEST_F(LoopbackMediaServerTest, ResolvesLikeTheSchemeAndAnswersByteRanges) {
     const std::string base = mediaPath().substr(0, 7 + 64 + 1);
     EXPECT_EQ(request(server.port(), "GET", base + "unknown-bundle/screen.mp4").status, 404);
     // Only the first component after the host names the video.
@@ -110,9 +106,6 @@ TEST_F(LoopbackMediaServerTest, ResolvesLikeTheScheme) {
     EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.headers.at("content-length"), "1000");
     EXPECT_EQ(head.bodyBytes, 0u);
-}
-
-TEST_F(LoopbackMediaServerTest, AnswersByteRanges) {
     const auto tail = request(server.port(), "GET", mediaPath(), "Range: bytes=100-\r\n");
     EXPECT_EQ(tail.status, 206);
     EXPECT_EQ(tail.headers.at("content-range"), "bytes 100-999/1000");
@@ -120,9 +113,7 @@ TEST_F(LoopbackMediaServerTest, AnswersByteRanges) {
     EXPECT_EQ(tail.headers.at("accept-ranges"), "bytes");
     EXPECT_EQ(tail.headers.at("content-type"), "video/mp4");
     ASSERT_EQ(tail.body.size(), 900u);
-    EXPECT_EQ(tail.body.substr(0, 4), "wxyz");
-
-    // Which range a header names is the scheme's business, tested with it; here only its delivery.
+    EXPECT_EQ(tail.body.substr(0, 4), "wxyz");  // which range a header names is tested with the scheme
 }
 
 TEST_F(LoopbackMediaServerTest, StreamsAWholeLargeFileWithFlatMemory) {

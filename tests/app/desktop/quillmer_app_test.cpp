@@ -22,34 +22,27 @@ using namespace std::chrono_literals;
 // Titles of the top-level windows of the X server $DISPLAY names.
 std::vector<std::string> windowTitles() {
     std::vector<std::string> titles;
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
+    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(x)) {
+        xcb_disconnect(x);
         return titles;
     }
-    auto atom = [&](const char* name) {
-        xcb_intern_atom_reply_t* reply =
-            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, strlen(name), name), nullptr);
-        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        free(reply);
-        return value;
+    const auto atom = [&](const char* name) {
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
+            xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, strlen(name), name), nullptr), &free);
+        return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     };
-    const xcb_atom_t netWMName = atom("_NET_WM_NAME");
-    const xcb_atom_t utf8 = atom("UTF8_STRING");
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr)) {
-        const xcb_window_t* children = xcb_query_tree_children(tree);
-        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
-            xcb_get_property_reply_t* property = xcb_get_property_reply(
-                connection, xcb_get_property(connection, 0, children[i], netWMName, utf8, 0, 4096), nullptr);
-            if (property && xcb_get_property_value_length(property) > 0)
-                titles.emplace_back(static_cast<const char*>(xcb_get_property_value(property)),
-                                    static_cast<size_t>(xcb_get_property_value_length(property)));
-            free(property);
-        }
-        free(tree);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    std::unique_ptr<xcb_query_tree_reply_t, decltype(&free)> tree(xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr), &free);
+    for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> title(
+            xcb_get_property_reply(x, xcb_get_property(x, 0, xcb_query_tree_children(tree.get())[i], atom("_NET_WM_NAME"),
+                                                       atom("UTF8_STRING"), 0, 4096), nullptr), &free);
+        if (title && xcb_get_property_value_length(title.get()) > 0)
+            titles.emplace_back(static_cast<const char*>(xcb_get_property_value(title.get())),
+                                static_cast<size_t>(xcb_get_property_value_length(title.get())));
     }
-    xcb_disconnect(connection);
+    xcb_disconnect(x);
     return titles;
 }
 
@@ -80,9 +73,7 @@ protected:
             folder / "dbus.log"});
         for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) std::this_thread::sleep_for(50ms);
         ASSERT_TRUE(std::filesystem::exists(socket)) << bus->log();
-        std::filesystem::create_directories(folder / "home");
-        std::filesystem::create_directories(folder / "renderer");
-        std::filesystem::create_directories(folder / "runtime");
+        for (const char* name : {"home", "renderer", "runtime"}) std::filesystem::create_directories(folder / name);
         std::filesystem::permissions(folder / "runtime", std::filesystem::perms::owner_all);
     }
 
@@ -106,8 +97,6 @@ protected:
     std::unique_ptr<testing::PrivateXServer> display;
     std::unique_ptr<testing::BackgroundProcess> bus;
 };
-
-bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 TEST_F(QuillmerAppTest, ThePageTalksToTheNativeSideThroughTheBridge) {
     testing::writeTestFile(folder / "renderer" / "data.txt", "0123456789");
@@ -135,7 +124,7 @@ TEST_F(QuillmerAppTest, ThePageTalksToTheNativeSideThroughTheBridge) {
 </script></body></html>
 )");
     auto app = launch("app.log");
-    const auto title = awaitWindowTitle([](const std::string& t) { return startsWith(t, "done "); });
+    const auto title = awaitWindowTitle([](const std::string& t) { return t.starts_with("done "); });
     ASSERT_TRUE(title) << app->log();
     EXPECT_EQ(*title,
               "done {\"platform\":\"linux\",\"available\":true,\"configurable\":false,\"stage\":\"idle\","

@@ -22,9 +22,6 @@ function loadPage() {
 const rendererBridge = readFileSync(process.env.QUILLMER_RENDERER_BRIDGE, 'utf8');
 const tableText = /METHOD_NAMES[^{]*\{([^}]*)\}/.exec(rendererBridge)[1];
 const EXPECTED_METHODS = Object.fromEntries([...tableText.matchAll(/'([^']+)':\s*'([^']+)'/g)].map((m) => [m[1], m[2]]));
-assert.equal(Object.keys(EXPECTED_METHODS).length, 31, 'the renderer table was read');
-assert.equal(EXPECTED_METHODS['review.copyText'], 'text.copy');
-assert.equal(EXPECTED_METHODS['diagnostics.exportBundle'], 'diagnostics.export');
 
 test('every page call posts its method name with positional arguments and a fresh id', () => {
   const { page, posted } = loadPage();
@@ -52,7 +49,7 @@ test('every page call posts its method name with positional arguments and a fres
   assert.deepEqual(calls.sort(), Object.keys(EXPECTED_METHODS).sort(), 'no call more, no call less');
 });
 
-test('replies settle their own call only', async () => {
+test('replies settle their own call only, and a call that cannot be posted fails', async () => {
   const { page, posted } = loadPage();
   const first = page.quillmer.capture.getState();
   const second = page.quillmer.review.save('bundle', [], {}, []);
@@ -72,10 +69,8 @@ test('replies settle their own call only', async () => {
   assert.equal(await second, undefined, 'a null value resolves as undefined');
   await assert.rejects(third, (error) => error.message === 'Choose a display before recording.');
   await assert.rejects(fourth, (error) => error.message === 'The native operation failed.');
-});
 
-test('a call that cannot be posted fails instead of waiting forever', async () => {
-  const { page } = loadPage();
+  // A call that cannot be posted fails instead of waiting forever.
   page.webkit.messageHandlers.quillmer.postMessage = () => {
     throw new Error('DataCloneError');
   };

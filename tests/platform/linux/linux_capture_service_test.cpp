@@ -15,6 +15,7 @@
 #include "platform/capture_clock.h"
 #include "support/private_capture_servers.h"
 #include "support/recording_stream_delegate.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 namespace {
@@ -123,12 +124,8 @@ TEST_F(LinuxCaptureServiceTest, AStreamCannotBeMadeForAnUnknownDisplayOrWithoutA
     for (const auto& c : cases) {
         ScopedEnvironment environment(c.variable, c.value);
         RecordingStreamDelegate delegate;
-        try {
-            service.makeStream(CaptureStreamConfiguration{c.display}, delegate);
-            ADD_FAILURE() << "no error, expected: " << c.error;
-        } catch (const Error& error) {
-            EXPECT_EQ(error.what(), c.error);
-        }
+        const auto error = testing::thrown<Error>([&] { service.makeStream(CaptureStreamConfiguration{c.display}, delegate); });
+        EXPECT_EQ(error ? error->what() : "", c.error);
     }
     ::close(hung);
 }
