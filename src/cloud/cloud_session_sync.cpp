@@ -195,8 +195,10 @@ int CloudSessionSync::sync(std::stop_token stop, const std::function<void(const 
         const auto name = id->toString();
         const auto sessionFolder = sessionsRoot_ / name;
         const auto exportFolder = exportsRoot_ / name;
-        if (fs::exists(sessionFolder / kSessionManifestFileName) && fs::exists(exportFolder / kEvidenceFileName))
+        if (fs::exists(sessionFolder / kSessionManifestFileName) && fs::exists(exportFolder / kEvidenceFileName)) {
+            relay_.remove(cloud.sessionID, stop);
             continue;
+        }
         if (!cloud.stopped) continue;  // still being recorded; a later round takes it whole
 
         say("Downloading cloud meeting " + name + "…");
@@ -213,6 +215,7 @@ int CloudSessionSync::sync(std::stop_token stop, const std::function<void(const 
         StagingFolder sessionStaging(sessionsRoot_, name);
         StagingFolder exportStaging(exportsRoot_, name);
         writeFileAtomically(sessionStaging.path() / kSessionManifestFileName, manifestBytes);
+        writeFileAtomically(sessionStaging.path() / kCloudOriginFileName, cloud.id);
         writeFileAtomically(sessionStaging.path() / kTranscriptFileName, transcript);
         writeFileAtomically(sessionStaging.path() / kCandidateFileName, candidates);
         writeFileAtomically(exportStaging.path() / kEvidenceFileName, evidenceBytes);

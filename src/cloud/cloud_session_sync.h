@@ -26,6 +26,10 @@
 
 namespace quillmer {
 
+// Written into each imported session folder (the relay's id of the meeting), so deleting the
+// meeting here deletes it on the relay too, and only meetings that came from there.
+inline constexpr const char* kCloudOriginFileName = ".cloud-origin";
+
 // The most bytes one artifact may have.
 inline constexpr size_t kCloudArtifactByteLimit = 50'000'000;
 
@@ -58,7 +62,8 @@ public:
     CloudSessionSync(std::filesystem::path sessionsRoot, std::filesystem::path exportsRoot, CloudRelayAccess relay);
 
     // Imports what is new, in list order, and returns how many sessions were imported; sessions
-    // still running (no `stoppedAt`) wait for a later round. Staging folders a failed round left
+    // still running (no `stoppedAt`) wait for a later round, and one already here is deleted on the
+    // relay again (its earlier delete may have been lost). Staging folders a failed round left
     // behind are removed first. `progress` hears one line per step. Throws CloudSessionSyncError
     // (sessions already moved into place stay), FileSystemError or CancellationError.
     int sync(std::stop_token stop = {}, const std::function<void(const std::string&)>& progress = {});
