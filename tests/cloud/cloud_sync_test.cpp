@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "capture/local_session_library.h"
 #include "capture/session_progress_files.h"
 #include "cloud/cloud_session_sync.h"
 #include "cloud/cloud_session_sync_error.h"
@@ -11,6 +12,7 @@
 #include "platform/linux/json_file_user_defaults.h"
 #include "support/fake_keyring.h"
 #include "support/loopback_http_server.h"
+#include "support/recording_trash.h"
 #include "support/temporary_folder.h"
 #include "support/test_sessions.h"
 
@@ -93,6 +95,8 @@ TEST_F(RelayFixture, ImportsFinishedMeetingsIntoPlaceAndDeletesThemOnTheRelay) {
         deletes += request.method == "DELETE";
     }
     EXPECT_EQ(deletes, 2);
+    testing::RecordingTrash trash;
+    EXPECT_EQ(LocalSessionLibrary(trash, sessions, exports).recentSessions(5).size(), 2u);
     EXPECT_EQ(sync(), 0);  // already present
 }
 
