@@ -146,6 +146,8 @@ std::string ZoomConnection::startURL(std::string_view origin, std::string_view s
 std::string ZoomConnection::startConnection() {
     const auto origin = dependencies_.origin();
     if (!origin) throw failure(ZoomCloudConnectionErrorCase::relayNotConfigured);
+    // The device tag is made here, on the caller's thread, so the exchange task only reads it.
+    zoomDeviceName(dependencies_.defaults);
     const auto url = startURL(*origin, states_.issue());
     if (!dependencies_.openURL(url)) throw failure(ZoomCloudConnectionErrorCase::browserUnavailable);
     return url;
