@@ -67,6 +67,8 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"capture.stop", {&B::captureStop}},
         {"capture.process", {&B::captureProcess}},
         {"capture.cancel", {&B::captureCancel}},
+        {"capture.connectCloud", {&B::captureConnectCloud}},
+        {"capture.syncCloud", {&B::captureSyncCloud}},
         {"capture.retry", {&B::captureRetry}},
         {"analysis.plan", {&B::analysisPlan}},
         {"analysis.approve", {&B::analysisApprove}},  // checks its own argument
@@ -83,8 +85,6 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"integrations.status", {&B::integrationsStatus}},
         {"integrations.install", {&B::integrationsInstall}},  // checks its own argument
         // Named here so the page learns they are not available yet, not that they do not exist.
-        {"capture.connectCloud", {&B::unsupported}},
-        {"capture.syncCloud", {&B::unsupported}},
         {"consent.setRemoteTranscription", {&B::unsupported}},
         {"review.save", {&B::unsupported}},
         {"review.createHandoff", {&B::unsupported}},

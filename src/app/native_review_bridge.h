@@ -92,6 +92,8 @@ private:
     void captureRestore(const Json& args, const Reply& reply);
     void captureDeleteSession(const Json& args, const Reply& reply);
     void captureNewSession(const Json& args, const Reply& reply);
+    void captureConnectCloud(const Json& args, const Reply& reply);
+    void captureSyncCloud(const Json& args, const Reply& reply);
     void captureImportRecording(const Json& args, const Reply& reply);
     void captureImportTranscript(const Json& args, const Reply& reply);
     void captureSources(const Json& args, const Reply& reply);

@@ -8,6 +8,7 @@
 #include "app/native_bridge_error.h"
 #include "app/native_review_bridge.h"
 #include "capture/session_progress_files.h"
+#include "cloud/cloud_session_sync_error.h"
 
 namespace quillmer {
 
@@ -54,6 +55,18 @@ void NativeReviewBridge::captureDeleteSession(const Json& args, const Reply& rep
 
 void NativeReviewBridge::captureNewSession(const Json&, const Reply& reply) {
     capture_.newSession();
+    reply->succeed(stateSnapshot());
+}
+
+void NativeReviewBridge::captureConnectCloud(const Json&, const Reply& reply) {
+    capture_.connectCloud();
+    reply->succeed(stateSnapshot());
+}
+
+// Starts a round and answers at once with the syncing state; the round's end is pushed.
+void NativeReviewBridge::captureSyncCloud(const Json&, const Reply& reply) {
+    if (!configuredRelayOrigin()) throw CloudSessionSyncError::relayNotConfigured();
+    capture_.syncCloudSessions();
     reply->succeed(stateSnapshot());
 }
 

@@ -50,8 +50,8 @@ Json cloudSyncJSON(const CaptureEngineState& state) {
     putJSON(cloud, "lastSyncedAt", state.lastCloudSyncAt);
     if (state.lastCloudImportCount > 0) cloud["importedCount"] = state.lastCloudImportCount;
     if (state.cloudSyncErrorMessage && !state.isSyncingCloudSessions) cloud["error"] = *state.cloudSyncErrorMessage;
-    cloud["connectAvailable"] = false;
-    cloud["connectUnavailableReason"] = kNoRelayReason;
+    cloud["connectAvailable"] = state.cloudConnectAvailable;
+    if (!state.cloudConnectAvailable) cloud["connectUnavailableReason"] = kNoRelayReason;
     return cloud;
 }
 

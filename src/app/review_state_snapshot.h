@@ -34,8 +34,8 @@ struct SnapshotExtras {
 // change state.
 Json makeStateSnapshot(const CaptureEngineState& state, const SnapshotExtras& extras);
 
-// The snapshot's cloudSync object. Cloud sync is not configured in this build, so connecting is
-// offered only once a relay exists.
+// The snapshot's cloudSync object: configured once Zoom is connected to a relay, and connecting is
+// offered only when a relay is configured.
 Json cloudSyncJSON(const CaptureEngineState& state);
 
 }  // namespace quillmer

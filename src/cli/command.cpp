@@ -5,6 +5,7 @@
 
 #include "cli/analysis_commands.h"
 #include "cli/capture_commands.h"
+#include "cli/cloud_commands.h"
 #include "cli/consent_commands.h"
 #include "cli/credentials_commands.h"
 #include "cli/library_commands.h"
@@ -35,6 +36,9 @@ std::span<const Command> commands() {
         deleteCommand(),
         serveCommand(),
         credentialsCommand(),
+        connectCommand(),
+        syncCommand(),
+        disconnectCommand(),
     };
     return all;
 }

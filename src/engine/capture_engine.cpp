@@ -42,8 +42,7 @@ void endRecording(LocalSessionRecorder& recorder, const std::optional<RecordingC
 }  // namespace
 
 CaptureEngine::CaptureEngine(CaptureEngineDependencies dependencies) : dependencies_(std::move(dependencies)) {
-    // Cloud sync is not part of this build yet, so it is never configured.
-    state_.cloudSyncConfigured = false;
+    state_.cloudConnectAvailable = dependencies_.zoom && configuredRelayOrigin();
     try {
         removeAbandonedSessionFolders(dependencies_.sessionsRoot());
     } catch (const Error&) {
@@ -51,6 +50,7 @@ CaptureEngine::CaptureEngine(CaptureEngineDependencies dependencies) : dependenc
     }
     refreshRecentSessions();
     if (!state_.recentSessions.empty()) restoreSession(state_.recentSessions.front().id);
+    if (dependencies_.periodicCloudSync && !cloudSyncDisabledByEnvironment()) startPeriodicCloudSync();
 }
 
 CaptureEngine::~CaptureEngine() {

@@ -13,6 +13,8 @@
 
 #include "analysis/remote_analysis_pass.h"
 #include "engine/capturable_display.h"
+#include "engine/cloud_sync_connection.h"
+#include "cloud/zoom_connection.h"
 #include "engine/capture_engine_state.h"
 #include "capture/local_session_library.h"
 #include "capture/local_session_recorder.h"
@@ -40,6 +42,13 @@ struct CaptureEngineDependencies {
     // Asked each time a plan is made or an analysis stage starts, so a route that changes (a key
     // installed, an account connected) is seen by the next one.
     std::function<AnalysisConnection()> analysis = configuredAnalysisConnection;
+    // The relay for cloud meetings, asked off the main thread on every round (Zoom may have been
+    // connected since); nothing: cloud sync is not configured.
+    std::function<std::optional<CloudRelayAccess>()> cloudRelay = configuredCloudRelay;
+    // Connecting Zoom from this engine; none: connecting is unavailable here.
+    std::shared_ptr<ZoomConnection> zoom = nullptr;
+    // A sync round every 30 seconds while the engine lives, unless QUILLMER_DISABLE_CLOUD_SYNC=1.
+    bool periodicCloudSync = false;
 };
 
 // The one long-lived owner of the current meeting: lists displays, records a capture into a
@@ -106,6 +115,15 @@ public:
     // Publishes a fresh capturePromptID: the page opens its capture start flow when it changes.
     void requestCapturePrompt();
 
+    // ---- Cloud meetings -------------------------------------------------------------------
+    // One round at a time; a call while one runs only adds `done` to it.
+    void syncCloudSessions(Completion done = {});
+    // Opens Zoom sign-in in the browser. Throws ZoomCloudConnectionError.
+    void connectCloud();
+    // A quillmer:// link handed to the application: exchanges its ticket off the main thread, then
+    // syncs. A refused link is published as the cloud sync error.
+    void handleCloudCallback(const std::string& url, Completion done = {});
+
 private:
     // One running capture's recorder with the affirmation given for it, so the two end together.
     struct Recording {
@@ -145,6 +163,8 @@ private:
     Completion rereadingUnfinishedAnalyses(std::filesystem::path exportFolder, Completion done);
     void publishNewTranscript(int segments);
     std::optional<LocalSessionLibrary> sessionLibrary() const;
+    void startPeriodicCloudSync();
+    void deleteOnRelay(const std::string& sessionID);
 
     CaptureEngineDependencies dependencies_;
     CaptureEngineState state_;
@@ -157,6 +177,7 @@ private:
     std::vector<Completion> stopCompletions_;
     std::optional<std::stop_source> stageStop_;
     bool lastStageStopped_ = false;
+    std::vector<Completion> cloudSyncCompletions_;
 
     // Posted tasks hold this weakly and do nothing once the engine is gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

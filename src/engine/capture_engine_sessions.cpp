@@ -78,7 +78,12 @@ void CaptureEngine::deleteSession(const std::string& id) {
     try {
         auto library = sessionLibrary();
         if (!library) throw FileSystemError("The Sessions folder is not available.");
+        std::error_code ignored;
+        const auto parsed = Uuid::parse(id);
+        const bool fromCloud = parsed && std::filesystem::exists(
+                                             dependencies_.sessionsRoot() / parsed->toString() / kCloudOriginFileName, ignored);
         library->deleteSession(id);
+        if (fromCloud) deleteOnRelay(parsed->toString());
         deleted = true;
     } catch (const std::exception& error) {
         update([&](CaptureEngineState& s) {

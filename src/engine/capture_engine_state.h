@@ -48,6 +48,7 @@ struct CaptureEngineState {
     std::optional<std::string> capturePromptID;
     bool isSyncingCloudSessions = false;
     bool cloudSyncConfigured = false;
+    bool cloudConnectAvailable = false;  // a relay is configured and this engine can connect Zoom
     std::optional<Timestamp> lastCloudSyncAt;
     int lastCloudImportCount = 0;
     std::optional<std::string> cloudSyncErrorMessage;

@@ -27,9 +27,16 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
 
 TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
     for (const char* method : {"no.such", "", "review.save", "review.createHandoff", "review.copyHandoff",
-                               "summary.refresh",
-                               "capture.connectCloud", "capture.syncCloud", "consent.setRemoteTranscription"})
+                               "summary.refresh", "consent.setRemoteTranscription"})
         EXPECT_EQ(error(method), kUnsupported) << method;
+}
+
+TEST_F(BridgeTest, CloudMethodsWithoutARelaySayWhy) {
+    ScopedEnvironment noRelay("QUILLMER_RTMS_URL", std::nullopt);
+    EXPECT_EQ(error("capture.connectCloud"), "This build of Quillmer has no Quillmer relay host configured, so "
+                                             "connected Zoom capture is unavailable.");
+    EXPECT_EQ(error("capture.syncCloud"), "This build of Quillmer has no Quillmer relay host configured, so it "
+                                          "will not send or fetch meeting data.");
 }
 
 // Codex answers "mcp get" with the current registration; Claude Code has none yet.

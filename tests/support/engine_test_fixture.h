@@ -47,7 +47,8 @@ protected:
         if (!engine_) {
             engine_ = std::make_unique<CaptureEngine>(CaptureEngineDependencies{
                 capture, writers, processes, trash, queue, [this] { return root / "Sessions"; },
-                [this] { return root / "Exports"; }, stages, [this] { return analysis; }});
+                [this] { return root / "Exports"; }, stages, [this] { return analysis; }, cloudRelay, nullptr,
+                periodicCloudSync});
         }
         return *engine_;
     }
@@ -86,6 +87,9 @@ protected:
     LoopMainQueue queue;
     ProcessingStages stages = unavailableProcessingStages();
     AnalysisConnection analysis = noAnalysisConnection();  // no route: nothing can be sent
+    // No relay and no periodic sync unless a test asks for them.
+    std::function<std::optional<CloudRelayAccess>()> cloudRelay = [] { return std::optional<CloudRelayAccess>(); };
+    bool periodicCloudSync = false;
 
 private:
     std::unique_ptr<CaptureEngine> engine_;

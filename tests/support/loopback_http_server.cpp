@@ -158,7 +158,7 @@ void LoopbackHttpServer::answer(int client) {
                         std::to_string(response.body.size()) + "\r\nConnection: close\r\n" + response.extraHeaders +
                         "\r\n");
     wait(response.bodyDelay);
-    sendAll(client, response.body);
+    sendAll(client, response.dropAfterBytes ? response.body.substr(0, *response.dropAfterBytes) : response.body);
     {
         std::lock_guard lock(mutex_);
         --inFlight_;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,8 @@ public:
         std::chrono::milliseconds bodyDelay{0};
         // Waited before anything is sent: a slow answer.
         std::chrono::milliseconds delay{0};
+        // Sends only this many bytes of the body, then closes: a connection lost mid-answer.
+        std::optional<size_t> dropAfterBytes = std::nullopt;
     };
 
     struct Request {

@@ -65,6 +65,7 @@ struct ApplicationState {
     PosixProcessRunner processes;
     GioTrash trash;
     std::unique_ptr<JsonFileUserDefaults> defaults;
+    ZoomConnectStateStore zoomStates;  // one pending Zoom connection, shared by connect and the callback
     std::unique_ptr<CaptureEngine> engine;
     CurlHttpTransport http;
     std::unique_ptr<UpdateChecker> updates;
@@ -75,9 +76,14 @@ struct ApplicationState {
         if (!engine) {
             services = makeCaptureServices();
             defaults = std::make_unique<JsonFileUserDefaults>(userDefaultsFile());
-            engine = std::make_unique<CaptureEngine>(CaptureEngineDependencies{
-                *services.capture, *services.writers, processes, trash, mainQueue, [] { return sessionsRoot(); },
-                [] { return exportsDirectory(); }});
+            CaptureEngineDependencies dependencies{*services.capture, *services.writers, processes, trash, mainQueue,
+                                                   [] { return sessionsRoot(); }, [] { return exportsDirectory(); }};
+            dependencies.zoom = std::make_shared<ZoomConnection>(
+                ZoomConnection::Dependencies{cloudTransport(), *defaults, openURLWithDefaultApplication,
+                                             configuredRelayOrigin},
+                zoomStates);
+            dependencies.periodicCloudSync = true;
+            engine = std::make_unique<CaptureEngine>(std::move(dependencies));
             updates = std::make_unique<UpdateChecker>(UpdateCheckerDependencies{
                 *defaults, UpdateFeedConfiguration::fromBuild(), quillmerVersion(), &http, &mainQueue,
                 [](const std::string& url) { openURLWithDefaultApplication(url); }});
@@ -131,10 +137,17 @@ void activate(GtkApplication* application, gpointer data) {
     gtk_window_present(createMainWindow(application, *state));
 }
 
-// quillmer: URLs (the account-connection callback) reach the running instance here. Nothing acts
-// on them yet beyond bringing the window forward.
-void open(GtkApplication* application, GFile**, gint, const gchar*, gpointer data) {
+// quillmer: URLs reach the running instance here: GtkApplication hands a second launch's arguments
+// (xdg-open through the .desktop file's x-scheme-handler/quillmer) to the first. The Zoom
+// connection callback is checked and exchanged by the engine; the window comes forward either way.
+void open(GtkApplication* application, GFile** files, gint count, const gchar*, gpointer data) {
     activate(application, data);
+    auto* state = static_cast<ApplicationState*>(data);
+    for (gint i = 0; i < count; ++i) {
+        gchar* uri = g_file_get_uri(files[i]);
+        if (uri && g_str_has_prefix(uri, "quillmer:")) state->ensureEngine().handleCloudCallback(uri);
+        g_free(uri);
+    }
 }
 
 // SIGINT and SIGTERM (a logout, a service manager) close the windows as their close buttons do,
