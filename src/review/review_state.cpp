@@ -192,7 +192,14 @@ std::optional<FeedbackReviewMoment> makeReviewMoment(
 std::vector<FeedbackReviewMoment> loadReviewMoments(const std::filesystem::path& exportFolder) {
     const auto report = readFeedbackReport(exportFolder);
     const auto candidates = candidatesByID(readEvidenceBundle(exportFolder));
-    const auto state = loadReviewState(exportFolder);
+    // A damaged decisions file must not hide the findings: the list shows them without edits, and
+    // the brief (which needs the decisions) reports the damage instead.
+    FeedbackReviewState state;
+    try {
+        state = loadReviewState(exportFolder);
+    } catch (const DecodingError&) {
+        state = FeedbackReviewState::emptyDefault();
+    }
     std::vector<FeedbackReviewMoment> moments;
     for (const auto& item : report.items)
         if (auto moment = makeReviewMoment(item, candidates, exportFolder, state)) moments.push_back(std::move(*moment));

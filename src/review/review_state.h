@@ -61,7 +61,8 @@ FeedbackReviewState saveReviewDecisions(const std::filesystem::path& exportFolde
 // The decoded file, or the empty default when there is none. A corrupt file throws.
 FeedbackReviewState loadReviewState(const std::filesystem::path& exportFolder);
 
-// The review list: one moment per feedback item whose candidate is known, in report order.
+// The review list: one moment per feedback item whose candidate is known, in report order. A
+// corrupt review-state.json reads as the default here, so the findings stay reviewable.
 std::vector<FeedbackReviewMoment> loadReviewMoments(const std::filesystem::path& exportFolder);
 std::optional<FeedbackReviewMoment> makeReviewMoment(
     const GroundedFeedbackItem& item, const std::map<Uuid, EvidenceBundleDocument::Candidate>& candidatesByID,
