@@ -9,6 +9,7 @@
 
 #include "analysis/grounded_feedback.h"
 #include "capture/repository_snapshot.h"
+#include "capture/session_progress_files.h"
 #include "core/error.h"
 #include "core/iso8601.h"
 #include "core/json.h"
