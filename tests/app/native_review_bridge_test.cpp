@@ -3,6 +3,8 @@
 
 #include "support/bridge_test_fixture.h"
 #include "core/atomic_file.h"
+#include "analysis/grounded_feedback.h"
+#include "evidence/evidence_bundle_document.h"
 
 namespace quillmer::testing {
 namespace {
@@ -26,8 +28,7 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
 }
 
 TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
-    for (const char* method : {"no.such", "", "review.save", "review.createHandoff", "review.copyHandoff",
-                               "summary.refresh",
+    for (const char* method : {"no.such", "", "summary.refresh",
                                "capture.connectCloud", "capture.syncCloud", "consent.setRemoteTranscription"})
         EXPECT_EQ(error(method), kUnsupported) << method;
 }
@@ -324,6 +325,34 @@ TEST_F(BridgeTest, EvidenceOpenChecksTheFileAndMakesItsExportCurrent) {
     EXPECT_EQ(bridge().openBundles().at(bundle["id"]), exportFolder);
     EXPECT_EQ(state().lastExportDirectory, exportFolder);
     EXPECT_EQ(state().lastSessionDirectory->filename(), exportFolder.filename());
+}
+
+TEST_F(BridgeTest, ReviewDecisionsBecomeABriefAndAHandoffPrompt) {
+    const char* const notOpen = "This evidence brief is no longer open. Open it again before making a review decision.";
+    EXPECT_EQ(error("review.save", {"old-bundle", Json::array(), Json::object(), Json::array()}), notOpen);
+    const auto exportFolder = exportedSession();
+    host.fileToOpen = exportFolder / "evidence.json";
+    const std::string bundle = value("evidence.open")["id"];
+
+    const std::string item = "AAAAAAAA-0000-4000-8000-000000000001";
+    EvidenceBundleDocument evidence;
+    evidence.session.transcript.path = "transcript.json";
+    evidence.candidates = {{*Uuid::parse(item), 1, 2, "this", "fix this", {{"frames/a b-1.png", "d", 3}}, {}}};
+    writeTestFile(exportFolder / "evidence.json", encodeJSON(evidence.toJSON()));
+    GroundedFeedbackReport report;
+    report.items = {{*Uuid::parse(item), *Uuid::parse(item), "Save", "grey", "make it blue", "fix this", 0.5, {}}};
+    writeTestFile(exportFolder / "feedback.json", encodeJSON(report.toJSON()));
+
+    EXPECT_EQ(error("review.createHandoff", {bundle, Json::array(), Json::object(), Json::array()}),
+              "This export has no grounded feedback to hand off.");
+    const Json edits = {{item, {{"component", "Save button"}, {"requestedChange", "Make it blue"}}}};
+    EXPECT_EQ(value("review.createHandoff", {bundle, {item, "unknown"}, edits, {item}}), Json({{"itemCount", 1}}));
+    EXPECT_NE(readWholeFile(exportFolder / "implementation-brief.md").find("## 1. Save button"), std::string::npos);
+    EXPECT_EQ(value("review.copyHandoff", {bundle}), Json());
+    EXPECT_EQ(host.copied.back(), "Implement the evidence-grounded Quillmer brief at " +
+                                      (exportFolder / "implementation-brief.md").string() +
+                                      ". Stay within its requested scope; consult the cited transcript and screens "
+                                      "only when clarification is needed.");
 }
 
 TEST_F(BridgeTest, TextCopyNeedsAClipboard) {
