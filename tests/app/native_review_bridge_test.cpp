@@ -3,8 +3,7 @@
 
 #include "support/bridge_test_fixture.h"
 #include "core/atomic_file.h"
-#include "analysis/grounded_feedback.h"
-#include "evidence/evidence_bundle_document.h"
+#include "support/grounded_export.h"
 
 namespace quillmer::testing {
 namespace {
@@ -334,20 +333,13 @@ TEST_F(BridgeTest, ReviewDecisionsBecomeABriefAndAHandoffPrompt) {
     host.fileToOpen = exportFolder / "evidence.json";
     const std::string bundle = value("evidence.open")["id"];
 
-    const std::string item = "AAAAAAAA-0000-4000-8000-000000000001";
-    EvidenceBundleDocument evidence;
-    evidence.session.transcript.path = "transcript.json";
-    evidence.candidates = {{*Uuid::parse(item), 1, 2, "this", "fix this", {{"frames/a b-1.png", "d", 3}}, {}}};
-    writeTestFile(exportFolder / "evidence.json", encodeJSON(evidence.toJSON()));
-    GroundedFeedbackReport report;
-    report.items = {{*Uuid::parse(item), *Uuid::parse(item), "Save", "grey", "make it blue", "fix this", 0.5, {}}};
-    writeTestFile(exportFolder / "feedback.json", encodeJSON(report.toJSON()));
-
+    writeGroundedExport(exportFolder);
+    const std::string item = kGroundedB;
     EXPECT_EQ(error("review.createHandoff", {bundle, Json::array(), Json::object(), Json::array()}),
               "This export has no grounded feedback to hand off.");
     const Json edits = {{item, {{"component", "Save button"}, {"requestedChange", "Make it blue"}}}};
     EXPECT_EQ(value("review.createHandoff", {bundle, {item, "unknown"}, edits, {item}}), Json({{"itemCount", 1}}));
-    EXPECT_NE(readWholeFile(exportFolder / "implementation-brief.md").find("## 1. Save button"), std::string::npos);
+    EXPECT_NE(readWholeFile(exportFolder / "implementation-brief.md").find("## 1. Save button \u00B7 00:01.00"), std::string::npos);
     EXPECT_EQ(value("review.copyHandoff", {bundle}), Json());
     EXPECT_EQ(host.copied.back(), "Implement the evidence-grounded Quillmer brief at " +
                                       (exportFolder / "implementation-brief.md").string() +

@@ -7,7 +7,7 @@
 #include "core/atomic_file.h"
 #include "core/safe_path.h"
 #include "core/sha256.h"
-#include "support/temporary_folder.h"
+#include "support/grounded_export.h"
 
 namespace quillmer {
 namespace {
@@ -15,34 +15,11 @@ namespace {
 namespace fs = std::filesystem;
 using testing::writeTestFile;
 
-const std::string kA = "AAAAAAAA-0000-4000-8000-000000000001", kB = "BBBBBBBB-0000-4000-8000-000000000002",
-                  kC = "CCCCCCCC-0000-4000-8000-000000000003";
+const std::string &kA = testing::kGroundedA, &kB = testing::kGroundedB;
 
-GroundedFeedbackItem feedbackItem(const std::string& id, const std::string& candidate, double confidence) {
-    return {*Uuid::parse(id), *Uuid::parse(candidate), "Comp " + id.substr(0, 1), "Seen " + id.substr(0, 1),
-            "Change " + id.substr(0, 1), "Quote " + id.substr(0, 1), confidence, {}};
-}
-
-// An export folder: candidate 1 with frames 0 and 2 on disk, candidate 2 without frames, and a
-// report of three items (0.876, 0.72, 0.71) whose third names no known candidate.
 struct ExportFolder {
     testing::TemporaryFolder folder;
-    GroundedFeedbackReport report;
-
-    ExportFolder() {
-        EvidenceBundleDocument bundle;
-        bundle.session.transcript = {"transcript.json", "ab", 2};
-        bundle.session.repository = RepositorySnapshot{"/src", "0123abc", "main"};
-        EvidenceBundleDocument::Candidate one{*Uuid::parse(kA), 65.25, 70, "this", "So here", {}, std::nullopt};
-        for (const std::string name : {"frames/m1-0.png", "frames/m1-2.png"}) {
-            writeTestFile(folder / name, "bytes of " + name);
-            one.frames.push_back({name, sha256Hex("bytes of " + name), static_cast<int64_t>(9 + name.size())});
-        }
-        bundle.candidates = {one, {*Uuid::parse(kB), 1, 2.5, "that", "And there", {}, std::nullopt}};
-        writeTestFile(folder / "evidence.json", encodeJSON(bundle.toJSON()));
-        report.items = {feedbackItem(kA, kA, 0.876), feedbackItem(kB, kB, 0.72), feedbackItem(kC, kC, 0.71)};
-        writeTestFile(folder / "feedback.json", encodeJSON(report.toJSON()));
-    }
+    GroundedFeedbackReport report = testing::writeGroundedExport(folder.path());
     std::string read(const char* name) const { return readWholeFile(folder / name); }
 };
 
