@@ -339,7 +339,9 @@ TEST_F(BridgeTest, ReviewDecisionsBecomeABriefAndAHandoffPrompt) {
               "This export has no grounded feedback to hand off.");
     const Json edits = {{item, {{"component", "Save button"}, {"requestedChange", "Make it blue"}}}};
     EXPECT_EQ(value("review.createHandoff", {bundle, {item, "unknown"}, edits, {item}}), Json({{"itemCount", 1}}));
-    EXPECT_NE(readWholeFile(exportFolder / "implementation-brief.md").find("## 1. Save button \u00B7 00:01.00"), std::string::npos);
+    const auto brief = readWholeFile(exportFolder / "implementation-brief.md");
+    EXPECT_NE(brief.find("## 1. Save button \u00B7 00:01.00"), std::string::npos);
+    EXPECT_EQ(value("evidence.open")["implementationBrief"], brief);  // the page shows it
     EXPECT_EQ(value("review.copyHandoff", {bundle}), Json());
     EXPECT_EQ(host.copied.back(), "Implement the evidence-grounded Quillmer brief at " +
                                       (exportFolder / "implementation-brief.md").string() +
