@@ -1,13 +1,14 @@
 #include "review/implementation_brief.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cmath>
 
+#include "analysis/character_count.h"
 #include "capture/session_progress_files.h"
 #include "core/atomic_file.h"
 #include "core/time_format.h"
+#include "evidence/feedback_vocabulary.h"
 
 namespace quillmer {
 
@@ -59,11 +60,6 @@ bool isStopWord(const std::string& word) {
     static const std::set<std::string> stopWords{"a",  "an", "and", "as",  "be",   "by",  "for",
                                                  "in", "of", "on",  "the", "to",   "with"};
     return stopWords.contains(word);
-}
-
-size_t codePointCount(const std::string& word) {
-    return static_cast<size_t>(std::count_if(word.begin(), word.end(),
-                                             [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 // The meeting summary is written by its own step; only its action items matter here, and a
@@ -198,18 +194,8 @@ std::optional<ImplementationBriefDocument::Item> makeBriefItem(
 
 std::set<std::string> significantWords(const std::string& text) {
     std::set<std::string> words;
-    std::string word;
-    const auto flush = [&] {
-        if (codePointCount(word) >= 2 && !isStopWord(word)) words.insert(word);
-        word.clear();
-    };
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        // Bytes of multi-byte UTF-8 characters count as letters: every non-ASCII script stays whole.
-        if (std::isalnum(byte) || byte >= 0x80) word += static_cast<char>(std::tolower(byte));
-        else flush();
-    }
-    flush();
+    for (auto& word : tokenize(text))
+        if (countUserPerceivedCharacters(word) >= 2 && !isStopWord(word)) words.insert(std::move(word));
     return words;
 }
 

@@ -48,7 +48,7 @@ TEST(ReviewState, AutomaticSelectionAtThresholdUntilTheUserSaves) {
 }
 
 TEST(ImplementationBrief, SignificantWordsAndTheCoverageRule) {
-    EXPECT_EQ(significantWords("Add the EXPORT-button, a x!"), (std::set<std::string>{"add", "export", "button"}));
+    EXPECT_EQ(significantWords("Add the EXPORT-button, a x! Ändern é"), (std::set<std::string>{"add", "export", "button", "ändern"}));
     ImplementationBriefDocument::Item item;
     item.requestedChange = "add an export button on the report page";
     EXPECT_EQ(uncoveredActions({"Add export button to the report page", "A to b", "Rename the settings tab"}, {item}),
