@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <tuple>
 
 #include "analysis/character_count.h"
 #include "capture/session_progress_files.h"
@@ -167,15 +168,12 @@ std::optional<ImplementationBriefDocument::Item> makeBriefItem(
     const auto found = candidates.find(item.candidateID);
     if (found == candidates.end()) return std::nullopt;
     const auto& candidate = found->second;
-    const auto edit = state.edits.find(id);
-    const FeedbackReviewEdit* e = edit == state.edits.end() ? nullptr : &edit->second;
 
     ImplementationBriefDocument::Item result;
     result.id = item.id;
     result.candidateID = item.candidateID;
-    result.component = e && e->component ? *e->component : item.component;
+    std::tie(result.component, result.requestedChange) = editedComponentAndChange(item, state);
     result.observed = item.observed;
-    result.requestedChange = e && e->requestedChange ? *e->requestedChange : item.requestedChange;
     result.quote = item.quote;
     result.transcriptContext = candidate.transcriptContext;
     result.trigger = candidate.trigger;

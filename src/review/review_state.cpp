@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <tuple>
 
 #include "capture/session_progress_files.h"
 #include "core/atomic_file.h"
@@ -153,6 +154,13 @@ std::map<Uuid, EvidenceBundleDocument::Candidate> candidatesByID(const EvidenceB
     return byID;
 }
 
+std::pair<std::string, std::string> editedComponentAndChange(const GroundedFeedbackItem& item,
+                                                             const FeedbackReviewState& state) {
+    const auto edit = state.edits.find(item.id.toString());
+    if (edit == state.edits.end()) return {item.component, item.requestedChange};
+    return {edit->second.component.value_or(item.component), edit->second.requestedChange.value_or(item.requestedChange)};
+}
+
 std::optional<FeedbackReviewMoment> makeReviewMoment(
     const GroundedFeedbackItem& item, const std::map<Uuid, EvidenceBundleDocument::Candidate>& candidates,
     const std::filesystem::path& exportFolder, const FeedbackReviewState& state) {
@@ -173,16 +181,12 @@ std::optional<FeedbackReviewMoment> makeReviewMoment(
         break;
     }
 
-    const auto id = item.id.toString();
-    const auto edit = state.edits.find(id);
-    const FeedbackReviewEdit* e = edit == state.edits.end() ? nullptr : &edit->second;
     FeedbackReviewMoment moment;
-    moment.id = id;
-    moment.title = e && e->component ? *e->component : item.component;
+    moment.id = item.id.toString();
+    std::tie(moment.title, moment.requestedChange) = editedComponentAndChange(item, state);
     moment.timestamp = formatTimestamp(candidate.rangeStartSeconds);
     moment.confidence = static_cast<int>(std::trunc(item.confidence * 100));
     moment.quote = item.quote;
-    moment.requestedChange = e && e->requestedChange ? *e->requestedChange : item.requestedChange;
     moment.observed = item.observed;
     moment.evidenceImageURL = image;
     moment.evidenceRange = {candidate.rangeStartSeconds, candidate.rangeEndSeconds};

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <map>
+#include <utility>
 #include <optional>
 #include <set>
 #include <string>
@@ -52,6 +53,10 @@ struct ReviewDecisions {
     std::vector<std::string> usefulIDs;
     std::map<std::string, Json> edits;  // raw, as the page sent them
 };
+
+// The item's component and requested change, each replaced by the user's edit when there is one.
+std::pair<std::string, std::string> editedComponentAndChange(const GroundedFeedbackItem& item,
+                                                             const FeedbackReviewState& state);
 
 // Creates or refreshes the automatic selection; a manual state is returned untouched.
 FeedbackReviewState syncReviewState(const GroundedFeedbackReport& report, const std::filesystem::path& exportFolder,
