@@ -4,15 +4,20 @@
 # the evidence moments, export the evidence bundle. The demo library lives in build/demo-data, never
 # in your own Quillmer library.
 #   --on-device   transcribe the recording on this computer (PocketSphinx) instead of importing the VTT
+#   --analyze     approve sending the evidence moments for analysis (relay or your Gemini key) and
+#                 end with the implementation brief's path
 set -euo pipefail
 cd "$(dirname "$0")/.."
 on_device=false
-case "${1:-}" in
-  --on-device) on_device=true ;;
-  "") ;;
-  -h|--help) sed -n '2,6p' "$0"; exit 0 ;;
-  *) echo "run-demo.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
-esac
+analyze=false
+for option in "$@"; do
+  case "$option" in
+    --on-device) on_device=true ;;
+    --analyze) analyze=true ;;
+    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+    *) echo "run-demo.sh: unknown option $option (see --help)" >&2; exit 2 ;;
+  esac
+done
 
 ./scripts/install-deps.sh
 ./scripts/build.sh quillmer renderer
@@ -33,3 +38,18 @@ echo "== quillmer process $session"
 echo "== quillmer sessions"
 "$quillmer" sessions
 echo "== To review it in a browser: XDG_DATA_HOME=$XDG_DATA_HOME $quillmer serve"
+brief="$XDG_DATA_HOME/Quillmer/Exports/$session/implementation-brief.md"
+analysed=false
+if $analyze; then
+  echo "== quillmer analyze $session --approve evidence"
+  if "$quillmer" analyze "$session" --approve evidence; then analysed=true; fi
+fi
+if [ -f "$brief" ]; then
+  echo "== Implementation brief: $brief"
+elif $analysed; then
+  echo "== No implementation brief: no item reached 72% confidence (choose with quillmer review $session, then quillmer brief $session)"
+elif $analyze; then
+  echo "== No implementation brief: the analysis could not run (see above)"
+else
+  echo "== No implementation brief: nothing was sent for analysis (run with --analyze to approve it; quillmer plan $session shows what would go where)"
+fi

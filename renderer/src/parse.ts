@@ -258,6 +258,7 @@ export function readBundle(v: unknown): Bundle | undefined {
     visualEvidenceUsefulIDs: strings(v.visualEvidenceUsefulIDs),
     reviewEdits: readEdits(v.reviewEdits),
     implementationBriefReady: bool(v.implementationBriefReady) ?? false,
+    implementationBrief: str(v.implementationBrief),
     transcript: readTranscript(v.transcript),
     summary: readSummary(v.summary),
     mediaURL: str(v.mediaURL),

@@ -188,6 +188,8 @@ export interface Bundle {
   visualEvidenceUsefulIDs: string[];
   reviewEdits: Record<string, ReviewEdit>;
   implementationBriefReady: boolean;
+  /** The brief's Markdown, as the coding agent will read it. */
+  implementationBrief?: string;
   transcript?: Transcript;
   summary?: MeetingSummary;
   mediaURL?: string;

@@ -78,6 +78,10 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"consent.setStandingRecordingConsent",
          {&B::consentSetStandingRecordingConsent, {{K::boolean}}, &refuseWith<ConsentErrorCase::consentRequired>}},
         {"evidence.open", {&B::evidenceOpen, {{K::string, true}}, refusePath}},
+        // The review methods check their own arguments: id lists and an edits object.
+        {"review.save", {&B::reviewSave}},
+        {"review.createHandoff", {&B::reviewCreateHandoff}},
+        {"review.copyHandoff", {&B::reviewCopyHandoff}},
         {"text.copy", {&B::textCopy, {{K::string}}, &refuseWith<invalidText>}},
         {"diagnostics.export", {&B::diagnosticsExport, {{K::string, true}}, refusePath}},
         {"updates.openDownload", {&B::updatesOpenDownload}},
@@ -86,9 +90,6 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"integrations.install", {&B::integrationsInstall}},  // checks its own argument
         // Named here so the page learns they are not available yet, not that they do not exist.
         {"consent.setRemoteTranscription", {&B::unsupported}},
-        {"review.save", {&B::unsupported}},
-        {"review.createHandoff", {&B::unsupported}},
-        {"review.copyHandoff", {&B::unsupported}},
         {"summary.refresh", {&B::unsupported}},
     };
     return table;

@@ -111,6 +111,12 @@ private:
     void consentSetStandingRecordingConsent(const Json& args, const Reply& reply);
     void evidenceOpen(const Json& args, const Reply& reply);
     void textCopy(const Json& args, const Reply& reply);
+    // review.*
+    void reviewSave(const Json& args, const Reply& reply);
+    void reviewCreateHandoff(const Json& args, const Reply& reply);
+    void reviewCopyHandoff(const Json& args, const Reply& reply);
+    std::filesystem::path openBundleFolder(const Json& args) const;  // bundleNotOpen when unknown
+    std::filesystem::path saveReview(const Json& args);
     void diagnosticsExport(const Json& args, const Reply& reply);
     void updatesOpenDownload(const Json& args, const Reply& reply);
     void updatesSetEnabled(const Json& args, const Reply& reply);

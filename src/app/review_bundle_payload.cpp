@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* kReviewStateFileName = "review-state.json";
 constexpr const char* kMeetingSummaryFileName = "meeting-summary.json";
+constexpr std::uintmax_t kShownBriefByteLimit = 1 << 20;
 
 // The file's JSON object, or nothing when it is missing, unreadable or not an object.
 std::optional<Json> readJSONObject(const std::filesystem::path& file) {
@@ -99,6 +100,12 @@ Json makeBundlePayload(const std::string& bundleID, const std::filesystem::path&
     if (auto transcript = transcriptOf(*evidence, exportFolder, sessionsRoot)) payload["transcript"] = std::move(*transcript);
     if (auto summary = readJSONObject(exportFolder / kMeetingSummaryFileName)) payload["summary"] = std::move(*summary);
     if (auto feedback = readJSONObject(exportFolder / kFeedbackFileName)) payload["feedback"] = std::move(*feedback);
+    // The brief as the agent will read it, so the page can show it; a huge one stays a file.
+    try {
+        const auto brief = exportFolder / kImplementationBriefMarkdownFileName;
+        if (std::filesystem::file_size(brief, ignored) <= kShownBriefByteLimit) payload["implementationBrief"] = readWholeFile(brief);
+    } catch (const Error&) {
+    }
     if (auto media = scheme.mediaURL(bundleID, exportFolder, sessionsRoot)) payload["mediaURL"] = *media;
     payload["evidence"] = std::move(*evidence);
     return payload;

@@ -107,6 +107,7 @@ int runAnalysis(const SessionFolders& folders, EvidenceAnalysisScope scope, cons
     std::cout << outcome->feedbackCount << " grounded feedback items, " << outcome->unfinishedAnalysisCount
               << " unfinished\n"
               << (*folders.exportFolder / "feedback.md").string() << "\n";
+    if (outcome->implementationBriefURL) std::cout << outcome->implementationBriefURL->string() << "\n";
     return kExitSuccess;
 }
 

@@ -10,6 +10,7 @@
 #include "cli/credentials_commands.h"
 #include "cli/library_commands.h"
 #include "cli/process_command.h"
+#include "cli/review_commands.h"
 #include "cli/evidence_commands.h"
 #include "cli/serve_command.h"
 #include "cli/session_commands.h"
@@ -31,6 +32,8 @@ std::span<const Command> commands() {
         planCommand(),
         analyzeCommand(),
         retryCommand(),
+        reviewCommand(),
+        briefCommand(),
         sessionsCommand(),
         showCommand(),
         deleteCommand(),

@@ -9,6 +9,7 @@
 #include "core/error.h"
 #include "core/json.h"
 #include "core/uuid.h"
+#include "review/review_state.h"
 
 namespace quillmer {
 
@@ -31,6 +32,21 @@ std::optional<LocalSessionLibrary> CaptureEngine::sessionLibrary() const {
         return std::nullopt;
     }
 }
+
+namespace {
+
+// The review list and the selection of an export that was analysed before; none when it was not
+// (or its files cannot be read): the review page then shows the evidence alone.
+void readPublishedReview(const std::optional<std::filesystem::path>& exportFolder, CaptureEngineState& s) {
+    if (!exportFolder) return;
+    try {
+        s.reviewFeedback = loadReviewMoments(*exportFolder);
+        s.includedFeedbackIDs = loadReviewState(*exportFolder).includedFeedbackIDs;
+    } catch (const Error&) {
+    }
+}
+
+}  // namespace
 
 void CaptureEngine::refreshRecentSessions() {
     const auto library = sessionLibrary();
@@ -60,6 +76,7 @@ void CaptureEngine::restoreSession(const std::string& id) {
         s.unfinishedAnalysisCount = session->unfinishedAnalysisCount;
         s.errorMessage.reset();
         s.implementationBriefURL = brief;
+        readPublishedReview(s.lastExportDirectory, s);
     });
 }
 
@@ -138,6 +155,7 @@ void CaptureEngine::openEvidenceBrief(const std::filesystem::path& evidenceFile)
         s.unfinishedAnalysisCount = readAnalysisDiagnosticCount(folder / kAnalysisDiagnosticsFileName).value_or(0);
         s.implementationBriefURL = brief;
         s.errorMessage.reset();
+        readPublishedReview(folder, s);
     });
 }
 

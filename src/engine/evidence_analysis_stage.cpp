@@ -4,6 +4,8 @@
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/json.h"
+#include "review/implementation_brief.h"
+#include "review/review_state.h"
 
 namespace quillmer {
 
@@ -25,6 +27,15 @@ AnalysisOutcome analyzeExportedEvidence(const AnalysisConnection& connection, co
     outcome.feedbackCount = static_cast<int>(report.items.size());
     outcome.unfinishedAnalysisCount =
         readAnalysisDiagnosticCount(exportFolder / kAnalysisDiagnosticsFileName).value_or(0);
+    // Then the review list and, when something is included, the brief for the coding agent.
+    const auto state = syncReviewState(report, exportFolder);
+    outcome.includedFeedbackIDs = state.includedFeedbackIDs;
+    outcome.reviewFeedback = loadReviewMoments(exportFolder);
+    try {
+        outcome.implementationBriefURL = generateImplementationBrief(exportFolder);
+    } catch (const ImplementationBriefError&) {
+        // Nothing reached the threshold: the user chooses on the review page.
+    }
     return outcome;
 }
 

@@ -170,6 +170,11 @@ TEST_F(AnalysisApprovalTest, ApprovedEvidenceIsAnalysedThenRetriedAndTheBundleRe
     EXPECT_EQ(provider.started.size(), 3u);
     EXPECT_EQ(state().feedbackCount, 2);
     EXPECT_EQ(state().unfinishedAnalysisCount, 1);
+    // Both items (confidence 0.8) are selected, listed for review and written into the brief.
+    EXPECT_EQ(state().includedFeedbackIDs.size(), 2u);
+    EXPECT_EQ(state().reviewFeedback.size(), 2u);
+    ASSERT_TRUE(state().implementationBriefURL);
+    EXPECT_EQ(parseJSON(readWholeFile(state().implementationBriefURL->parent_path() / "implementation-brief.json"))["items"].size(), 2u);
 
     // Processing again sends nothing; retrying sends only the failed one.
     value("capture.process");
@@ -180,6 +185,7 @@ TEST_F(AnalysisApprovalTest, ApprovedEvidenceIsAnalysedThenRetriedAndTheBundleRe
     EXPECT_EQ(provider.started.back(), candidates[1].id);
     EXPECT_EQ(state().feedbackCount, 3);
     EXPECT_EQ(state().unfinishedAnalysisCount, 0);
+    EXPECT_EQ(state().reviewFeedback.size(), 3u);
 }
 
 TEST_F(AnalysisApprovalTest, AnInvalidApprovalRecordsNothingAndADeclineSendsNothing) {

@@ -3,6 +3,7 @@
 
 #include "support/bridge_test_fixture.h"
 #include "core/atomic_file.h"
+#include "support/grounded_export.h"
 
 namespace quillmer::testing {
 namespace {
@@ -26,8 +27,7 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
 }
 
 TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
-    for (const char* method : {"no.such", "", "review.save", "review.createHandoff", "review.copyHandoff",
-                               "summary.refresh", "consent.setRemoteTranscription"})
+    for (const char* method : {"no.such", "", "summary.refresh", "consent.setRemoteTranscription"})
         EXPECT_EQ(error(method), kUnsupported) << method;
 }
 
@@ -331,6 +331,29 @@ TEST_F(BridgeTest, EvidenceOpenChecksTheFileAndMakesItsExportCurrent) {
     EXPECT_EQ(bridge().openBundles().at(bundle["id"]), exportFolder);
     EXPECT_EQ(state().lastExportDirectory, exportFolder);
     EXPECT_EQ(state().lastSessionDirectory->filename(), exportFolder.filename());
+}
+
+TEST_F(BridgeTest, ReviewDecisionsBecomeABriefAndAHandoffPrompt) {
+    const char* const notOpen = "This evidence brief is no longer open. Open it again before making a review decision.";
+    EXPECT_EQ(error("review.save", {"old-bundle", Json::array(), Json::object(), Json::array()}), notOpen);
+    const auto exportFolder = exportedSession();
+    host.fileToOpen = exportFolder / "evidence.json";
+    const std::string bundle = value("evidence.open")["id"];
+
+    writeGroundedExport(exportFolder);
+    const std::string item = kGroundedB;
+    EXPECT_EQ(error("review.createHandoff", {bundle, Json::array(), Json::object(), Json::array()}),
+              "This export has no grounded feedback to hand off.");
+    const Json edits = {{item, {{"component", "Save button"}, {"requestedChange", "Make it blue"}}}};
+    EXPECT_EQ(value("review.createHandoff", {bundle, {item, "unknown"}, edits, {item}}), Json({{"itemCount", 1}}));
+    const auto brief = readWholeFile(exportFolder / "implementation-brief.md");
+    EXPECT_NE(brief.find("## 1. Save button \u00B7 00:01.00"), std::string::npos);
+    EXPECT_EQ(value("evidence.open")["implementationBrief"], brief);  // the page shows it
+    EXPECT_EQ(value("review.copyHandoff", {bundle}), Json());
+    EXPECT_EQ(host.copied.back(), "Implement the evidence-grounded Quillmer brief at " +
+                                      (exportFolder / "implementation-brief.md").string() +
+                                      ". Stay within its requested scope; consult the cited transcript and screens "
+                                      "only when clarification is needed.");
 }
 
 TEST_F(BridgeTest, TextCopyNeedsAClipboard) {

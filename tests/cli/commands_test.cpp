@@ -13,6 +13,7 @@
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "platform/linux/posix_process_runner.h"
+#include "support/grounded_export.h"
 #include "support/temporary_folder.h"
 #include "support/test_sessions.h"
 
@@ -134,7 +135,7 @@ TEST_F(CommandLineTest, EveryCommandActsOnTheSessionItWasGivenOrFails) {
                                 (sessions_ / lower).string(), (home_.path() / "data").string()}) {
         for (const auto& command : std::vector<std::vector<std::string>>{
                  {"show", session}, {"transcribe", session}, {"extract", session}, {"export", session},
-                 {"process", session}, {"delete", session},
+                 {"process", session}, {"review", session}, {"brief", session}, {"delete", session},
                  {"import-transcript", session, (home_.path() / "captions.vtt").string()}}) {
             const auto result = quillmer(command);
             EXPECT_EQ(result.exitStatus, 1) << command[0] << " " << session << ": " << result.standardError;
@@ -152,6 +153,28 @@ TEST_F(CommandLineTest, EveryCommandActsOnTheSessionItWasGivenOrFails) {
 
 // Ctrl-C while `process` extracts evidence: it says it stops, and no later stage starts (no export,
 // not even a half-made one), with a failure exit, even when the extraction itself completes.
+TEST_F(CommandLineTest, ReviewChoosesTheItemsAndBriefWritesThem) {
+    const auto manifest = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));
+    writeTestSession(sessions_, manifest);
+    const auto id = manifest.id.toString();
+    const auto exportFolder = exports_ / id;
+    EXPECT_EQ(quillmer({"brief", id}).standardError,
+              "quillmer: \"" + id + "\" has no grounded feedback yet; run quillmer analyze " + id + " first\n");
+    writeGroundedExport(exportFolder);
+    std::string lower = kGroundedA;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    EXPECT_EQ(quillmer({"review", id, "--include", lower}).standardOutput,
+              "[x] " + kGroundedA + "  01:05.25  87%  Comp A\n[ ] " + kGroundedB + "  00:01.00  72%  Comp B\n");
+    EXPECT_EQ(quillmer({"brief", id}).standardOutput, (exportFolder / "implementation-brief.md").string() + "\n");
+    EXPECT_EQ(quillmer({"brief", id, "--print"}).standardOutput, readWholeFile(exportFolder / "implementation-brief.md"));
+    ASSERT_EQ(quillmer({"review", id, "--exclude", kGroundedA}).exitStatus, 0);
+    const auto nothing = quillmer({"brief", id});
+    EXPECT_EQ(nothing.exitStatus, 1);
+    EXPECT_EQ(nothing.standardError,
+              "quillmer: The implementation brief could not be written: No grounded implementation changes are ready yet.\n");
+    EXPECT_EQ(quillmer({"review", id, "--include", kGroundedA, "--exclude", kGroundedB}).exitStatus, 2);
+}
+
 TEST_F(CommandLineTest, AnInterruptedProcessStartsNoLaterStage) {
     const auto recording = home_.path() / "long.mp4";
     PosixProcessRunner runner;

@@ -11,6 +11,7 @@
 #include "platform/linux/ffmpeg_recording_asset.h"
 #include "support/engine_test_fixture.h"
 #include "support/generated_video.h"
+#include "support/grounded_export.h"
 #include "support/test_sessions.h"
 
 namespace quillmer::testing {
@@ -37,7 +38,7 @@ TEST_F(SessionTest, StartUpNewAndRestore) {
     EXPECT_FALSE(state().lastExportDirectory || state().transcriptSegmentCount);
 
     const auto exportFolder = root / "Exports" / folder.filename();
-    writeTestFile(exportFolder / "evidence.json", "{}");
+    writeGroundedExport(exportFolder);
     writeTestFile(exportFolder / "implementation-brief.md", "# Brief\n");
     engine().newSession();
     EXPECT_FALSE(state().lastSessionDirectory);
@@ -46,6 +47,7 @@ TEST_F(SessionTest, StartUpNewAndRestore) {
     EXPECT_EQ(state().lastSessionDirectory, folder);
     EXPECT_EQ(state().lastExportDirectory, exportFolder);
     EXPECT_EQ(state().implementationBriefURL, exportFolder / "implementation-brief.md");
+    EXPECT_EQ(state().reviewFeedback.size(), 2u);  // the third item's candidate is unknown
 
     const auto empty = root / "Sessions" / Uuid::random().toString();
     fs::create_directories(empty);

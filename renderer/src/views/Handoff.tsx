@@ -63,6 +63,12 @@ export function Handoff({ bundle, decisions, dirty }: { bundle: Bundle; decision
           )}
         </div>
       </div>
+      {briefReady && bundle.implementationBrief && (
+        <details class="brief-view">
+          <summary>Show the brief the coding agent reads</summary>
+          <pre>{bundle.implementationBrief}</pre>
+        </details>
+      )}
     </div>
   );
 }

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "cli/command.h"
+
+namespace quillmer::cli {
+
+Command reviewCommand();
+Command briefCommand();
+
+}  // namespace quillmer::cli
