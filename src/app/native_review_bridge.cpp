@@ -89,7 +89,7 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"review.save", {&B::unsupported}},
         {"review.createHandoff", {&B::unsupported}},
         {"review.copyHandoff", {&B::unsupported}},
-        {"summary.refresh", {&B::unsupported}},
+        {"summary.refresh", {&B::summaryRefresh, {{K::string}}, &refuseWith<missingExport>}},
     };
     return table;
 }

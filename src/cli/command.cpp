@@ -1,3 +1,4 @@
+#include "cli/summary_command.h"
 #include "cli/command.h"
 
 #include <algorithm>
@@ -30,6 +31,7 @@ std::span<const Command> commands() {
         planCommand(),
         analyzeCommand(),
         retryCommand(),
+        summaryCommand(),
         sessionsCommand(),
         showCommand(),
         deleteCommand(),
