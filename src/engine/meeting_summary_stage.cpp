@@ -21,7 +21,7 @@ struct SummaryInputs {
 // The export's own copy of the transcript, found through evidence.json and confined to the export.
 SummaryInputs readInputs(const std::filesystem::path& exportFolder) {
     const auto evidence = EvidenceBundleDocument::fromJSON(parseJSON(readWholeFile(exportFolder / kEvidenceFileName)));
-    const auto transcriptFile = resolveUnderBase(exportFolder, evidence.session.transcript.path);
+    const auto transcriptFile = resolveInside(exportFolder, evidence.session.transcript.path);
     if (!transcriptFile) throw DecodingError("The export's transcript path is outside the export folder.");
     SummaryInputs inputs{evidence.session.id, readTranscript(*transcriptFile), {}};
     // Feedback only adds topics and actions: a missing or unreadable report leaves the transcript's.

@@ -27,7 +27,6 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
 
 TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
     for (const char* method : {"no.such", "", "review.save", "review.createHandoff", "review.copyHandoff",
-                               "summary.refresh",
                                "capture.connectCloud", "capture.syncCloud", "consent.setRemoteTranscription"})
         EXPECT_EQ(error(method), kUnsupported) << method;
 }
