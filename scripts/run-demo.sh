@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds what the demo runs (the quillmer tool and the review page), and
 # shows Quillmer's local path on a generated meeting: import the recording, add its transcript, find
-# the evidence moments, export the evidence bundle. The demo library lives in build/demo-data, never
+# the evidence moments, export the evidence bundle, and write the meeting summary on this computer
+# (analysis is never approved here, so the run ends saying why there is no brief). The demo library lives in build/demo-data, never
 # in your own Quillmer library.
 #   --on-device   transcribe the recording on this computer (PocketSphinx) instead of importing the VTT
 set -euo pipefail
@@ -10,7 +11,7 @@ on_device=false
 case "${1:-}" in
   --on-device) on_device=true ;;
   "") ;;
-  -h|--help) sed -n '2,6p' "$0"; exit 0 ;;
+  -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
   *) echo "run-demo.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
 esac
 
@@ -33,3 +34,8 @@ echo "== quillmer process $session"
 echo "== quillmer sessions"
 "$quillmer" sessions
 echo "== To review it in a browser: XDG_DATA_HOME=$XDG_DATA_HOME $quillmer serve"
+echo "== quillmer summary $session"
+summary=$("$quillmer" summary "$session")
+blocked=$("$quillmer" plan "$session" | sed -n 's/^Nothing can be sent: //p')
+echo "Meeting summary (rule-based, made on this computer): $summary"
+echo "No implementation brief: analysis was not approved, so nothing left this computer.${blocked:+ $blocked}"

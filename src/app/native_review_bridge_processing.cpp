@@ -103,12 +103,16 @@ void NativeReviewBridge::captureRetry(const Json&, const Reply& reply) {
     const auto exportFolder = capture_.state().lastExportDirectory;
     if (!exportFolder) throw NativeBridgeError(NativeBridgeErrorCase::missingExport);
     capture_.clearErrorMessage();
-    capture_.retryAnalysis(analysisAuthorizer_.approvedPasses(sessionID),
-                           then(reply, [this, task, folder = *exportFolder] {
+    const auto approved = analysisAuthorizer_.approvedPasses(sessionID);
+    // The summary follows the retried analysis, as it follows the first one.
+    capture_.retryAnalysis(approved, then(reply, [this, task, approved, folder = *exportFolder] {
                                if (task->reply->isSettled()) return;
                                requireNoEngineError();
                                if (task->cancelled) throw CancellationError();
-                               task->reply->succeed(handOutBundle(folder));
+                               capture_.summarize(approved, then(task->reply, [this, task, folder] {
+                                                      if (task->reply->isSettled()) return;
+                                                      task->reply->succeed(handOutBundle(folder));
+                                                  }));
                            }));
 }
 

@@ -20,11 +20,19 @@ namespace {
 int runSummary(std::span<const std::string> arguments) {
     std::optional<std::string> session;
     bool approved = false, print = false;
-    for (const auto& argument : arguments) {
-        if (argument == "--approve=summary") approved = true;
-        else if (argument == "--print") print = true;
-        else if (!session && !argument.starts_with("-")) session = argument;
-        else return reportError("unexpected argument \"" + argument + "\" (see quillmer summary --help)", kExitUsage);
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const auto& argument = arguments[i];
+        const bool approveNext = argument == "--approve" && i + 1 < arguments.size() && arguments[i + 1] == "summary";
+        if (argument == "--approve=summary" || approveNext) {
+            approved = true;
+            i += approveNext ? 1 : 0;
+        } else if (argument == "--print") {
+            print = true;
+        } else if (!session && !argument.starts_with("-")) {
+            session = argument;
+        } else {
+            return reportError("unexpected argument \"" + argument + "\" (see quillmer summary --help)", kExitUsage);
+        }
     }
     if (!session) return reportError("summary takes one SESSION (see quillmer summary --help)", kExitUsage);
     const auto exportFolder = exportsDirectory() / resolveSessionArgument(*session).filename();
@@ -60,10 +68,10 @@ int runSummary(std::span<const std::string> arguments) {
 
 Command summaryCommand() {
     return {"summary", "write the meeting summary of a session's export",
-            "Usage: quillmer summary SESSION [--approve=summary] [--print]\n\n"
+            "Usage: quillmer summary SESSION [--approve summary] [--print]\n\n"
             "Writes meeting-summary.json and meeting-summary.md into SESSION's export and prints the\n"
             "Markdown file's path (--print writes the Markdown itself to standard output). Without\n"
-            "--approve=summary nothing is sent: the summary is made on this computer from the\n"
+            "--approve summary nothing is sent: the summary is made on this computer from the\n"
             "transcript and any grounded feedback. With it the whole transcript goes to the configured\n"
             "analysis route; when that fails the reason is kept in summary-diagnostics.txt and the\n"
             "summary made on this computer is written instead.\n",
