@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string_view>
+
+#include <unicode/ucasemap.h>
 
 #include "core/atomic_file.h"
 #include "core/utf8.h"
@@ -48,9 +51,27 @@ constexpr size_t kCatalogueDetailLimit = 900;
 constexpr size_t kChunkDetailLimit = 1000;
 constexpr size_t kMaxChunks = 5;
 
-// ASCII lower-casing is enough: every phrase matched against is ASCII.
+// Unicode lower case (root locale), so de-duplication treats "É" and "é" alike; ASCII only if ICU fails.
 std::string lowered(std::string_view text) {
-    std::string out(text);
+    static UCaseMap* const map = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UCaseMap* opened = ucasemap_open("", 0, &status);
+        return U_SUCCESS(status) ? opened : nullptr;
+    }();
+    std::string out(text.size() + 16, '\0');
+    for (int attempt = 0; map && attempt < 2; ++attempt) {
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t length = ucasemap_utf8ToLower(map, out.data(), static_cast<int32_t>(out.size()), text.data(),
+                                                    static_cast<int32_t>(text.size()), &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            out.assign(static_cast<size_t>(length), '\0');
+            continue;
+        }
+        if (U_FAILURE(status)) break;
+        out.resize(static_cast<size_t>(length));
+        return out;
+    }
+    out.assign(text);
     std::ranges::transform(out, out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return out;
 }

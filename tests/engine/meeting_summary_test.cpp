@@ -56,10 +56,10 @@ TEST(RuleBasedSummaryTest, TopicsActionsAndOverviewFollowTheRules) {
     EXPECT_TRUE(cut.overview.ends_with(" word\u2026")) << cut.overview;
 
     const auto actions = ruleBasedSummary(
-        transcriptOf({"Can you hear me now?", "Could you share your screen", "we need a BLUE save button",
+        transcriptOf({"Can you hear me now?", "Could you share your screen", "we need a BLUE save button CAFÉ",
                       "The sandbox needs to use the API key", "We agreed to ship Friday."}),
-        {feedback("Save button", "We need a blue save button"), feedback("production rollout", "Ship it")}, kCreated);
-    EXPECT_EQ(actions.actionItems, (std::vector<std::string>{"We need a blue save button", "Ship it",
+        {feedback("Save button", "We need a blue save button café"), feedback("production rollout", "Ship it")}, kCreated);
+    EXPECT_EQ(actions.actionItems, (std::vector<std::string>{"We need a blue save button café", "Ship it",
                                                              "The sandbox needs to use the API key"}));
     EXPECT_EQ(actions.unresolvedQuestions, std::vector<std::string>{"Can you hear me now?"});
     EXPECT_EQ(actions.decisions, std::vector<std::string>{"We agreed to ship Friday."});
