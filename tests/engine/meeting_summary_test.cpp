@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "analysis/gemini_summary_provider.h"
 #include "analysis/hosted_providers.h"
 #include "capture/session_progress_files.h"
 #include "core/atomic_file.h"
@@ -89,6 +90,38 @@ TEST(RuleBasedSummaryTest, WritesTheDocumentAndMarkdownByteForByte) {
                   "      \"detail\" : \"Add an export button\",\n      \"title\" : \"Toolbar\"\n    }\n  ],\n"
                   "  \"unresolvedQuestions\" : [\n    \"Could we add an export button?\"\n  ]\n}");
     EXPECT_EQ(summaryTranscriptLines(transcriptOf({"a", "b"})), "[01:01.50] Speaker: a\n[01:02.50] Speaker: b");
+}
+
+TEST(GeminiSummaryProviderTest, ReadsTheAnswerOrFailsWithItsOwnTexts) {
+    struct Row {
+        int status;
+        std::string body;
+        std::string failure;  // empty: a summary whose overview is "O"
+    };
+    const std::string answer = encodeCompactJSON(Json(R"({"overview":"O","topics":[],"decisions":[],"actionItems":[],"unresolvedQuestions":[]})"));
+    const std::vector<Row> rows = {
+        {200, R"({"candidates":[{"content":{"parts":[{"text":)" + answer + "}]}}]}", ""},
+        {200, R"({"candidates":[]})", "Summary response was empty"},
+        {500, "", "Summary request failed"},
+        {403, "key rejected", "key rejected"},
+    };
+    testing::LoopbackHttpServer gemini;
+    CurlHttpTransport transport;
+    const std::string route = "/v1beta/models/gemini-3.6-flash:generateContent";
+    for (const auto& row : rows) {
+        gemini.respond(route, {row.status, row.body, "", {}});
+        GeminiKeychainSummaryProvider provider("gemini", "gemini-3.6-flash", "dev-key", transport, gemini.url("/"));
+        try {
+            EXPECT_EQ(provider.summarize("[00:01.00] Speaker: hi", {"act"}, {}).overview, "O");
+            EXPECT_TRUE(row.failure.empty()) << row.status;
+        } catch (const std::exception& error) {
+            EXPECT_EQ(error.what(), row.failure);
+        }
+    }
+    const auto sent = gemini.recordedRequests().at(0);
+    EXPECT_EQ(sent.headers.at("x-goog-api-key"), "dev-key");
+    const std::string prompt = parseJSON(sent.body)["contents"][0]["parts"][0]["text"];
+    EXPECT_TRUE(prompt.ends_with("COMPLETE TRANSCRIPT\n[00:01.00] Speaker: hi\n\nGROUNDED PROPOSED ACTIONS\n- act")) << prompt;
 }
 
 // An export whose evidence.json points at its own transcript copy, summarised through a loopback relay.
