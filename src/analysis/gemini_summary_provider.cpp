@@ -51,9 +51,8 @@ std::string meetingSummaryPrompt(std::string_view transcriptLines, const std::ve
 Json meetingSummaryResponseSchema() {
     const Json text = {{"type", "string"}};
     const Json texts = {{"type", "array"}, {"items", text}};
-    const Json topic = {{"type", "object"},
-                        {"properties", {{"title", text}, {"detail", text}}},
-                        {"required", {"title", "detail"}}};
+    const Json topic = {
+        {"type", "object"}, {"properties", {{"title", text}, {"detail", text}}}, {"required", {"title", "detail"}}};
     return {{"type", "object"},
             {"properties",
              {{"overview", text},
@@ -81,8 +80,10 @@ HostedMeetingSummary GeminiKeychainSummaryProvider::summarize(std::string_view t
                                                               std::stop_token stop) {
     if (key_.empty()) throw GeminiAnalysisError::missingKey();
     const Json body = {
-        {"contents", {{{"role", "user"}, {"parts", {{{"text", meetingSummaryPrompt(transcriptLines, groundedActions)}}}}}}},
-        {"generationConfig", {{"responseMimeType", "application/json"}, {"responseSchema", meetingSummaryResponseSchema()}}},
+        {"contents",
+         {{{"role", "user"}, {"parts", {{{"text", meetingSummaryPrompt(transcriptLines, groundedActions)}}}}}}},
+        {"generationConfig",
+         {{"responseMimeType", "application/json"}, {"responseSchema", meetingSummaryResponseSchema()}}},
     };
     HttpRequest request;
     request.method = "POST";

@@ -36,15 +36,16 @@ const std::vector<CatalogueTopic>& catalogue() {
 }
 
 constexpr std::array<std::string_view, 23> kActionPhrases = {
-    "can you",        "could you",      "could we",       "we need",         "need to",       "needs to",
-    "should ",        "have to",        "action item",    "follow up",       "make sure",     "we'll add",
-    "we will add",    "we'll review",   "we will review", "we'll create",    "we will create", "will import",
-    "will send",      "will eliminate", "can do that",    "put some check",  "refresh would be good"};
+    "can you", "could you", "could we", "we need", "need to", "needs to", "should ", "have to",
+    "action item", "follow up", "make sure", "we'll add", "we will add", "we'll review", "we will review",
+    "we'll create", "we will create", "will import", "will send", "will eliminate", "can do that",
+    "put some check", "refresh would be good",
+};
 constexpr std::array<std::string_view, 4> kExclusionPhrases = {"can you hear", "could you hear", "share your screen",
                                                                "go to the page"};
 constexpr std::array<std::string_view, 3> kDecisionPhrases = {"we decided", "we agreed", "the decision"};
-constexpr std::array<std::string_view, 9> kDiscussionWords = {"review",   "workflow", "screen", "feature", "change",
-                                                              "request",  "need",     "decided", "discuss"};
+constexpr std::array<std::string_view, 9> kDiscussionWords = {"review",  "workflow", "screen",  "feature", "change",
+                                                              "request", "need",     "decided", "discuss"};
 constexpr size_t kOverviewWordLimit = 100;
 constexpr size_t kTopicLimit = 8;
 constexpr size_t kCatalogueDetailLimit = 900;
@@ -78,7 +79,8 @@ std::string lowered(std::string_view text) {
 
 template <typename Phrases>
 bool containsAny(std::string_view lowerText, const Phrases& phrases) {
-    return std::ranges::any_of(phrases, [&](std::string_view phrase) { return lowerText.find(phrase) != std::string_view::npos; });
+    return std::ranges::any_of(
+        phrases, [&](std::string_view phrase) { return lowerText.find(phrase) != std::string_view::npos; });
 }
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
@@ -111,7 +113,8 @@ std::vector<HostedMeetingSummary::Topic> ruleTopics(const std::vector<std::strin
     }
     std::ranges::stable_sort(groups, std::greater{}, [](const auto& g) { return g.second.size(); });
     for (const auto& [component, changes] : groups) {
-        const bool known = std::ranges::any_of(topics, [&](const auto& t) { return lowered(t.title) == lowered(component); });
+        const bool known =
+            std::ranges::any_of(topics, [&](const auto& t) { return lowered(t.title) == lowered(component); });
         if (!known) topics.push_back({component, joined(changes, " ")});
     }
     if (topics.size() > kTopicLimit) topics.resize(kTopicLimit);
@@ -119,8 +122,9 @@ std::vector<HostedMeetingSummary::Topic> ruleTopics(const std::vector<std::strin
     if (topics.empty() && !lines.empty()) {
         const size_t chunk = std::max<size_t>(1, (lines.size() + kMaxChunks - 1) / kMaxChunks);
         for (size_t start = 0, number = 1; start < lines.size() && number <= kMaxChunks; start += chunk, ++number) {
-            const std::vector<std::string> part(lines.begin() + static_cast<std::ptrdiff_t>(start),
-                                                lines.begin() + static_cast<std::ptrdiff_t>(std::min(lines.size(), start + chunk)));
+            const std::vector<std::string> part(
+                lines.begin() + static_cast<std::ptrdiff_t>(start),
+                lines.begin() + static_cast<std::ptrdiff_t>(std::min(lines.size(), start + chunk)));
             topics.push_back({"Discussion " + std::to_string(number), cut(joined(part, " "), kChunkDetailLimit)});
         }
     }
@@ -143,7 +147,8 @@ std::string ruleOverview(const std::vector<std::string>& lines, const std::vecto
     for (size_t i = 0; i < topics.size() && i < 5; ++i) titles.push_back(topics[i].title);
     std::string overview = "The team reviewed the current product workflow and rollout, with discussion focused on " +
                            (titles.empty() ? std::string("the demonstrated issues") : joined(titles, ", ")) + ".";
-    const auto discussed = std::ranges::find_if(lines, [](const auto& line) { return containsAny(lowered(line), kDiscussionWords); });
+    const auto discussed =
+        std::ranges::find_if(lines, [](const auto& line) { return containsAny(lowered(line), kDiscussionWords); });
     if (discussed != lines.end()) overview += " The discussion included: " + *discussed;
     overview += " The transcript contains " + std::to_string(actionCount) +
                 " distinct requests or follow-ups that still need confirmation or completion.";
@@ -186,7 +191,8 @@ Json MeetingSummaryDocument::toJSON() const {
 std::string meetingSummaryMarkdown(const HostedMeetingSummary& summary) {
     std::vector<std::string> topics;
     for (const auto& topic : summary.topics) topics.push_back("### " + topic.title + "\n\n" + topic.detail);
-    std::string markdown = "# Meeting summary\n\n" + summary.overview + "\n\n## Key topics\n\n" + joined(topics, "\n\n") + "\n";
+    std::string markdown =
+        "# Meeting summary\n\n" + summary.overview + "\n\n## Key topics\n\n" + joined(topics, "\n\n") + "\n";
     const std::pair<const char*, const std::vector<std::string>*> sections[] = {
         {"Decisions", &summary.decisions},
         {"Action items", &summary.actionItems},
@@ -202,7 +208,7 @@ std::string meetingSummaryMarkdown(const HostedMeetingSummary& summary) {
 }
 
 MeetingSummaryDocument meetingSummaryDocument(const HostedMeetingSummary& summary, std::string provider,
-                                             std::string model, Timestamp createdAt) {
+                                              std::string model, Timestamp createdAt) {
     MeetingSummaryDocument document;
     document.createdAt = createdAt;
     document.provider = std::move(provider);
@@ -224,7 +230,8 @@ std::string summaryTranscriptLines(const LocalTranscript& transcript) {
         char time[64];
         std::snprintf(time, sizeof time, "%02d:%05.2f", static_cast<int>(std::min(minutes, 1e9)), start - minutes * 60);
         const bool named = segment.speaker && !segment.speaker->name.empty();
-        lines.push_back("[" + std::string(time) + "] " + (named ? segment.speaker->name : "Speaker") + ": " + segment.text);
+        lines.push_back("[" + std::string(time) + "] " + (named ? segment.speaker->name : "Speaker") + ": " +
+                        segment.text);
     }
     return joined(lines, "\n");
 }
@@ -232,8 +239,8 @@ std::string summaryTranscriptLines(const LocalTranscript& transcript) {
 std::vector<std::string> summaryGroundedActions(const std::vector<GroundedFeedbackItem>& items) {
     std::vector<std::string> actions;
     for (const auto& item : items)
-        actions.push_back(item.component + ": " + item.requestedChange + " (observed: " + item.observed + "; quote: \"" +
-                          item.quote + "\")");
+        actions.push_back(item.component + ": " + item.requestedChange + " (observed: " + item.observed +
+                          "; quote: \"" + item.quote + "\")");
     return actions;
 }
 
@@ -265,7 +272,8 @@ void writeMeetingSummary(const std::filesystem::path& exportFolder, const Meetin
 }
 
 void writeSummaryDiagnostics(const std::filesystem::path& exportFolder, Timestamp failedAt, std::string_view reason) {
-    writeFileAtomically(exportFolder / kSummaryDiagnosticsFileName, formatISO8601(failedAt) + "\n" + std::string(reason) + "\n");
+    writeFileAtomically(exportFolder / kSummaryDiagnosticsFileName,
+                        formatISO8601(failedAt) + "\n" + std::string(reason) + "\n");
 }
 
 void removeSummaryDiagnostics(const std::filesystem::path& exportFolder) {

@@ -37,7 +37,7 @@ struct MeetingSummaryDocument {
 
 // The document for a summary's content, its Markdown rendered from it.
 MeetingSummaryDocument meetingSummaryDocument(const HostedMeetingSummary& summary, std::string provider,
-                                             std::string model, Timestamp createdAt);
+                                              std::string model, Timestamp createdAt);
 std::string meetingSummaryMarkdown(const HostedMeetingSummary& summary);
 
 // What a model is given: "[mm:ss.ss] Speaker: text" per segment, and one text per grounded item.

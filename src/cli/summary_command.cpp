@@ -38,7 +38,8 @@ int runSummary(std::span<const std::string> arguments) {
     const auto exportFolder = exportsDirectory() / resolveSessionArgument(*session).filename();
     std::error_code missing;
     if (!std::filesystem::is_regular_file(exportFolder / kEvidenceFileName, missing))
-        return reportError("\"" + *session + "\" has no exported evidence yet; run quillmer process " + *session + " first");
+        return reportError("\"" + *session + "\" has no exported evidence yet; run quillmer process " + *session +
+                           " first");
 
     RemoteAnalysisPasses passes;
     if (approved) passes.insert(RemoteAnalysisPass::summary);
@@ -59,8 +60,10 @@ int runSummary(std::span<const std::string> arguments) {
         std::getline(diagnostics, reason);
         std::cerr << "No model summary (" << reason << "); the rule-based summary was written instead.\n";
     }
-    if (print) std::cout << document->markdown;
-    else std::cout << (exportFolder / kMeetingSummaryMarkdownFileName).string() << "\n";
+    if (print)
+        std::cout << document->markdown;
+    else
+        std::cout << (exportFolder / kMeetingSummaryMarkdownFileName).string() << "\n";
     return kExitSuccess;
 }
 

@@ -26,7 +26,8 @@ SummaryInputs readInputs(const std::filesystem::path& exportFolder) {
     SummaryInputs inputs{evidence.session.id, readTranscript(*transcriptFile), {}};
     // Feedback only adds topics and actions: a missing or unreadable report leaves the transcript's.
     try {
-        inputs.feedback = GroundedFeedbackReport::fromJSON(parseJSON(readWholeFile(exportFolder / kFeedbackFileName))).items;
+        inputs.feedback =
+            GroundedFeedbackReport::fromJSON(parseJSON(readWholeFile(exportFolder / kFeedbackFileName))).items;
     } catch (const std::exception&) {
     }
     return inputs;

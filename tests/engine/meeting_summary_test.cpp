@@ -59,7 +59,8 @@ TEST(RuleBasedSummaryTest, TopicsActionsAndOverviewFollowTheRules) {
     const auto actions = ruleBasedSummary(
         transcriptOf({"Can you hear me now?", "Could you share your screen", "we need a BLUE save button CAFÉ",
                       "The sandbox needs to use the API key", "We agreed to ship Friday."}),
-        {feedback("Save button", "We need a blue save button café"), feedback("production rollout", "Ship it")}, kCreated);
+        {feedback("Save button", "We need a blue save button café"), feedback("production rollout", "Ship it")},
+        kCreated);
     EXPECT_EQ(actions.actionItems, (std::vector<std::string>{"We need a blue save button café", "Ship it",
                                                              "The sandbox needs to use the API key"}));
     EXPECT_EQ(actions.unresolvedQuestions, std::vector<std::string>{"Can you hear me now?"});
@@ -84,8 +85,8 @@ TEST(RuleBasedSummaryTest, WritesTheDocumentAndMarkdownByteForByte) {
     EXPECT_EQ(readWholeFile(folder / kMeetingSummaryJSONFileName),
               "{\n  \"actionItems\" : [\n    \"Add an export button\",\n    \"Could we add an export button?\"\n  ],\n"
               "  \"createdAt\" : \"2026-03-04T05:06:07Z\",\n  \"decisions\" : [],\n  \"markdown\" : " +
-                  encodeCompactJSON(markdown) +
-                  ",\n  \"model\" : \"transcript-rules-v1\",\n  \"overview\" : " + encodeCompactJSON(document.overview) +
+                  encodeCompactJSON(markdown) + ",\n  \"model\" : \"transcript-rules-v1\",\n  \"overview\" : " +
+                  encodeCompactJSON(document.overview) +
                   ",\n  \"provider\" : \"local-fallback\",\n  \"schemaVersion\" : 1,\n  \"topics\" : [\n    {\n"
                   "      \"detail\" : \"Add an export button\",\n      \"title\" : \"Toolbar\"\n    }\n  ],\n"
                   "  \"unresolvedQuestions\" : [\n    \"Could we add an export button?\"\n  ]\n}");
@@ -98,7 +99,8 @@ TEST(GeminiSummaryProviderTest, ReadsTheAnswerOrFailsWithItsOwnTexts) {
         std::string body;
         std::string failure;  // empty: a summary whose overview is "O"
     };
-    const std::string answer = encodeCompactJSON(Json(R"({"overview":"O","topics":[],"decisions":[],"actionItems":[],"unresolvedQuestions":[]})"));
+    const std::string answer = encodeCompactJSON(
+        Json(R"({"overview":"O","topics":[],"decisions":[],"actionItems":[],"unresolvedQuestions":[]})"));
     const std::vector<Row> rows = {
         {200, R"({"candidates":[{"content":{"parts":[{"text":)" + answer + "}]}}]}", ""},
         {200, R"({"candidates":[]})", "Summary response was empty"},
@@ -121,7 +123,8 @@ TEST(GeminiSummaryProviderTest, ReadsTheAnswerOrFailsWithItsOwnTexts) {
     const auto sent = gemini.recordedRequests().at(0);
     EXPECT_EQ(sent.headers.at("x-goog-api-key"), "dev-key");
     const std::string prompt = parseJSON(sent.body)["contents"][0]["parts"][0]["text"];
-    EXPECT_TRUE(prompt.ends_with("COMPLETE TRANSCRIPT\n[00:01.00] Speaker: hi\n\nGROUNDED PROPOSED ACTIONS\n- act")) << prompt;
+    EXPECT_TRUE(prompt.ends_with("COMPLETE TRANSCRIPT\n[00:01.00] Speaker: hi\n\nGROUNDED PROPOSED ACTIONS\n- act"))
+        << prompt;
 }
 
 // An export whose evidence.json points at its own transcript copy, summarised through a loopback relay.
@@ -157,7 +160,8 @@ TEST_F(SummaryRefreshTest, FailureLeavesDiagnosticsAndRulesAndAModelSummaryClear
               std::string::npos)
         << diagnostics;
 
-    relay.respond(route, {200, R"({"model":"m","summary":{"overview":"Short.","topics":[],"actionItems":["Ship"]}})", "", {}});
+    relay.respond(route,
+                  {200, R"({"model":"m","summary":{"overview":"Short.","topics":[],"actionItems":["Ship"]}})", "", {}});
     const auto model = ensureSummary(connection, folder.path(), {RemoteAnalysisPass::summary}, {});
     ASSERT_TRUE(model);
     EXPECT_EQ(model->provider, "gemini");
