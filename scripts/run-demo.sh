@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds what the demo runs (the quillmer tool and the review page), and
 # shows Quillmer's local path on a generated meeting: import the recording, add its transcript, find
-# the evidence moments, export the evidence bundle. The demo library lives in build/demo-data, never
-# in your own Quillmer library.
+# the evidence moments, export the evidence bundle, write the meeting summary on this computer, and end
+# with the implementation brief's path or the reason there is none. The demo library lives in
+# build/demo-data, never in your own Quillmer library.
 #   --on-device   transcribe the recording on this computer (PocketSphinx) instead of importing the VTT
 #   --analyze     approve sending the evidence moments for analysis (relay or your Gemini key) and
 #                 end with the implementation brief's path
@@ -38,12 +39,15 @@ echo "== quillmer process $session"
 echo "== quillmer sessions"
 "$quillmer" sessions
 echo "== To review it in a browser: XDG_DATA_HOME=$XDG_DATA_HOME $quillmer serve"
+echo "== quillmer summary $session"
+echo "Meeting summary: $("$quillmer" summary "$session")"
 brief="$XDG_DATA_HOME/Quillmer/Exports/$session/implementation-brief.md"
 analysed=false
 if $analyze; then
   echo "== quillmer analyze $session --approve evidence"
   if "$quillmer" analyze "$session" --approve evidence; then analysed=true; fi
 fi
+blocked=$("$quillmer" plan "$session" | sed -n 's/^Nothing can be sent: //p')
 if [ -f "$brief" ]; then
   echo "== Implementation brief: $brief"
 elif $analysed; then
@@ -51,5 +55,5 @@ elif $analysed; then
 elif $analyze; then
   echo "== No implementation brief: the analysis could not run (see above)"
 else
-  echo "== No implementation brief: nothing was sent for analysis (run with --analyze to approve it; quillmer plan $session shows what would go where)"
+  echo "== No implementation brief: analysis was not approved, so nothing left this computer.${blocked:+ $blocked} (run with --analyze to approve it; quillmer plan $session shows what would go where)"
 fi

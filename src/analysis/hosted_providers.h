@@ -2,6 +2,7 @@
 
 #include "analysis/evidence_analysis_provider.h"
 #include "analysis/hosted_analysis_client.h"
+#include "analysis/meeting_summary_provider.h"
 
 namespace quillmer {
 
@@ -29,23 +30,27 @@ private:
     HostedAnalysisClient client_;
 };
 
-// The meeting summary through the relay (what is asked and what comes back; the summary's content
-// is prepared by its caller).
-class HostedMeetingSummaryProvider {
+// The meeting summary through the relay, keyed by the meeting the relay meters.
+class HostedMeetingSummaryProvider final : public MeetingSummaryProvider {
 public:
-    HostedMeetingSummaryProvider(std::string providerName, std::string modelName, HostedAnalysisClient client)
-        : providerName_(std::move(providerName)), modelName_(std::move(modelName)), client_(std::move(client)) {}
+    HostedMeetingSummaryProvider(std::string providerName, std::string modelName, Uuid meetingID,
+                                 HostedAnalysisClient client)
+        : providerName_(std::move(providerName)),
+          modelName_(std::move(modelName)),
+          meetingID_(meetingID),
+          client_(std::move(client)) {}
 
-    std::string providerName() const { return providerName_; }
-    std::string modelName() const { return modelName_; }
-    SummaryResult summarize(const Uuid& meetingID, std::string_view transcriptLines,
-                            const std::vector<std::string>& groundedActions, std::stop_token stop) const {
-        return client_.summarizeMeeting(meetingID, transcriptLines, groundedActions, stop);
+    std::string providerName() const override { return providerName_; }
+    std::string modelName() const override { return modelName_; }
+    HostedMeetingSummary summarize(std::string_view transcriptLines, const std::vector<std::string>& groundedActions,
+                                   std::stop_token stop) override {
+        return client_.summarizeMeeting(meetingID_, transcriptLines, groundedActions, stop).summary;
     }
 
 private:
     std::string providerName_;
     std::string modelName_;
+    Uuid meetingID_;
     HostedAnalysisClient client_;
 };
 

@@ -90,7 +90,7 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"integrations.install", {&B::integrationsInstall}},  // checks its own argument
         // Named here so the page learns they are not available yet, not that they do not exist.
         {"consent.setRemoteTranscription", {&B::unsupported}},
-        {"summary.refresh", {&B::unsupported}},
+        {"summary.refresh", {&B::summaryRefresh, {{K::string}}, &refuseWith<missingExport>}},
     };
     return table;
 }

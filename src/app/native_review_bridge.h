@@ -102,6 +102,7 @@ private:
     void captureProcess(const Json& args, const Reply& reply);
     void captureCancel(const Json& args, const Reply& reply);
     void captureRetry(const Json& args, const Reply& reply);
+    void summaryRefresh(const Json& args, const Reply& reply);
     // analysis.*
     void analysisPlan(const Json& args, const Reply& reply);
     void analysisApprove(const Json& args, const Reply& reply);

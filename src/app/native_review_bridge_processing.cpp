@@ -7,6 +7,7 @@
 #include "app/native_bridge_error.h"
 #include "app/native_review_bridge.h"
 #include "engine/local_pipeline.h"
+#include "engine/meeting_summary_stage.h"
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 
@@ -65,10 +66,34 @@ void NativeReviewBridge::finishProcessing(const std::shared_ptr<ProcessingTask>&
                             }));
         return;
     }
-    // Only the summary approved, or a decline: nothing more is sent and the evidence is the review.
-    // The meeting summary (on this computer or remote) is not part of this build yet.
-    if (analysisAuthorizer_.decision(sessionID).has_value()) return task->reply->succeed(handOutBundle(exportFolder));
-    throw NativeBridgeError(NativeBridgeErrorCase::analysisNotApproved);
+    // Only the summary approved, or a decline: the run ends with the summary step (a model only for
+    // an approved summary pass, the rule-based summary otherwise) and the evidence is the review.
+    if (!analysisAuthorizer_.decision(sessionID).has_value())
+        throw NativeBridgeError(NativeBridgeErrorCase::analysisNotApproved);
+    runProcessingStages(capture_, approved, {}, then(task->reply, [this, task, exportFolder] {
+                            if (task->reply->isSettled()) return;
+                            requireNoEngineError();
+                            if (task->cancelled) throw CancellationError();
+                            task->reply->succeed(handOutBundle(exportFolder));
+                        }));
+}
+
+void NativeReviewBridge::summaryRefresh(const Json& args, const Reply& reply) {
+    const auto bundle = openBundles_.find(args[0].get<std::string>());
+    if (bundle == openBundles_.end()) throw NativeBridgeError(NativeBridgeErrorCase::missingExport);
+    const auto folder = bundle->second;
+    const auto answer = [folder](const Reply& r) {
+        r->succeed(parseJSON(readWholeFile(folder / kMeetingSummaryJSONFileName)));
+    };
+    // The current meeting's approvals decide whether a model is asked; any other bundle gets the rules.
+    if (capture_.state().lastExportDirectory != folder) {
+        writeRuleBasedSummary(folder);
+        return answer(reply);
+    }
+    capture_.summarize(analysisAuthorizer_.approvedPasses(currentSessionID()), then(reply, [this, reply, answer] {
+                           requireNoEngineError();
+                           answer(reply);
+                       }));
 }
 
 void NativeReviewBridge::captureRetry(const Json&, const Reply& reply) {
@@ -78,12 +103,16 @@ void NativeReviewBridge::captureRetry(const Json&, const Reply& reply) {
     const auto exportFolder = capture_.state().lastExportDirectory;
     if (!exportFolder) throw NativeBridgeError(NativeBridgeErrorCase::missingExport);
     capture_.clearErrorMessage();
-    capture_.retryAnalysis(analysisAuthorizer_.approvedPasses(sessionID),
-                           then(reply, [this, task, folder = *exportFolder] {
+    const auto approved = analysisAuthorizer_.approvedPasses(sessionID);
+    // The summary follows the retried analysis, as it follows the first one.
+    capture_.retryAnalysis(approved, then(reply, [this, task, approved, folder = *exportFolder] {
                                if (task->reply->isSettled()) return;
                                requireNoEngineError();
                                if (task->cancelled) throw CancellationError();
-                               task->reply->succeed(handOutBundle(folder));
+                               capture_.summarize(approved, then(task->reply, [this, task, folder] {
+                                                      if (task->reply->isSettled()) return;
+                                                      task->reply->succeed(handOutBundle(folder));
+                                                  }));
                            }));
 }
 

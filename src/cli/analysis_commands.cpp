@@ -130,7 +130,8 @@ int runAnalyze(std::span<const std::string> arguments) {
     const auto passes = parseRemoteAnalysisPasses(names);
     if (!passes) return reportError("--approve takes evidence, summary or evidence,summary; nothing was sent", kExitUsage);
     if (!passes->contains(RemoteAnalysisPass::evidence))
-        return reportError("only the evidence pass can be sent in this version; nothing was sent");
+        return reportError("analyze sends the evidence pass; the summary pass is sent by quillmer summary " + *session +
+                           " --approve summary. Nothing was sent");
     const auto folders = resolveFolders(*session);
     if (!folders.exportFolder)
         return reportError("\"" + *session + "\" has no exported evidence yet; run quillmer process " + *session + " first");

@@ -1,3 +1,4 @@
+#include "cli/summary_command.h"
 #include "cli/command.h"
 
 #include <algorithm>
@@ -34,6 +35,7 @@ std::span<const Command> commands() {
         retryCommand(),
         reviewCommand(),
         briefCommand(),
+        summaryCommand(),
         sessionsCommand(),
         showCommand(),
         deleteCommand(),

@@ -26,6 +26,7 @@ std::string stageLine(const CaptureEngineState& state, LocalStage stage) {
         case LocalStage::evidenceExtraction: return "Matching words to the screen…";
         case LocalStage::evidenceExport: return "Preparing cited evidence…";
         case LocalStage::evidenceAnalysis: return "Analysing the approved evidence…";
+        case LocalStage::meetingSummary: return "Summarising the meeting…";
     }
     return {};
 }

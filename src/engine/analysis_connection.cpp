@@ -4,6 +4,7 @@
 
 #include "analysis/analysis_route.h"
 #include "analysis/gemini_evidence_provider.h"
+#include "analysis/gemini_summary_provider.h"
 #include "analysis/hosted_providers.h"
 #include "cloud/device_credential.h"
 #include "platform/linux/curl_http_transport.h"
@@ -69,12 +70,21 @@ AnalysisConnection configuredAnalysisConnection() {
                     kProviderName, kModelName, meetingID,
                     HostedAnalysisClient(route.endpoint, route.credential, sharedTransport()));
             };
+            connection.makeSummaryProvider = [route](const Uuid& meetingID) -> std::shared_ptr<MeetingSummaryProvider> {
+                return std::make_shared<HostedMeetingSummaryProvider>(
+                    kProviderName, kModelName, meetingID,
+                    HostedAnalysisClient(route.endpoint, route.credential, sharedTransport()));
+            };
             break;
         case AnalysisRoute::Kind::localDevelopmentKey:
             connection.route.kind = AnalysisRouteChoice::Kind::localDevelopmentKey;
             connection.makeProvider = [](const Uuid&) -> std::shared_ptr<EvidenceAnalysisProvider> {
                 return std::make_shared<GeminiEvidenceProvider>(kModelName, geminiKey(), kProviderName,
                                                                 sharedTransport());
+            };
+            connection.makeSummaryProvider = [](const Uuid&) -> std::shared_ptr<MeetingSummaryProvider> {
+                return std::make_shared<GeminiKeychainSummaryProvider>(kProviderName, kModelName, geminiKey(),
+                                                                       sharedTransport());
             };
             break;
         case AnalysisRoute::Kind::unavailable:

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "analysis/evidence_analysis_provider.h"
+#include "analysis/meeting_summary_provider.h"
 #include "analysis/remote_analysis_plan.h"
 
 namespace quillmer {
@@ -15,6 +16,8 @@ struct AnalysisConnection {
     // Empty when the route is unavailable; may throw the route's own error (a missing key). Given
     // the meeting the evidence belongs to, which the relay meters and keys its requests by.
     std::function<std::shared_ptr<EvidenceAnalysisProvider>(const Uuid& meetingID)> makeProvider;
+    // The same route's meeting summary model; empty exactly when makeProvider is.
+    std::function<std::shared_ptr<MeetingSummaryProvider>(const Uuid& meetingID)> makeSummaryProvider;
 };
 
 // No relay and no key: the plan explains that nothing leaves this computer, and analysis sends nothing.

@@ -92,6 +92,9 @@ public:
     void exportEvidence(Completion done = {});
     void analyze(const RemoteAnalysisPasses& passes, Completion done = {});
     void retryAnalysis(const RemoteAnalysisPasses& passes, Completion done = {});
+    // Writes the export's meeting summary: the model's when the summary pass is approved, else the
+    // rule-based one. Never fails the run; a model failure is recorded beside the summary.
+    void summarize(const RemoteAnalysisPasses& passes, Completion done = {});
     // What analysis of the current session would send and to whom; reads its files, sends nothing.
     RemoteAnalysisPlan analysisPlan() const;
     void importRecording(const std::filesystem::path& recording, Completion done = {});

@@ -4,6 +4,7 @@
 
 #include "capture/session_progress_files.h"
 #include "core/error.h"
+#include "engine/meeting_summary_stage.h"
 
 namespace quillmer {
 
@@ -153,6 +154,17 @@ void CaptureEngine::retryAnalysis(const RemoteAnalysisPasses& passes, Completion
                   return [this, outcome] { publishAnalysis(outcome); };
               }},
              rereadingUnfinishedAnalyses(exportFolder, std::move(done)));
+}
+
+void CaptureEngine::summarize(const RemoteAnalysisPasses& passes, Completion done) {
+    if (!state_.lastExportDirectory) return finishNow(done);
+    runStage({&CaptureEngineState::isAnalyzing, "The meeting summary could not be written: ",
+              [exportFolder = *state_.lastExportDirectory, passes,
+               connection = dependencies_.analysis()](std::stop_token stop) -> PublishStep {
+                  ensureSummary(connection, exportFolder, passes, stop);
+                  return [] {};
+              }},
+             std::move(done));
 }
 
 // A run where every candidate failed still wrote its diagnostics, and a retry needs to see them.

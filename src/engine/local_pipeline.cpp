@@ -9,11 +9,13 @@ namespace {
 struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
     CaptureEngine& engine;
     RemoteAnalysisPasses approved;
+    bool summarize;
     std::function<void(LocalStage)> starting;
     std::function<void()> done;
 
-    PipelineRun(CaptureEngine& e, RemoteAnalysisPasses a, std::function<void(LocalStage)> s, std::function<void()> d)
-        : engine(e), approved(std::move(a)), starting(std::move(s)), done(std::move(d)) {}
+    PipelineRun(CaptureEngine& e, RemoteAnalysisPasses a, bool withSummary, std::function<void(LocalStage)> s,
+                std::function<void()> d)
+        : engine(e), approved(std::move(a)), summarize(withSummary), starting(std::move(s)), done(std::move(d)) {}
 
     static bool hasResult(const CaptureEngineState& state, LocalStage stage) {
         switch (stage) {
@@ -21,6 +23,7 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
             case LocalStage::evidenceExtraction: return state.candidateCount.has_value();
             case LocalStage::evidenceExport: return state.lastExportDirectory.has_value();
             case LocalStage::evidenceAnalysis: return state.feedbackCount.has_value();
+            case LocalStage::meetingSummary: return state.lastExportDirectory.has_value();
         }
         return true;
     }
@@ -28,7 +31,8 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
     void run(LocalStage stage) {
         const auto& state = engine.state();
         if (!state.lastSessionDirectory) return finish();
-        if (hasResult(state, stage)) return next(stage);
+        // The summary is written again on every run: approvals may have changed since the last.
+        if (stage != LocalStage::meetingSummary && hasResult(state, stage)) return next(stage);
         if (starting) starting(stage);
         auto self = shared_from_this();
         auto after = [self, stage] {
@@ -44,6 +48,7 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
             case LocalStage::evidenceExtraction: return engine.extractEvidence(after);
             case LocalStage::evidenceExport: return engine.exportEvidence(after);
             case LocalStage::evidenceAnalysis: return engine.analyze(approved, after);
+            case LocalStage::meetingSummary: return engine.summarize(approved, after);
         }
     }
 
@@ -53,10 +58,14 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
             case LocalStage::evidenceExtraction: return run(LocalStage::evidenceExport);
             case LocalStage::evidenceExport:
                 if (approved.contains(RemoteAnalysisPass::evidence)) return run(LocalStage::evidenceAnalysis);
-                return finish();
-            case LocalStage::evidenceAnalysis: return finish();
+                return summaryOrFinish();
+            case LocalStage::evidenceAnalysis: return summaryOrFinish();
+            case LocalStage::meetingSummary: return finish();
         }
     }
+
+    // Only a processing run writes the summary; filling in missing local stages leaves it alone.
+    void summaryOrFinish() { return summarize ? run(LocalStage::meetingSummary) : finish(); }
 
     void finish() {
         if (done) done();
@@ -67,12 +76,14 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
 
 void runMissingLocalStages(CaptureEngine& engine, std::function<void(LocalStage)> starting,
                            std::function<void()> done) {
-    runProcessingStages(engine, {}, std::move(starting), std::move(done));
+    std::make_shared<PipelineRun>(engine, RemoteAnalysisPasses{}, false, std::move(starting), std::move(done))
+        ->run(LocalStage::transcription);
 }
 
 void runProcessingStages(CaptureEngine& engine, const RemoteAnalysisPasses& approved,
                          std::function<void(LocalStage)> starting, std::function<void()> done) {
-    std::make_shared<PipelineRun>(engine, approved, std::move(starting), std::move(done))->run(LocalStage::transcription);
+    std::make_shared<PipelineRun>(engine, approved, true, std::move(starting), std::move(done))
+        ->run(LocalStage::transcription);
 }
 
 }  // namespace quillmer

@@ -6,9 +6,10 @@
 
 namespace quillmer {
 
-// The stages in the order processing runs them. All but the last stay on this computer; the
-// evidence analysis runs only for a meeting whose evidence pass was approved.
-enum class LocalStage { transcription, evidenceExtraction, evidenceExport, evidenceAnalysis };
+// The stages in the order processing runs them. Only the approved passes leave this computer: the
+// evidence analysis runs only for a meeting whose evidence pass was approved, and the summary asks a
+// model only when the summary pass was.
+enum class LocalStage { transcription, evidenceExtraction, evidenceExport, evidenceAnalysis, meetingSummary };
 
 // Runs, for the engine's current session, every local stage whose result is still missing, in
 // order: transcription, evidence extraction, export. A stage whose result exists is skipped, so a
@@ -20,7 +21,7 @@ void runMissingLocalStages(CaptureEngine& engine, std::function<void(LocalStage)
                            std::function<void()> done);
 
 // The same, then the evidence analysis when `approved` holds the evidence pass and the session has
-// no report yet.
+// no report yet, then the meeting summary (the model's only when `approved` holds the summary pass).
 void runProcessingStages(CaptureEngine& engine, const RemoteAnalysisPasses& approved,
                          std::function<void(LocalStage)> starting, std::function<void()> done);
 

@@ -196,7 +196,13 @@ TEST_F(AnalysisApprovalTest, AnInvalidApprovalRecordsNothingAndADeclineSendsNoth
     EXPECT_FALSE(value("capture.state").contains("remoteAnalysisApproved"));
 
     EXPECT_EQ(value("analysis.decline")["remoteAnalysisApproved"], false);
-    EXPECT_TRUE(value("capture.process").contains("frameDataURLs"));
+    const Json declined = value("capture.process");
+    EXPECT_TRUE(declined.contains("frameDataURLs"));
+    // A declined meeting still gets the summary made on this computer, and can refresh it.
+    EXPECT_EQ(declined.value("summary", Json::object()).value("model", ""), "transcript-rules-v1");
+    Json bundle = Json::array();
+    bundle.push_back(declined.value("id", ""));
+    EXPECT_EQ(value("summary.refresh", bundle).value("provider", ""), "local-fallback");
     // Only the summary approved: no evidence leaves either.
     value("analysis.approve", approval({"summary"}));
     value("capture.process");

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "cli/command.h"
+
+namespace quillmer::cli {
+
+Command summaryCommand();
+
+}  // namespace quillmer::cli
