@@ -15,7 +15,7 @@ for option in "$@"; do
   case "$option" in
     --on-device) on_device=true ;;
     --analyze) analyze=true ;;
-    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
     *) echo "run-demo.sh: unknown option $option (see --help)" >&2; exit 2 ;;
   esac
 done
