@@ -180,7 +180,9 @@ TEST(AnalysisEndToEnd, PlanAnalyzeRetryAgainstLoopbackRelay) {
     const Json diagnostics = parseJSON(readWholeFile(exportFolder / "analysis-diagnostics.json"));
     ASSERT_EQ(diagnostics.size(), 1u);
     EXPECT_EQ(diagnostics[0]["candidateID"], script.unavailableID);
-    EXPECT_EQ(libraryDetail(id), "14 ready \u00B7 1 unfinished");
+    // The grounded items were selected and briefed, and the label counts them, unfinished analyses or not.
+    EXPECT_TRUE(fs::exists(exportFolder / "implementation-brief.md"));
+    EXPECT_EQ(libraryDetail(id), "14 changes ready to code");
 
     // Retry sends only the failed moment and merges its item after the earlier ones.
     const auto retried = quillmer({"retry", id});
@@ -192,7 +194,7 @@ TEST(AnalysisEndToEnd, PlanAnalyzeRetryAgainstLoopbackRelay) {
     EXPECT_EQ(feedbackCandidates(exportFolder), grounded);
     EXPECT_EQ(parseJSON(readWholeFile(exportFolder / "feedback.json"))["items"].back()["candidateID"], script.unavailableID);
     EXPECT_EQ(parseJSON(readWholeFile(exportFolder / "analysis-diagnostics.json")), Json::array());
-    EXPECT_EQ(libraryDetail(id), "Ready to prepare");
+    EXPECT_EQ(libraryDetail(id), "15 changes ready to code");
     EXPECT_NE(quillmer({"retry", id}).standardOutput.find("Nothing to retry"), std::string::npos);
 
     std::istringstream lines(readWholeFile(log));
