@@ -34,8 +34,11 @@ protected:
     } runs;
 };
 
-TEST_F(ProcessingTest, WithoutASessionThereIsNothingToProcess) {
+TEST_F(ProcessingTest, WithoutASessionThereIsNothingToProcessAndCancelAnswersStoppingSafely) {
     EXPECT_EQ(error("capture.process"), "Import or record a meeting first.");
+    const Json snapshot = value("capture.cancel");
+    EXPECT_EQ(snapshot["detail"], "Stopping safely…");
+    EXPECT_EQ(snapshot["stage"], "idle");
 }
 
 TEST_F(ProcessingTest, AnExportedSessionRunsNoStageAndStopsAtTheApprovalGate) {
@@ -47,6 +50,13 @@ TEST_F(ProcessingTest, AnExportedSessionRunsNoStageAndStopsAtTheApprovalGate) {
     EXPECT_EQ(runs.transcribe + runs.extract + runs.exported, 0);
     EXPECT_EQ(page->states.size(), pushesBefore);  // no stage ran, nothing changed
     EXPECT_EQ(readWholeFile(exportFolder / "consent.json"), R"({"schemaVersion":1})");
+
+    // An old failure is cleared when processing starts.
+    capture.displays.clear();
+    engine().refreshDisplays();  // leaves "No capturable display is available."
+    ASSERT_TRUE(state().errorMessage);
+    EXPECT_EQ(error("capture.process"), kNotApproved);
+    EXPECT_FALSE(state().errorMessage);
 }
 
 TEST_F(ProcessingTest, AFreshSessionRunsEveryMissingStageInOrderThenCopiesConsent) {
@@ -84,22 +94,6 @@ TEST_F(ProcessingTest, AStageFailureRejectsTheCallWithTheEngineMessage) {
     EXPECT_EQ(runs.exported, 0);
 }
 
-TEST_F(ProcessingTest, AnOldFailureIsClearedWhenProcessingStarts) {
-    useCountingStages();
-    exportedSession();
-    capture.displays.clear();
-    engine().refreshDisplays();  // leaves "No capturable display is available."
-    ASSERT_TRUE(state().errorMessage);
-    EXPECT_EQ(error("capture.process"), kNotApproved);
-    EXPECT_FALSE(state().errorMessage);
-}
-
-TEST_F(ProcessingTest, CancelWhileIdleAnswersStoppingSafely) {
-    const Json snapshot = value("capture.cancel");
-    EXPECT_EQ(snapshot["detail"], "Stopping safely…");
-    EXPECT_EQ(snapshot["stage"], "idle");
-}
-
 TEST_F(ProcessingTest, CancelStopsTheRunningStageAndRejectsTheRunWithoutAnEngineError) {
     useCountingStages();
     Gate gate;
@@ -131,12 +125,6 @@ TEST_F(ProcessingTest, ARunStillGoingWhenTheBridgeIsDestroyedNeverReplies) {
     queue.runUntil([&] { return !state().isTranscribing; });
     EXPECT_FALSE(replyFor("run"));
 }
-
-}  // namespace
-}  // namespace quillmer::testing
-
-namespace quillmer::testing {
-namespace {
 
 class AnalysisApprovalTest : public ProcessingTest {
 protected:
