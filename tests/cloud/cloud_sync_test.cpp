@@ -14,6 +14,7 @@
 #include "support/loopback_http_server.h"
 #include "support/recording_trash.h"
 #include "support/temporary_folder.h"
+#include "support/thrown.h"
 #include "support/test_sessions.h"
 
 namespace quillmer {
@@ -70,15 +71,8 @@ struct RelayFixture : ::testing::Test {
             }
         EXPECT_EQ(entries, 2 * count);
     }
-    template <typename F>
-    void expectSyncError(CloudSessionSyncErrorCase kind, F&& check) {
-        try {
-            sync();
-            ADD_FAILURE() << "the sync succeeded";
-        } catch (const CloudSessionSyncError& error) {
-            EXPECT_EQ(error.kind(), kind) << error.what();
-            check(error);
-        }
+    std::optional<CloudSessionSyncError> syncError() {
+        return testing::thrown<CloudSessionSyncError>([&] { sync(); });
     }
 };
 
@@ -134,15 +128,16 @@ TEST_F(RelayFixture, RefusesABadMeetingAndKeepsWhatTheLibraryHad) {
         const auto id = serveMeeting("bad", "png", c.framePath);
         c.spoil(id);
         list({{"ok", good}, {"bad", id}});
-        expectSyncError(c.expected, [&](const CloudSessionSyncError& error) {
-            if (c.name == "204 download") {
-                EXPECT_STREQ(error.what(), "Cloud meeting sync failed (HTTP 204).");
-            }
-        });
+        const auto error = syncError();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), c.expected) << error->what();
+        if (c.name == "204 download") {
+            EXPECT_STREQ(error->what(), "Cloud meeting sync failed (HTTP 204).");
+        }
         expectLibraryHolds(1);
     }
     list({{"ok", good}, {"x", "not-a-uuid"}});
-    expectSyncError(CloudSessionSyncErrorCase::invalidSession, [](auto&) {});
+    EXPECT_EQ(syncError().value().kind(), CloudSessionSyncErrorCase::invalidSession);
 }
 
 TEST_F(RelayFixture, AcceptsAnArtifactOfExactlyTheLimitAndCleansLeftoverStaging) {
@@ -174,14 +169,9 @@ struct ZoomFixture : ::testing::Test {
         const auto& url = opened.back();
         return url.substr(url.find("state=") + 6);
     }
-    ZoomCloudConnectionErrorCase callbackFailure(const std::string& url) {
-        try {
-            connection.handleCallback(url);
-        } catch (const ZoomCloudConnectionError& error) {
-            return error.kind();
-        }
-        ADD_FAILURE() << "accepted " << url;
-        return {};
+    std::optional<ZoomCloudConnectionErrorCase> callbackFailure(const std::string& url) {
+        const auto error = testing::thrown<ZoomCloudConnectionError>([&] { connection.handleCallback(url); });
+        return error ? std::optional(error->kind()) : std::nullopt;
     }
 };
 
