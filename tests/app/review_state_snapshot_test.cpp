@@ -20,61 +20,29 @@ TEST(ReviewStageTest, FirstMatchingRowWins) {
         ReviewStage expected;
     };
     const auto session = [](CaptureEngineState& s) { s.lastSessionDirectory = "/s/6F1C"; };
+    const auto transcribing = [](TranscriptionProgress progress) {
+        return [progress](CaptureEngineState& s) { s.isTranscribing = true, s.transcriptionProgress = progress; };
+    };
     const std::vector<Row> rows = {
         {"idle", [](auto&) {}, {"idle", std::nullopt, std::nullopt}},
         {"cloud sync", [](auto& s) { s.isSyncingCloudSessions = true; }, {"idle", "Checking for cloud meetings…", std::nullopt}},
         {"recording beats everything",
-         [](auto& s) {
-             s.isCapturing = true;
-             s.frameCount = 42;
-             s.isTranscribing = true;
-             s.errorMessage = "x";
-         },
+         [](auto& s) { s.isCapturing = true, s.frameCount = 42, s.isTranscribing = true, s.errorMessage = "x"; },
          {"recording", "42 frames captured", std::nullopt}},
         {"importing", [](auto& s) { s.isImporting = true; s.isTranscribing = true; }, {"importing", "Preparing your recording…", std::nullopt}},
         {"transcribing, progress unknown", [](auto& s) { s.isTranscribing = true; }, {"transcribing", std::nullopt, std::nullopt}},
-        {"transcribing part 2 of 4",
-         [](auto& s) {
-             s.isTranscribing = true;
-             s.transcriptionProgress = TranscriptionProgress{1, 4};
-         },
-         {"transcribing", "Part 2 of 4", 0.25}},
-        {"transcribing, last part done: never part 4 of 3",
-         [](auto& s) {
-             s.isTranscribing = true;
-             s.transcriptionProgress = TranscriptionProgress{3, 3};
-         },
-         {"transcribing", "Part 3 of 3", 1.0}},
-        {"transcribing, no chunks",
-         [](auto& s) {
-             s.isTranscribing = true;
-             s.transcriptionProgress = TranscriptionProgress{0, 0};
-         },
-         {"transcribing", std::nullopt, 0.0}},
+        {"transcribing part 2 of 4", transcribing({1, 4}), {"transcribing", "Part 2 of 4", 0.25}},
+        {"transcribing, last part done: never part 4 of 3", transcribing({3, 3}), {"transcribing", "Part 3 of 3", 1.0}},
+        {"transcribing, no chunks", transcribing({0, 0}), {"transcribing", std::nullopt, 0.0}},
         {"finding evidence", [](auto& s) { s.isExtractingEvidence = true; }, {"finding-evidence", "Matching words to the screen…", std::nullopt}},
         {"exporting", [](auto& s) { s.isExporting = true; }, {"exporting", "Preparing cited evidence…", std::nullopt}},
         {"analyzing", [](auto& s) { s.isAnalyzing = true; }, {"analyzing", "Understanding the clearest moments…", std::nullopt}},
         {"failed beats ready",
-         [&](auto& s) {
-             session(s);
-             s.lastExportDirectory = "/e";
-             s.feedbackCount = 2;
-             s.errorMessage = "Transcription could not complete: x";
-         },
+         [&](auto& s) { session(s), s.lastExportDirectory = "/e", s.feedbackCount = 2, s.errorMessage = "Transcription could not complete: x"; },
          {"failed", std::nullopt, std::nullopt}},
-        {"ready",
-         [&](auto& s) {
-             session(s);
-             s.lastExportDirectory = "/e";
-             s.feedbackCount = 0;
-         },
-         {"ready", "Your review is ready.", 1.0}},
+        {"ready", [&](auto& s) { session(s), s.lastExportDirectory = "/e", s.feedbackCount = 0; }, {"ready", "Your review is ready.", 1.0}},
         {"exported but not analysed",
-         [&](auto& s) {
-             session(s);
-             s.transcriptSegmentCount = 3;
-             s.lastExportDirectory = "/e";
-         },
+         [&](auto& s) { session(s), s.transcriptSegmentCount = 3, s.lastExportDirectory = "/e"; },
          {"ready-to-process", "Transcript added. Ready to understand.", std::nullopt}},
         {"recorded", session, {"ready-to-process", "Ready to understand.", std::nullopt}},
     };
@@ -116,10 +84,8 @@ TEST(StateSnapshotTest, CarriesOnlyWhatIsKnown) {
 }
 
 TEST(DisplayIDTest, AcceptsUnsigned32BitDecimalWithOneSign) {
-    EXPECT_EQ(parseDisplayID("7"), 7u);
-    EXPECT_EQ(parseDisplayID("+7"), 7u);
+    for (const char* seven : {"7", "+7", "007"}) EXPECT_EQ(parseDisplayID(seven), 7u) << seven;
     EXPECT_EQ(parseDisplayID("-0"), 0u);
-    EXPECT_EQ(parseDisplayID("007"), 7u);
     EXPECT_EQ(parseDisplayID("4294967295"), 4294967295u);
     for (const char* invalid : {"", "+", "-", "abc", "7a", " 7", "7 ", "+-7", "-7", "4294967296", "99999999999999999999", "0x7"})
         EXPECT_EQ(parseDisplayID(invalid), std::nullopt) << invalid;
