@@ -8,11 +8,13 @@
 #include "core/sha256.h"
 #include "evidence/evidence_export_error.h"
 #include "evidence/evidence_markdown.h"
-#include "evidence/session_fixture.h"
+#include "support/test_sessions.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer {
 namespace {
+
+const Timestamp kCreated = *parseISO8601("2026-05-04T09:30:12Z");
 
 namespace fs = std::filesystem;
 using testing::SpokenLine;
@@ -23,7 +25,7 @@ protected:
     // anchor) and their frames.
     fs::path extractedSession(const LocalSessionManifest& manifest, bool withCandidates = true) {
         const std::vector<SpokenLine> lines = {{10, 2, "Please fix this"}};
-        const auto session = testing::makeSession(sessions.path(), manifest, &lines);
+        const auto session = testing::writeTestSession(sessions.path(), manifest, {.spoken = lines});
         VisualEvidenceCandidateBundle bundle;
         for (int c = 0; withCandidates && c < 2; ++c) {
             bundle.candidates.push_back({Uuid::random(), 8.0 + 60 * c, 11.0 + 60 * c, "this", "Please fix this", {},
@@ -69,7 +71,7 @@ protected:
 };
 
 TEST_F(EvidenceBundleExporterTest, CopiesEveryFileWithItsDigest) {
-    auto manifest = testing::sessionManifest();
+    auto manifest = testing::recordedManifest(kCreated, false);
     manifest.firstVideoPTSSeconds = 3.5;
     manifest.lastVideoPTSSeconds = 90.25;
     manifest.endedAt = *parseISO8601("2026-05-04T09:45:00Z");
@@ -103,7 +105,7 @@ TEST_F(EvidenceBundleExporterTest, CopiesEveryFileWithItsDigest) {
 }
 
 TEST_F(EvidenceBundleExporterTest, NoCandidatesAndNoVideoRange) {
-    auto manifest = testing::sessionManifest();
+    auto manifest = testing::recordedManifest(kCreated, false);
     manifest.firstVideoPTSSeconds = 3.5;  // no last PTS: no range
     const auto result = EvidenceBundleExporter(exports.path()).exportSession(extractedSession(manifest, false));
     EXPECT_TRUE(result.document.candidates.empty());
@@ -117,7 +119,7 @@ TEST_F(EvidenceBundleExporterTest, NoCandidatesAndNoVideoRange) {
 }
 
 TEST_F(EvidenceBundleExporterTest, MissingRecordsFilesAndEscapesFailWithTheirText) {
-    const auto bare = testing::makeSession(sessions.path(), testing::sessionManifest());
+    const auto bare = testing::writeTestSession(sessions.path(), testing::recordedManifest(kCreated, false));
     EXPECT_EQ(failureText(bare), "Find visual evidence before exporting a brief.");
     updateManifest(bare, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
     EXPECT_EQ(failureText(bare), "Transcribe this session before exporting a brief.");
@@ -145,22 +147,22 @@ TEST_F(EvidenceBundleExporterTest, MissingRecordsFilesAndEscapesFailWithTheirTex
         },
     };
     for (const auto& spoil : spoilers) {
-        const auto session = extractedSession(testing::sessionManifest());
+        const auto session = extractedSession(testing::recordedManifest(kCreated, false));
         const std::string expected = spoil(session);
         EXPECT_EQ(failureText(session), expected);
     }
-    const auto undecodable = extractedSession(testing::sessionManifest());
+    const auto undecodable = extractedSession(testing::recordedManifest(kCreated, false));
     testing::writeTestFile(undecodable / kCandidateFileName, "{\"schemaVersion\": 1}");
     EXPECT_NE(failureText(undecodable), "");
 
     // A stop before the frames are copied takes the working folder with it.
     std::stop_source stop;
     stop.request_stop();
-    EXPECT_EQ(failureText(extractedSession(testing::sessionManifest()), stop.get_token()), CancellationError().what());
+    EXPECT_EQ(failureText(extractedSession(testing::recordedManifest(kCreated, false)), stop.get_token()), CancellationError().what());
 }
 
 TEST_F(EvidenceBundleExporterTest, ExistingFoldersAreNeverReplacedOrRemoved) {
-    const auto manifest = testing::sessionManifest();
+    const auto manifest = testing::recordedManifest(kCreated, false);
     const auto session = extractedSession(manifest);
     const auto first = EvidenceBundleExporter(exports.path()).exportSession(session);
     const std::string firstJSON = readWholeFile(first.directory / "evidence.json");
@@ -168,7 +170,7 @@ TEST_F(EvidenceBundleExporterTest, ExistingFoldersAreNeverReplacedOrRemoved) {
     EXPECT_EQ(readWholeFile(first.directory / "evidence.json"), firstJSON);
 
     // A working folder left by an interrupted export is an error, and it stays for a person to look at.
-    const auto other = testing::sessionManifest();
+    const auto other = testing::recordedManifest(kCreated, false);
     const auto leftover = exports / ("." + other.id.toString() + ".exporting");
     fs::create_directory(leftover);
     EXPECT_NE(failureText(extractedSession(other)), "");

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "evidence/feedback_vocabulary.h"
-#include "evidence/session_fixture.h"
+#include "support/test_sessions.h"
 
 namespace quillmer {
 namespace {

@@ -5,12 +5,14 @@
 #include "core/atomic_file.h"
 #include "evidence/evidence_extraction_error.h"
 #include "evidence/fake_media.h"
-#include "evidence/session_fixture.h"
+#include "support/test_sessions.h"
 #include "support/temporary_folder.h"
 #include "support/thrown.h"
 
 namespace quillmer {
 namespace {
+
+const Timestamp kCreated = *parseISO8601("2026-05-04T09:30:12Z");
 
 using testing::SpokenLine;
 
@@ -23,7 +25,7 @@ protected:
     // A session with three moments, at 5, 40 and 80 seconds.
     std::filesystem::path threeMoments() {
         const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}, {80, 2, "Move the chart"}};
-        return testing::makeSession(root.path(), testing::sessionManifest(), &lines);
+        return testing::writeTestSession(root.path(), testing::recordedManifest(kCreated, false), {.spoken = lines});
     }
     static long framesOnDisk(const std::filesystem::path& session) {
         return std::distance(std::filesystem::directory_iterator(session / "frames"), {});
@@ -36,7 +38,7 @@ protected:
 };
 
 TEST_F(VisualEvidenceExtractorTest, MomentsOnTheVideoWindowBecomeCandidates) {
-    auto manifest = testing::sessionManifest();
+    auto manifest = testing::recordedManifest(kCreated, false);
     manifest.firstVideoPTSSeconds = 100.0;
     manifest.lastVideoPTSSeconds = 200.0;
     const std::vector<SpokenLine> lines = {
@@ -49,7 +51,7 @@ TEST_F(VisualEvidenceExtractorTest, MomentsOnTheVideoWindowBecomeCandidates) {
         {199.5, 2, "Hide the sidebar"},            // the window ends at the last frame
         {230, 2, "Move the chart"},                // after the last frame: skipped
     };
-    const auto session = testing::makeSession(root.path(), manifest, &lines);
+    const auto session = testing::writeTestSession(root.path(), manifest, {.spoken = lines});
     const auto bundle = run(session);
 
     ASSERT_EQ(bundle.candidates.size(), 3u);
@@ -84,7 +86,7 @@ TEST_F(VisualEvidenceExtractorTest, MomentsOnTheVideoWindowBecomeCandidates) {
 
 TEST_F(VisualEvidenceExtractorTest, NoMomentsWritesAnEmptyListWithoutOpeningTheVideo) {
     const std::vector<SpokenLine> lines = {{5, 2, "Thanks, that's it"}};
-    const auto session = testing::makeSession(root.path(), testing::sessionManifest(), &lines);
+    const auto session = testing::writeTestSession(root.path(), testing::recordedManifest(kCreated, false), {.spoken = lines});
     const auto bundle = run(session);
     EXPECT_TRUE(bundle.candidates.empty());
     EXPECT_TRUE(videos.opened.empty());
@@ -134,7 +136,7 @@ TEST_F(VisualEvidenceExtractorTest, CancellationMidwayKeepsEveryFileOfTheCandida
 }
 
 TEST_F(VisualEvidenceExtractorTest, MissingOrUnreadableInputsWriteNothing) {
-    const auto session = testing::makeSession(root.path(), testing::sessionManifest());
+    const auto session = testing::writeTestSession(root.path(), testing::recordedManifest(kCreated, false));
     const auto missing = testing::thrown<EvidenceExtractionError>([&] { run(session); }).value();
     EXPECT_EQ(missing.kind(), EvidenceExtractionErrorCase::missingTranscript);
     EXPECT_STREQ(missing.what(), "Transcribe this session before generating visual evidence.");

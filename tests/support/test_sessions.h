@@ -16,29 +16,41 @@
 
 namespace quillmer::testing {
 
-// The manifest of a finished 60-second capture of a 1280 × 720 display.
-inline LocalSessionManifest recordedManifest(Timestamp createdAt) {
+// The manifest of a finished 60-second capture of a 1280 × 720 display (`bounded` false: its video times unknown).
+inline LocalSessionManifest recordedManifest(Timestamp createdAt, bool bounded = true) {
     LocalSessionManifest manifest;
     manifest.id = Uuid::random();
     manifest.createdAt = createdAt;
     manifest.width = 1280;
     manifest.height = 720;
-    manifest.firstVideoPTSSeconds = 0;
-    manifest.lastVideoPTSSeconds = 60;
+    if (bounded) manifest.firstVideoPTSSeconds = 0, manifest.lastVideoPTSSeconds = 60;
     manifest.videoFile = kScreenVideoFileName;
     return manifest;
 }
 
-// A transcript with one two-second segment every ten seconds per line of text.
-inline LocalTranscript transcriptSaying(const std::vector<std::string>& lines) {
+struct SpokenLine {
+    double start;
+    double duration;
+    std::string text;
+};
+
+// A transcript of these segments, in this order.
+inline LocalTranscript transcriptWith(const std::vector<SpokenLine>& lines) {
     LocalTranscript transcript;
     transcript.createdAt = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     transcript.audioFile = kSystemAudioFileName;
     transcript.localeIdentifier = "en-US";
-    for (size_t i = 0; i < lines.size(); ++i)
-        transcript.segments.push_back({Uuid::random(), 10.0 * static_cast<double>(i) + 1, 2, lines[i], std::nullopt,
-                                       std::nullopt, std::nullopt});
+    for (const auto& line : lines)
+        transcript.segments.push_back({Uuid::random(), line.start, line.duration, line.text, std::nullopt, std::nullopt,
+                                       std::nullopt});
     return transcript;
+}
+
+// A transcript with one two-second segment every ten seconds per line of text.
+inline LocalTranscript transcriptSaying(const std::vector<std::string>& lines) {
+    std::vector<SpokenLine> spoken;
+    for (size_t i = 0; i < lines.size(); ++i) spoken.push_back({10.0 * static_cast<double>(i) + 1, 2, lines[i]});
+    return transcriptWith(spoken);
 }
 
 // An evidence-candidates.json body with `count` candidates, each naming `frame`.
@@ -59,6 +71,7 @@ inline std::string candidatesJSON(int count, const std::string& frame = "frames/
 struct TestSessionFiles {
     std::optional<std::vector<std::string>> transcript = std::nullopt;  // stored with transcriptSaying
     std::optional<int> candidates = std::nullopt;                        // a candidate file with this many
+    std::optional<std::vector<SpokenLine>> spoken = std::nullopt;        // stored with transcriptWith
 };
 
 // The session's folder under `root`, with its manifest and the files asked for, each recorded.
@@ -67,6 +80,7 @@ inline std::filesystem::path writeTestSession(const std::filesystem::path& root,
     const auto folder = createSessionFolder(root, manifest.id);
     writeManifest(folder, manifest);
     if (files.transcript) storeTranscript(folder, manifest, transcriptSaying(*files.transcript));
+    if (files.spoken) storeTranscript(folder, manifest, transcriptWith(*files.spoken));
     if (files.candidates) {
         writeFileAtomically(folder / kCandidateFileName, candidatesJSON(*files.candidates));
         updateManifest(folder, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
