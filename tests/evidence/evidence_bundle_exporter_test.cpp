@@ -14,7 +14,8 @@
 namespace quillmer {
 namespace {
 
-const Timestamp kCreated = *parseISO8601("2026-05-04T09:30:12Z");
+// A capture whose video times are unknown, so every moment lies on its video.
+LocalSessionManifest captured() { return testing::recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"), false); }
 
 namespace fs = std::filesystem;
 using testing::SpokenLine;
@@ -71,7 +72,7 @@ protected:
 };
 
 TEST_F(EvidenceBundleExporterTest, CopiesEveryFileWithItsDigest) {
-    auto manifest = testing::recordedManifest(kCreated, false);
+    auto manifest = captured();
     manifest.firstVideoPTSSeconds = 3.5;
     manifest.lastVideoPTSSeconds = 90.25;
     manifest.endedAt = *parseISO8601("2026-05-04T09:45:00Z");
@@ -105,7 +106,7 @@ TEST_F(EvidenceBundleExporterTest, CopiesEveryFileWithItsDigest) {
 }
 
 TEST_F(EvidenceBundleExporterTest, NoCandidatesAndNoVideoRange) {
-    auto manifest = testing::recordedManifest(kCreated, false);
+    auto manifest = captured();
     manifest.firstVideoPTSSeconds = 3.5;  // no last PTS: no range
     const auto result = EvidenceBundleExporter(exports.path()).exportSession(extractedSession(manifest, false));
     EXPECT_TRUE(result.document.candidates.empty());
@@ -119,7 +120,7 @@ TEST_F(EvidenceBundleExporterTest, NoCandidatesAndNoVideoRange) {
 }
 
 TEST_F(EvidenceBundleExporterTest, MissingRecordsFilesAndEscapesFailWithTheirText) {
-    const auto bare = testing::writeTestSession(sessions.path(), testing::recordedManifest(kCreated, false));
+    const auto bare = testing::writeTestSession(sessions.path(), captured());
     EXPECT_EQ(failureText(bare), "Find visual evidence before exporting a brief.");
     updateManifest(bare, [](LocalSessionManifest& m) { m.candidateFile = kCandidateFileName; });
     EXPECT_EQ(failureText(bare), "Transcribe this session before exporting a brief.");
@@ -147,22 +148,22 @@ TEST_F(EvidenceBundleExporterTest, MissingRecordsFilesAndEscapesFailWithTheirTex
         },
     };
     for (const auto& spoil : spoilers) {
-        const auto session = extractedSession(testing::recordedManifest(kCreated, false));
+        const auto session = extractedSession(captured());
         const std::string expected = spoil(session);
         EXPECT_EQ(failureText(session), expected);
     }
-    const auto undecodable = extractedSession(testing::recordedManifest(kCreated, false));
+    const auto undecodable = extractedSession(captured());
     testing::writeTestFile(undecodable / kCandidateFileName, "{\"schemaVersion\": 1}");
     EXPECT_NE(failureText(undecodable), "");
 
     // A stop before the frames are copied takes the working folder with it.
     std::stop_source stop;
     stop.request_stop();
-    EXPECT_EQ(failureText(extractedSession(testing::recordedManifest(kCreated, false)), stop.get_token()), CancellationError().what());
+    EXPECT_EQ(failureText(extractedSession(captured()), stop.get_token()), CancellationError().what());
 }
 
 TEST_F(EvidenceBundleExporterTest, ExistingFoldersAreNeverReplacedOrRemoved) {
-    const auto manifest = testing::recordedManifest(kCreated, false);
+    const auto manifest = captured();
     const auto session = extractedSession(manifest);
     const auto first = EvidenceBundleExporter(exports.path()).exportSession(session);
     const std::string firstJSON = readWholeFile(first.directory / "evidence.json");
@@ -170,7 +171,7 @@ TEST_F(EvidenceBundleExporterTest, ExistingFoldersAreNeverReplacedOrRemoved) {
     EXPECT_EQ(readWholeFile(first.directory / "evidence.json"), firstJSON);
 
     // A working folder left by an interrupted export is an error, and it stays for a person to look at.
-    const auto other = testing::recordedManifest(kCreated, false);
+    const auto other = captured();
     const auto leftover = exports / ("." + other.id.toString() + ".exporting");
     fs::create_directory(leftover);
     EXPECT_NE(failureText(extractedSession(other)), "");

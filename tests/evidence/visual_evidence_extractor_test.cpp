@@ -12,7 +12,8 @@
 namespace quillmer {
 namespace {
 
-const Timestamp kCreated = *parseISO8601("2026-05-04T09:30:12Z");
+// A capture whose video times are unknown, so every moment lies on its video.
+LocalSessionManifest captured() { return testing::recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"), false); }
 
 using testing::SpokenLine;
 
@@ -25,7 +26,7 @@ protected:
     // A session with three moments, at 5, 40 and 80 seconds.
     std::filesystem::path threeMoments() {
         const std::vector<SpokenLine> lines = {{5, 2, "Remove the banner"}, {40, 2, "Hide the footer"}, {80, 2, "Move the chart"}};
-        return testing::writeTestSession(root.path(), testing::recordedManifest(kCreated, false), {.spoken = lines});
+        return testing::writeTestSession(root.path(), captured(), {.spoken = lines});
     }
     static long framesOnDisk(const std::filesystem::path& session) {
         return std::distance(std::filesystem::directory_iterator(session / "frames"), {});
@@ -38,7 +39,7 @@ protected:
 };
 
 TEST_F(VisualEvidenceExtractorTest, MomentsOnTheVideoWindowBecomeCandidates) {
-    auto manifest = testing::recordedManifest(kCreated, false);
+    auto manifest = captured();
     manifest.firstVideoPTSSeconds = 100.0;
     manifest.lastVideoPTSSeconds = 200.0;
     const std::vector<SpokenLine> lines = {
@@ -86,7 +87,7 @@ TEST_F(VisualEvidenceExtractorTest, MomentsOnTheVideoWindowBecomeCandidates) {
 
 TEST_F(VisualEvidenceExtractorTest, NoMomentsWritesAnEmptyListWithoutOpeningTheVideo) {
     const std::vector<SpokenLine> lines = {{5, 2, "Thanks, that's it"}};
-    const auto session = testing::writeTestSession(root.path(), testing::recordedManifest(kCreated, false), {.spoken = lines});
+    const auto session = testing::writeTestSession(root.path(), captured(), {.spoken = lines});
     const auto bundle = run(session);
     EXPECT_TRUE(bundle.candidates.empty());
     EXPECT_TRUE(videos.opened.empty());
@@ -136,7 +137,7 @@ TEST_F(VisualEvidenceExtractorTest, CancellationMidwayKeepsEveryFileOfTheCandida
 }
 
 TEST_F(VisualEvidenceExtractorTest, MissingOrUnreadableInputsWriteNothing) {
-    const auto session = testing::writeTestSession(root.path(), testing::recordedManifest(kCreated, false));
+    const auto session = testing::writeTestSession(root.path(), captured());
     const auto missing = testing::thrown<EvidenceExtractionError>([&] { run(session); }).value();
     EXPECT_EQ(missing.kind(), EvidenceExtractionErrorCase::missingTranscript);
     EXPECT_STREQ(missing.what(), "Transcribe this session before generating visual evidence.");
