@@ -7,6 +7,7 @@
 #include "core/atomic_file.h"
 #include "support/fake_evidence_provider.h"
 #include "support/temporary_folder.h"
+#include "support/thrown.h"
 
 namespace quillmer::testing {
 namespace {
@@ -73,13 +74,9 @@ TEST_F(RunnerTest, RetryReplacesOnlyTheRetriedCandidatesResults) {
 
 TEST_F(RunnerTest, EveryCandidateFailingStillWritesTheThreeFiles) {
     for (const auto& candidate : writeEvidenceBundle(folder.path(), 3)) provider.script[candidate.id] = Answer::failure;
-    try {
-        run();
-        ADD_FAILURE() << "expected allCandidatesFailed";
-    } catch (const AllCandidatesFailedError& error) {
-        EXPECT_STREQ(error.what(), "Gemini could not analyze any evidence candidates (3 request failures). See "
-                                   "analysis-diagnostics.json in the local evidence bundle.");
-    }
+    EXPECT_STREQ(thrown<AllCandidatesFailedError>([&] { run(); }).value().what(),
+                 "Gemini could not analyze any evidence candidates (3 request failures). See "
+                 "analysis-diagnostics.json in the local evidence bundle.");
     EXPECT_EQ(diagnostics().size(), 3u);
     EXPECT_TRUE(std::filesystem::exists(folder / "feedback.json") && std::filesystem::exists(folder / "feedback.md"));
 }
