@@ -112,10 +112,10 @@ std::vector<HostedMeetingSummary::Topic> ruleTopics(const std::vector<std::strin
         group->second.push_back(item.requestedChange);
     }
     std::ranges::stable_sort(groups, std::greater{}, [](const auto& g) { return g.second.size(); });
-    for (const auto& [component, changes] : groups) {
-        const bool known =
-            std::ranges::any_of(topics, [&](const auto& t) { return lowered(t.title) == lowered(component); });
-        if (!known) topics.push_back({component, joined(changes, " ")});
+    for (const auto& group : groups) {
+        const std::string title = lowered(group.first);
+        const bool known = std::ranges::any_of(topics, [&](const auto& t) { return lowered(t.title) == title; });
+        if (!known) topics.push_back({group.first, joined(group.second, " ")});
     }
     if (topics.size() > kTopicLimit) topics.resize(kTopicLimit);
 
