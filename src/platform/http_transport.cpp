@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
+
+#include "core/error.h"
 
 namespace quillmer {
 
@@ -14,6 +17,39 @@ std::optional<std::string> HttpResponse::header(std::string_view name) const {
     const auto found = std::ranges::find_if(headers, sameName);
     if (found == headers.end()) return std::nullopt;
     return found->second;
+}
+
+HttpBodyStream fileBodyStream(std::string prefix, const std::filesystem::path& file, std::string suffix) {
+    auto input = std::make_shared<std::ifstream>(file, std::ios::binary);
+    std::error_code code;
+    const auto fileSize = std::filesystem::file_size(file, code);
+    if (!*input || code) throw FileSystemError("Quillmer could not read " + file.filename().string() + ".", code);
+    const int64_t length = static_cast<int64_t>(prefix.size() + fileSize + suffix.size());
+    // Where the next byte comes from: prefix, then file, then suffix.
+    auto state = std::make_shared<std::pair<int, size_t>>(0, 0);
+    auto read = [input, state, prefix = std::move(prefix), suffix = std::move(suffix)](char* buffer,
+                                                                                      size_t capacity) -> size_t {
+        auto& [part, offset] = *state;
+        size_t filled = 0;
+        while (filled < capacity && part < 3) {
+            if (part == 1) {
+                input->read(buffer + filled, static_cast<std::streamsize>(capacity - filled));
+                const auto got = static_cast<size_t>(input->gcount());
+                if (input->bad()) throw FileSystemError("The audio file could not be read while uploading.");
+                filled += got;
+                if (got == 0 || input->eof()) part = 2, offset = 0;
+                continue;
+            }
+            const std::string& text = part == 0 ? prefix : suffix;
+            const size_t count = std::min(capacity - filled, text.size() - offset);
+            std::copy_n(text.data() + offset, count, buffer + filled);
+            filled += count;
+            offset += count;
+            if (offset == text.size()) ++part, offset = 0;
+        }
+        return filled;
+    };
+    return HttpBodyStream{length, std::move(read)};
 }
 
 }  // namespace quillmer
