@@ -87,6 +87,9 @@ private:
     UserDefaults& defaults_;
 };
 
+// One sentence on where audio goes for this decision and why, for a terminal.
+std::string describeDecision(const RemoteTranscriptionDecision& decision);
+
 // The host of a URL ("https://relay.example:8443/x" → "relay.example"); nothing when it has none.
 std::optional<std::string> urlHost(std::string_view url);
 
