@@ -27,6 +27,7 @@ NativeReviewBridge::NativeReviewBridge(NativeReviewBridgeDependencies dependenci
     : dependencies_(std::move(dependencies)),
       capture_(dependencies_.capture),
       consentStore_(dependencies_.defaults),
+      transcriptionEnvironment_(dependencies_.transcriptionEnvironment.value_or(RemoteTranscriptionEnvironment::ofProcess())),
       ownUpdates_(dependencies_.updates ? nullptr
                                         : std::make_unique<UpdateChecker>(UpdateCheckerDependencies{
                                               dependencies_.defaults, {}, quillmerVersion(), nullptr, nullptr, {}})),
@@ -75,6 +76,8 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
          {&B::consentAcknowledgeDisclosure, {{K::integer}}, &refuseWith<ConsentErrorCase::unknownDisclosureVersion>}},
         {"consent.setStandingRecordingConsent",
          {&B::consentSetStandingRecordingConsent, {{K::boolean}}, &refuseWith<ConsentErrorCase::consentRequired>}},
+        {"consent.setRemoteTranscription",
+         {&B::consentSetRemoteTranscription, {{K::boolean}}, &refuseWith<ConsentErrorCase::consentRequired>}},
         {"evidence.open", {&B::evidenceOpen, {{K::string, true}}, refusePath}},
         {"text.copy", {&B::textCopy, {{K::string}}, &refuseWith<invalidText>}},
         {"diagnostics.export", {&B::diagnosticsExport, {{K::string, true}}, refusePath}},
@@ -85,7 +88,6 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         // Named here so the page learns they are not available yet, not that they do not exist.
         {"capture.connectCloud", {&B::unsupported}},
         {"capture.syncCloud", {&B::unsupported}},
-        {"consent.setRemoteTranscription", {&B::unsupported}},
         {"review.save", {&B::unsupported}},
         {"review.createHandoff", {&B::unsupported}},
         {"review.copyHandoff", {&B::unsupported}},
@@ -116,6 +118,8 @@ void NativeReviewBridge::unsupported(const Json&, const Reply&) {
 
 Json NativeReviewBridge::stateSnapshot() const {
     SnapshotExtras extras{consentStore_.disclosureJSON(), consentStore_.recordingConsentJSON(), updates_->stateJSON()};
+    extras.remoteTranscription =
+        remoteTranscriptionState(RemoteTranscriptionSettings(dependencies_.defaults), transcriptionEnvironment_).toJSON();
     if (const auto& session = capture_.state().lastSessionDirectory) {
         const std::string id = session->filename().string();
         extras.remoteAnalysisApproved = analysisAuthorizer_.decision(id);
