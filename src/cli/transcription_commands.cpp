@@ -109,7 +109,7 @@ int runImportTranscript(std::span<const std::string> arguments) {
 
 
 Command transcribeCommand() {
-    return {"transcribe", "transcribe a session's audio on this computer",
+    return {"transcribe", "transcribe a session's audio, on this computer unless remote transcription is approved",
             "Usage: quillmer transcribe SESSION [--locale TAG] [--replace-imported]\n\n"
             "Transcribes the system audio and, when recorded, the microphone of SESSION (a session\n"
             "id, latest, or a session folder of the library) on this computer with the PocketSphinx\n"

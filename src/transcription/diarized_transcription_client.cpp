@@ -16,12 +16,6 @@ using namespace std::chrono_literals;
 constexpr const char* kScribeFields[][2] = {
     {"model_id", "scribe_v2"}, {"diarize", "true"}, {"timestamps_granularity", "word"}};
 
-std::string upperUUID() {
-    std::string text = Uuid::random().toString();
-    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 std::optional<std::string> optionalString(const Json& object, const char* key) {
     const auto found = object.find(key);
     if (found == object.end() || found->is_null()) return std::nullopt;
@@ -137,7 +131,7 @@ HttpRequest DiarizedTranscriptionClient::hostedRequest(const std::filesystem::pa
 }
 
 HttpRequest DiarizedTranscriptionClient::developerRequest(const std::filesystem::path& audioFile) const {
-    const std::string boundary = "Quillmer-" + upperUUID();
+    const std::string boundary = "Quillmer-" + Uuid::random().toString();  // canonical upper case
     auto envelope = scribeMultipartEnvelope(boundary, audioFile.filename().string());
     HttpRequest request;
     request.method = "POST";
