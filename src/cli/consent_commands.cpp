@@ -36,6 +36,9 @@ int runRemoteTranscription(UserDefaults& defaults, const std::string& choice,
                                        : "no relay credential, and no ElevenLabs developer key with "
                                          "QUILLMER_LOCAL_ELEVENLABS=1")
                   << ". Transcription stays on this computer.\n";
+    else if (settings.approvedRoute())
+        std::cout << "Remote transcription is approved, but audio is transcribed "
+                  << describeDecision(settings.decision(environment)) << ".\n";
     else
         std::cout << "Remote transcription is off: audio is transcribed on this computer only"
                   << (state.configured ? " (" + state.providerName + " at " + state.providerHost + " is available)"

@@ -74,6 +74,8 @@ int runTranscribe(std::span<const std::string> arguments) {
         return reportError("transcription cancelled; nothing was stored");
     } catch (const TranscriptionError& error) {
         if (::isatty(STDERR_FILENO)) std::cerr << "\n";
+        // Where the audio went matters even when the run failed afterwards.
+        if (route.lastDecision()) std::cerr << "Route: " << describeDecision(*route.lastDecision()) << "\n";
         if (error.kind() != TranscriptionErrorCase::importedTranscriptKept) throw;
         return reportError(std::string(error.what()) + " Run quillmer transcribe --replace-imported " + *session +
                            " to replace it.");

@@ -97,19 +97,19 @@ std::string describeDecision(const RemoteTranscriptionDecision& decision) {
     using Reason = RemoteTranscriptionUnavailableReason;
     if (decision.route) {
         const auto disclosure = RemoteTranscriptionSettings::disclosure(*decision.route, decision.endpoint);
-        return "remote transcription is approved: whole audio tracks go to " + disclosure.providerName + " (" +
+        return "remote: whole audio tracks go to " + disclosure.providerName + " (" +
                disclosure.providerHost + ")";
     }
     switch (decision.reason) {
-        case Reason::notApproved: return "on this computer: remote transcription is not approved";
+        case Reason::notApproved: return "on this computer, because remote transcription is not approved";
         case Reason::hostedCredentialMissing:
-            return "on this computer: remote transcription is approved but this computer has no relay credential";
+            return "on this computer, because this computer has no relay credential";
         case Reason::relayNotConfigured:
-            return "on this computer: remote transcription is approved but no relay is configured";
+            return "on this computer, because no relay is configured";
         case Reason::localDevelopmentPathDisabled:
-            return "on this computer: the ElevenLabs developer route needs QUILLMER_LOCAL_ELEVENLABS=1";
+            return "on this computer, because the ElevenLabs developer route needs QUILLMER_LOCAL_ELEVENLABS=1";
         case Reason::localDevelopmentKeyMissing:
-            return "on this computer: no ElevenLabs developer key is in the keyring";
+            return "on this computer, because no ElevenLabs developer key is in the keyring";
     }
     return "on this computer";
 }

@@ -42,7 +42,7 @@ TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
     const std::string id = imported.standardOutput.substr(0, 36);
     ASSERT_EQ(quillmer({"consent", "remote-transcription", "off"}).exitStatus, 0);
     const auto transcribed = quillmer({"transcribe", id});
-    EXPECT_NE(transcribed.standardOutput.find("Route: on this computer: remote transcription is not approved"),
+    EXPECT_NE(transcribed.standardOutput.find("Route: on this computer, because remote transcription is not approved"),
               std::string::npos) << transcribed.standardOutput << transcribed.standardError;
     ASSERT_EQ(quillmer({"import-transcript", id, captions.string()}).exitStatus, 0);
     const auto processed = quillmer({"process", id});
