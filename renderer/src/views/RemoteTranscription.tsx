@@ -16,7 +16,7 @@ export function RemoteTranscriptionCard() {
             checked={remote.enabled}
             disabled={controller.isPending(method) || controller.isUnsupported(method)}
             label="Transcribe with speaker names off this computer"
-            hint={remote.enabled ? 'On: the audio tracks are uploaded after each recording.' : 'Off: transcription stays on this computer.'}
+            hint={remote.enabled ? 'On: the audio tracks are uploaded when a meeting is transcribed.' : 'Off: transcription stays on this computer.'}
             onChange={(on) => controller.setRemoteTranscription(on)}
           />
           <dl class="facts">
