@@ -25,19 +25,22 @@ HttpBodyStream fileBodyStream(std::string prefix, const std::filesystem::path& f
     const auto fileSize = std::filesystem::file_size(file, code);
     if (!*input || code) throw FileSystemError("Quillmer could not read " + file.filename().string() + ".", code);
     const int64_t length = static_cast<int64_t>(prefix.size() + fileSize + suffix.size());
-    // Where the next byte comes from: prefix, then file, then suffix.
+    // Where the next byte comes from: prefix, then file, then suffix; `offset` counts within the
+    // part. The file gives exactly the bytes measured now, so the declared length stays true.
     auto state = std::make_shared<std::pair<int, size_t>>(0, 0);
-    auto read = [input, state, prefix = std::move(prefix), suffix = std::move(suffix)](char* buffer,
-                                                                                      size_t capacity) -> size_t {
+    auto read = [input, state, fileSize, prefix = std::move(prefix), suffix = std::move(suffix)](
+                    char* buffer, size_t capacity) -> size_t {
         auto& [part, offset] = *state;
         size_t filled = 0;
         while (filled < capacity && part < 3) {
             if (part == 1) {
-                input->read(buffer + filled, static_cast<std::streamsize>(capacity - filled));
+                const size_t wanted = std::min<size_t>(capacity - filled, fileSize - offset);
+                input->read(buffer + filled, static_cast<std::streamsize>(wanted));
                 const auto got = static_cast<size_t>(input->gcount());
-                if (input->bad()) throw FileSystemError("The audio file could not be read while uploading.");
+                if (got < wanted) throw FileSystemError("The file changed while it was being sent.");
                 filled += got;
-                if (got == 0 || input->eof()) part = 2, offset = 0;
+                offset += got;
+                if (offset == fileSize) part = 2, offset = 0;
                 continue;
             }
             const std::string& text = part == 0 ? prefix : suffix;

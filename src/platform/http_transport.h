@@ -25,7 +25,8 @@ struct HttpBodyStream {
 };
 
 // `prefix`, the file's bytes, then `suffix`. The file is opened and measured now (FileSystemError
-// when it cannot be) and read only while the request is sent.
+// when it cannot be) and read only while the request is sent; it streams once, so a request
+// carrying it is sent once (copies share the position).
 HttpBodyStream fileBodyStream(std::string prefix, const std::filesystem::path& file, std::string suffix = {});
 
 struct HttpRequest {

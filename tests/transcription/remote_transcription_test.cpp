@@ -24,13 +24,13 @@ RemoteTranscriptionEnvironment environment(std::optional<std::string> relay, std
             kElevenLabsDefaultBaseURL};
 }
 
-struct Settings : ::testing::Test {
+struct RemoteRouteSettings : ::testing::Test {
     testing::TemporaryFolder folder;
     JsonFileUserDefaults defaults{folder / "defaults.json"};
     RemoteTranscriptionSettings settings{defaults};
 };
 
-TEST_F(Settings, TheDecisionFollowsTheStoredRouteThenTheEnvironment) {
+TEST_F(RemoteRouteSettings, TheDecisionFollowsTheStoredRouteThenTheEnvironment) {
     const struct {
         const char* stored;
         RemoteTranscriptionEnvironment environment;
@@ -65,7 +65,7 @@ TEST_F(Settings, TheDecisionFollowsTheStoredRouteThenTheEnvironment) {
     }
 }
 
-TEST_F(Settings, SwitchingOnApprovesTheFirstUsableRouteAndOffRemovesBothKeys) {
+TEST_F(RemoteRouteSettings, SwitchingOnApprovesTheFirstUsableRouteAndOffRemovesBothKeys) {
     const auto now = std::chrono::system_clock::now();
     auto state = setRemoteTranscription(settings, environment(std::nullopt, std::nullopt, false, "k"), true, now);
     EXPECT_EQ(state, RemoteTranscriptionState{});  // nothing usable: nothing written
@@ -111,8 +111,8 @@ TEST(ScribeWords, GroupIntoOneSegmentPerSpeakerRun) {
     EXPECT_THROW(scribeWordSegments(parseJSON(R"({"words": [{"start": 1}]})"), system), DecodingError);
 }
 
-struct Upload : ::testing::Test {
-    Upload() { writeFileAtomically(audio, std::string("\0\x01audio\r\n", 9)); }
+struct DiarizedUpload : ::testing::Test {
+    DiarizedUpload() { writeFileAtomically(audio, std::string("\0\x01audio\r\n", 9)); }
     std::vector<LocalTranscriptSegment> send(Route route, const std::string& endpoint) {
         DiarizedTranscriptionClient client(route, endpoint, "secret", http);
         return client.transcribeTrack(audio, "SESSION-ID", track, {});
@@ -124,7 +124,7 @@ struct Upload : ::testing::Test {
     CurlHttpTransport http;
 };
 
-TEST_F(Upload, TheHostedRouteSendsTheWholeFileWithTheRelayHeaders) {
+TEST_F(DiarizedUpload, TheHostedRouteSendsTheWholeFileWithTheRelayHeaders) {
     server.respond("/analysis/transcribe",
                    {200, R"({"provider":"x","segments":[{"startSeconds":1,"durationSeconds":-1,"text":" hi ",
                             "speakerID":"A"},{"startSeconds":3,"durationSeconds":2,"text":"ok"}]})", ""});
@@ -145,7 +145,7 @@ TEST_F(Upload, TheHostedRouteSendsTheWholeFileWithTheRelayHeaders) {
     EXPECT_EQ(segments[1].speaker, track.defaultSpeaker);
 }
 
-TEST_F(Upload, TheDeveloperRouteSendsTheLiteralMultipartBody) {
+TEST_F(DiarizedUpload, TheDeveloperRouteSendsTheLiteralMultipartBody) {
     server.respond("/v1/speech-to-text", {200, R"({"words":[]})", ""});
     EXPECT_TRUE(send(Route::localDevelopment, server.url("")).empty());
     const auto request = server.recordedRequests().at(0);
@@ -161,7 +161,7 @@ TEST_F(Upload, TheDeveloperRouteSendsTheLiteralMultipartBody) {
                                 readWholeFile(audio) + "\r\n--" + boundary + "--\r\n");
 }
 
-TEST_F(Upload, ARefusalOrAnOversizedTrackIsAProviderFailure) {
+TEST_F(DiarizedUpload, ARefusalOrAnOversizedTrackIsAProviderFailure) {
     const std::string refusal = R"({"error":"Out of credit","code":"daily_limit_credential"})";
     server.respond("/analysis/transcribe", {402, refusal, ""});
     try {
