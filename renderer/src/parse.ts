@@ -112,6 +112,8 @@ export function readSnapshot(v: unknown): Snapshot {
       enabled: bool(remote.enabled) ?? false,
       providerName: str(remote.providerName) ?? '',
       providerHost: str(remote.providerHost) ?? '',
+      model: str(remote.model),
+      detail: str(remote.detail),
     },
     remoteAnalysisApproved: bool(o.remoteAnalysisApproved),
     remoteAnalysisApprovedPasses: Array.isArray(o.remoteAnalysisApprovedPasses)

@@ -56,6 +56,8 @@ export interface RemoteTranscriptionState {
   enabled: boolean;
   providerName: string;
   providerHost: string;
+  model?: string;
+  detail?: string;
 }
 
 export interface Snapshot {

@@ -27,6 +27,7 @@ NativeReviewBridge::NativeReviewBridge(NativeReviewBridgeDependencies dependenci
     : dependencies_(std::move(dependencies)),
       capture_(dependencies_.capture),
       consentStore_(dependencies_.defaults),
+      transcriptionEnvironment_(dependencies_.transcriptionEnvironment.value_or(RemoteTranscriptionEnvironment::ofProcess())),
       ownUpdates_(dependencies_.updates ? nullptr
                                         : std::make_unique<UpdateChecker>(UpdateCheckerDependencies{
                                               dependencies_.defaults, {}, quillmerVersion(), nullptr, nullptr, {}})),
@@ -77,6 +78,8 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
          {&B::consentAcknowledgeDisclosure, {{K::integer}}, &refuseWith<ConsentErrorCase::unknownDisclosureVersion>}},
         {"consent.setStandingRecordingConsent",
          {&B::consentSetStandingRecordingConsent, {{K::boolean}}, &refuseWith<ConsentErrorCase::consentRequired>}},
+        {"consent.setRemoteTranscription",
+         {&B::consentSetRemoteTranscription, {{K::boolean}}, &refuseWith<ConsentErrorCase::consentRequired>}},
         {"evidence.open", {&B::evidenceOpen, {{K::string, true}}, refusePath}},
         // The review methods check their own arguments: id lists and an edits object.
         {"review.save", {&B::reviewSave}},
@@ -88,8 +91,6 @@ const std::map<std::string, NativeReviewBridge::Method>& NativeReviewBridge::met
         {"updates.setEnabled", {&B::updatesSetEnabled}},  // checks its own argument
         {"integrations.status", {&B::integrationsStatus}},
         {"integrations.install", {&B::integrationsInstall}},  // checks its own argument
-        // Named here so the page learns they are not available yet, not that they do not exist.
-        {"consent.setRemoteTranscription", {&B::unsupported}},
         {"summary.refresh", {&B::summaryRefresh, {{K::string}}, &refuseWith<missingExport>}},
     };
     return table;
@@ -117,6 +118,8 @@ void NativeReviewBridge::unsupported(const Json&, const Reply&) {
 
 Json NativeReviewBridge::stateSnapshot() const {
     SnapshotExtras extras{consentStore_.disclosureJSON(), consentStore_.recordingConsentJSON(), updates_->stateJSON()};
+    extras.remoteTranscription =
+        remoteTranscriptionState(RemoteTranscriptionSettings(dependencies_.defaults), transcriptionEnvironment_).toJSON();
     if (const auto& session = capture_.state().lastSessionDirectory) {
         const std::string id = session->filename().string();
         extras.remoteAnalysisApproved = analysisAuthorizer_.decision(id);

@@ -15,6 +15,7 @@
 #include "analysis/remote_analysis_authorizer.h"
 #include "engine/capture_engine.h"
 #include "consent/consent_store.h"
+#include "consent/remote_transcription_consent.h"
 #include "core/json.h"
 #include "core/main_queue.h"
 #include "core/worker_threads.h"
@@ -49,6 +50,8 @@ struct NativeReviewBridgeDependencies {
     // The main thread's queue. With it, calls that wait on other programs (the coding agents'
     // tools) run on a worker thread and reply from the main thread; without it they block the caller.
     MainQueue* mainQueue = nullptr;
+    // What remote transcription could use; none: this process's, read once when the bridge starts.
+    std::optional<RemoteTranscriptionEnvironment> transcriptionEnvironment = std::nullopt;
 };
 
 // The only channel between the review page and the native side: the page sends
@@ -110,6 +113,7 @@ private:
     // consent.*, evidence, clipboard, diagnostics
     void consentAcknowledgeDisclosure(const Json& args, const Reply& reply);
     void consentSetStandingRecordingConsent(const Json& args, const Reply& reply);
+    void consentSetRemoteTranscription(const Json& args, const Reply& reply);
     void evidenceOpen(const Json& args, const Reply& reply);
     void textCopy(const Json& args, const Reply& reply);
     // review.*
@@ -155,6 +159,7 @@ private:
     NativeReviewBridgeDependencies dependencies_;
     CaptureEngine& capture_;
     ConsentStore consentStore_;
+    RemoteTranscriptionEnvironment transcriptionEnvironment_;
     RemoteAnalysisAuthorizer analysisAuthorizer_;
     std::unique_ptr<UpdateChecker> ownUpdates_;
     UpdateChecker* updates_;

@@ -20,6 +20,12 @@ void NativeReviewBridge::consentSetStandingRecordingConsent(const Json& args, co
     reply->succeed(stateSnapshot());
 }
 
+void NativeReviewBridge::consentSetRemoteTranscription(const Json& args, const Reply& reply) {
+    RemoteTranscriptionSettings settings(dependencies_.defaults);
+    setRemoteTranscription(settings, transcriptionEnvironment_, args[0].get<bool>(), std::chrono::system_clock::now());
+    reply->succeed(stateSnapshot());
+}
+
 void NativeReviewBridge::evidenceOpen(const Json& args, const Reply& reply) {
     const auto file = chooseFileToOpen(args, "Open Quillmer evidence brief", {"json"});
     if (!file) return reply->succeed(nullptr);

@@ -75,6 +75,7 @@ Json makeStateSnapshot(const CaptureEngineState& state, const SnapshotExtras& ex
     snapshot["update"] = extras.update;
     snapshot["disclosure"] = extras.disclosure;
     snapshot["consent"] = extras.consent;
+    if (!extras.remoteTranscription.is_null()) snapshot["remoteTranscription"] = extras.remoteTranscription;
     if (extras.remoteAnalysisApproved) {
         snapshot["remoteAnalysisApproved"] = *extras.remoteAnalysisApproved;
         snapshot["remoteAnalysisApprovedPasses"] = extras.remoteAnalysisApprovedPasses;

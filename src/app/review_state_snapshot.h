@@ -24,6 +24,7 @@ struct SnapshotExtras {
     Json disclosure;         // ConsentStore::disclosureJSON
     Json consent;            // ConsentStore::recordingConsentJSON
     Json update;             // UpdateChecker::stateJSON
+    Json remoteTranscription = nullptr;  // RemoteTranscriptionState::toJSON; omitted when null
     // The current session's analysis answer: approved (with its passes) or declined; none when
     // the user has not answered yet.
     std::optional<bool> remoteAnalysisApproved = std::nullopt;

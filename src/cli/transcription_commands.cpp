@@ -12,9 +12,13 @@
 #include "cli/engine_session.h"
 #include "cli/session_commands.h"
 #include "core/error.h"
+#include "platform/application_paths.h"
 #include "platform/user_locale.h"
+#include "platform/linux/curl_http_transport.h"
+#include "platform/linux/json_file_user_defaults.h"
 #include "platform/linux/ffmpeg_audio_track_reader.h"
 #include "platform/linux/pocketsphinx_speech_recognizer.h"
+#include "transcription/diarized_transcription_client.h"
 #include "transcription/external_transcript_importer.h"
 #include "transcription/session_transcriber.h"
 #include "transcription/transcription_error.h"
@@ -53,7 +57,10 @@ int runTranscribe(std::span<const std::string> arguments) {
     if (!session) return reportError(kUsage, kExitUsage);
     const auto folder = resolveSessionArgument(*session);
 
-    LocalOnlyRouteDecider route;
+    JsonFileUserDefaults defaults(userDefaultsFile());
+    CurlHttpTransport http;
+    RemoteTranscriptionRouteDecider route(RemoteTranscriptionSettings(defaults), RemoteTranscriptionEnvironment::ofProcess,
+                                          http);
     FFmpegAudioTrackReaderFactory audio;
     PocketSphinxRecognizerProvider speech;
     const SessionTranscriber transcriber(route, audio, speech, options);
@@ -67,6 +74,8 @@ int runTranscribe(std::span<const std::string> arguments) {
         return reportError("transcription cancelled; nothing was stored");
     } catch (const TranscriptionError& error) {
         if (::isatty(STDERR_FILENO)) std::cerr << "\n";
+        // Where the audio went matters even when the run failed afterwards.
+        if (route.lastDecision()) std::cerr << "Route: " << describeDecision(*route.lastDecision()) << "\n";
         if (error.kind() != TranscriptionErrorCase::importedTranscriptKept) throw;
         return reportError(std::string(error.what()) + " Run quillmer transcribe --replace-imported " + *session +
                            " to replace it.");
@@ -75,6 +84,15 @@ int runTranscribe(std::span<const std::string> arguments) {
     std::cout << "Transcribed " << transcript->segments.size() << " segments from " << transcript->audioFile << " ("
               << transcript->localeIdentifier << ", " << transcript->provider.value_or("") << ") into "
               << (folder / kTranscriptFileName).string() << "\n";
+    if (route.lastDecision()) {
+        const auto& decision = *route.lastDecision();
+        const bool fellBack = decision.route && transcript->provider == SessionTranscriber::kProvider;
+        std::cout << "Route: " << describeDecision(decision)
+                  << (fellBack ? "; that attempt failed, so it was transcribed on this computer (see " +
+                                     (folder / kTranscriptionDiagnosticsFileName).string() + ")"
+                               : "")
+                  << "\n";
+    }
     return kExitSuccess;
 }
 
@@ -93,12 +111,14 @@ int runImportTranscript(std::span<const std::string> arguments) {
 
 
 Command transcribeCommand() {
-    return {"transcribe", "transcribe a session's audio on this computer",
+    return {"transcribe", "transcribe a session's audio, on this computer unless remote transcription is approved",
             "Usage: quillmer transcribe SESSION [--locale TAG] [--replace-imported]\n\n"
             "Transcribes the system audio and, when recorded, the microphone of SESSION (a session\n"
             "id, latest, or a session folder of the library) on this computer with the PocketSphinx\n"
             "model of the language TAG (default: the language of $LC_ALL, $LC_MESSAGES or $LANG, else en-US), and\n"
-            "stores transcript.json. Nothing is sent anywhere. Progress is shown on stderr by 55-second\n"
+            "stores transcript.json. Nothing is sent anywhere unless you approved remote transcription\n"
+            "(quillmer consent remote-transcription on): then the whole audio tracks are uploaded for\n"
+            "speaker-labelled transcription, and any failure falls back to this computer. Progress is shown on stderr by 55-second\n"
             "chunk; Ctrl-C cancels and stores nothing. Exits 1 with the reason when it fails.\n\n"
             "A transcript you imported is kept unless --replace-imported is given, and a transcription\n"
             "that finds no speech never replaces a transcript that has some. A new transcript removes\n"

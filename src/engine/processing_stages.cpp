@@ -9,9 +9,13 @@
 #include "platform/linux/ffmpeg_recording_asset.h"
 #include "platform/linux/ffmpeg_audio_track_reader.h"
 #include "platform/linux/ffmpeg_video_frame_reader.h"
+#include "platform/application_paths.h"
+#include "platform/linux/curl_http_transport.h"
+#include "platform/linux/json_file_user_defaults.h"
 #include "platform/linux/pocketsphinx_speech_recognizer.h"
 #include "platform/user_locale.h"
 #include "transcription/external_transcript_importer.h"
+#include "transcription/diarized_transcription_client.h"
 #include "transcription/session_transcriber.h"
 
 namespace quillmer {
@@ -34,7 +38,10 @@ ProcessingStages availableProcessingStages() {
     ProcessingStages stages = unavailableProcessingStages();
     stages.transcribe = [](const std::filesystem::path& sessionFolder, const TranscriptionProgressHandler& progress,
                            std::stop_token stop) {
-        LocalOnlyRouteDecider route;
+        JsonFileUserDefaults defaults(userDefaultsFile());
+        CurlHttpTransport http;
+        RemoteTranscriptionRouteDecider route(RemoteTranscriptionSettings(defaults),
+                                              RemoteTranscriptionEnvironment::ofProcess, http);
         FFmpegAudioTrackReaderFactory audio;
         PocketSphinxRecognizerProvider speech;
         const auto transcript =

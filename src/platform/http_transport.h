@@ -1,6 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -14,11 +17,24 @@ namespace quillmer {
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
+// A request body pulled piece by piece as it goes out, so a large file is never held in memory.
+struct HttpBodyStream {
+    int64_t length = 0;  // exactly the bytes `read` will give
+    // Fills up to `capacity` bytes and returns how many; 0 only at the end. Throws on failure.
+    std::function<size_t(char* buffer, size_t capacity)> read;
+};
+
+// `prefix`, the file's bytes, then `suffix`. The file is opened and measured now (FileSystemError
+// when it cannot be) and read only while the request is sent; it streams once, so a request
+// carrying it is sent once (copies share the position).
+HttpBodyStream fileBodyStream(std::string prefix, const std::filesystem::path& file, std::string suffix = {});
+
 struct HttpRequest {
     std::string method = "GET";
     std::string url;
     HttpHeaders headers;
     std::string body;  // sent when non-empty
+    std::optional<HttpBodyStream> bodyStream;  // sent instead of `body` when set
     std::chrono::milliseconds timeout{10'000};  // the whole exchange, connection to last byte
     // A larger body is a failure rather than a memory hazard.
     size_t maxResponseBytes = 1 << 20;

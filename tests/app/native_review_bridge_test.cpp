@@ -27,7 +27,7 @@ TEST_F(BridgeTest, MalformedMessagesGetNoReply) {
 }
 
 TEST_F(BridgeTest, UnknownAndNotYetAvailableMethodsAreUnsupported) {
-    for (const char* method : {"no.such", "", "consent.setRemoteTranscription"})
+    for (const char* method : {"no.such", ""})
         EXPECT_EQ(error(method), kUnsupported) << method;
 }
 
@@ -168,6 +168,18 @@ TEST_F(BridgeTest, ConsentChoicesAnswerWithTheSnapshot) {
     EXPECT_EQ(on["consent"]["standing"], true);
     EXPECT_TRUE(on["consent"].contains("standingSince"));
     EXPECT_EQ(value("consent.setStandingRecordingConsent", {false})["consent"], (Json{{"standing", false}}));
+
+    // Remote transcription: nothing usable writes nothing; with a relay and its credential, on and off.
+    EXPECT_EQ(value("consent.setRemoteTranscription", {true})["remoteTranscription"]["configured"], false);
+    EXPECT_FALSE(defaults.value(kRemoteRouteKey));
+    destroyBridge();
+    transcriptionEnvironment.hostedEndpoint = "https://relay.example";
+    transcriptionEnvironment.deviceCredential = [] { return std::optional<std::string>("qm1_x"); };
+    const Json remote = value("consent.setRemoteTranscription", {true})["remoteTranscription"];
+    EXPECT_EQ(remote["enabled"], true);
+    EXPECT_EQ(remote["providerHost"], "relay.example");
+    EXPECT_EQ(value("consent.setRemoteTranscription", {false})["remoteTranscription"]["enabled"], false);
+    EXPECT_FALSE(defaults.value(kRemoteRouteKey) || defaults.value(kRemoteApprovedAtKey));
 }
 
 TEST_F(BridgeTest, RestoreHandsOutTheExportAsABundle) {

@@ -1,5 +1,6 @@
-// Nothing leaves this computer unless analysis is approved and a route exists: the whole local
-// path, the plan and a declined (and an unroutable) analysis, with every connect() recorded.
+// Nothing leaves this computer unless analysis or remote transcription is approved and a route
+// exists: the whole local path with transcription turned off, the plan and a declined (and an
+// unroutable) analysis, with every connect() recorded.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -25,8 +26,9 @@ TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
     testing::ScopedEnvironment user("HOME", home.path().string());
     const auto recording = home.path() / "meeting.mov";
     const auto captions = home.path() / "meeting.vtt";
-    ASSERT_TRUE(run("/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "color=s=320x180:r=10:d=12", "-c:v",
-                                        "libx264", "-pix_fmt", "yuv420p", recording.string()})
+    ASSERT_TRUE(run("/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "color=s=320x180:r=10:d=12", "-f",
+                                        "lavfi", "-i", "sine=d=12", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a",
+                                        "aac", recording.string()})
                     .succeeded());
     testing::writeTestFile(captions, "WEBVTT\n\n00:06.000 --> 00:08.000\ncan we move this button here\n");
 
@@ -38,6 +40,10 @@ TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
     const auto imported = quillmer({"import-recording", recording.string()});
     ASSERT_EQ(imported.exitStatus, 0) << imported.standardError;
     const std::string id = imported.standardOutput.substr(0, 36);
+    ASSERT_EQ(quillmer({"consent", "remote-transcription", "off"}).exitStatus, 0);
+    const auto transcribed = quillmer({"transcribe", id});
+    EXPECT_NE(transcribed.standardOutput.find("Route: on this computer, because remote transcription is not approved"),
+              std::string::npos) << transcribed.standardOutput << transcribed.standardError;
     ASSERT_EQ(quillmer({"import-transcript", id, captions.string()}).exitStatus, 0);
     const auto processed = quillmer({"process", id});
     ASSERT_EQ(processed.exitStatus, 0) << processed.standardError;
@@ -53,7 +59,7 @@ TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
         EXPECT_TRUE(isLocal(line)) << line;
         loaded += line == "loaded";
     }
-    EXPECT_GE(loaded, 6);  // every run of the tool was recorded
+    EXPECT_GE(loaded, 8);  // every run of the tool was recorded
 }
 
 }  // namespace

@@ -63,6 +63,7 @@ protected:
                                                         updates};
             dependencies.codingAgents = codingAgents;
             dependencies.mainQueue = &queue;
+            dependencies.transcriptionEnvironment = transcriptionEnvironment;
             bridge_ = std::make_unique<NativeReviewBridge>(std::move(dependencies));
             bridge_->attachPage(page);
         }
@@ -70,6 +71,9 @@ protected:
     }
 
     void destroyBridge() { bridge_.reset(); }
+
+    // Nothing configured unless a test says so: never this process's relay or keyring.
+    RemoteTranscriptionEnvironment transcriptionEnvironment;
 
     // Sends one message and runs the main loop until its reply arrives.
     Json call(const std::string& method, Json args = Json::array()) {

@@ -4,10 +4,15 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
+#include "platform/linux/curl_http_transport.h"
+#include "platform/linux/json_file_user_defaults.h"
+#include "support/loopback_http_server.h"
 #include "support/temporary_folder.h"
+#include "transcription/diarized_transcription_client.h"
 #include "transcription/transcription_error.h"
 
 namespace quillmer {
@@ -272,6 +277,41 @@ TEST_F(SessionTranscription, AnApprovedRemoteRoute) {
         EXPECT_EQ(progress_.front(), (TranscriptionProgress{0, 1}));  // the remote attempt's own start
         EXPECT_EQ(progress_.back(), (TranscriptionProgress{3, 3}));
     }
+}
+
+TEST_F(SessionTranscription, AnUnreachableRelayLeavesDiagnosticsAndAnOnDeviceTranscriptOnly) {
+    manifest_.microphoneAudioFile = kMicrophoneAudioFileName;
+    media_.durations[kMicrophoneAudioFileName] = 30;
+    writeManifest(session_.path(), manifest_);
+    for (const char* track : {kSystemAudioFileName, kMicrophoneAudioFileName})
+        writeFileAtomically(session_ / track, "audio bytes");
+    std::string relay;
+    {
+        testing::LoopbackHttpServer closed;
+        relay = closed.url("");
+    }
+    JsonFileUserDefaults defaults(exports_ / "defaults.json");
+    RemoteTranscriptionSettings settings(defaults);
+    settings.approve(RemoteTranscriptionRoute::hosted, std::chrono::system_clock::now());
+    CurlHttpTransport http;
+    const auto environment = [&] {
+        RemoteTranscriptionEnvironment approved;
+        approved.hostedEndpoint = relay;
+        approved.deviceCredential = [] { return std::optional<std::string>("qm1_x"); };
+        return approved;
+    };
+    RemoteTranscriptionRouteDecider route(settings, environment, http);
+    std::set<fs::path> before(fs::directory_iterator(session_.path()), {});
+
+    const auto transcript =
+        SessionTranscriber(route, media_, media_, options_).transcribe(session_.path(), "en-US", [](const auto&) {});
+    EXPECT_EQ(route.lastDecision()->route, RemoteTranscriptionRoute::hosted);
+    EXPECT_EQ(transcript.provider, "pocketsphinx");
+    const auto diagnostics = readWholeFile(session_ / kTranscriptionDiagnosticsFileName);
+    EXPECT_TRUE(parseISO8601(diagnostics.substr(0, diagnostics.find('\n')))) << diagnostics;
+    EXPECT_NE(diagnostics.find("The HTTP request failed"), std::string::npos) << diagnostics;
+    before.insert({session_ / kTranscriptFileName, session_ / kTranscriptionDiagnosticsFileName});
+    EXPECT_EQ(std::set<fs::path>(fs::directory_iterator(session_.path()), {}), before);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@ import { canStartRecording, DISCLOSURE_TEXT, DISCLOSURE_TITLE } from '../consent
 import { formatDateTime } from '../format';
 import { readSources } from '../parse';
 import type { CaptureSource } from '../types';
+import { RemoteTranscriptionCard } from './RemoteTranscription';
 import { Button, Switch } from './ui';
 import { useAppState, useController } from './context';
 
@@ -92,6 +93,8 @@ export function RecordSetup() {
         />
         <p class="fineprint">Quillmer keeps your confirmation with the recording. It cannot check it for you.</p>
       </div>
+
+      <RemoteTranscriptionCard />
 
       <div class="setup-start">
         <Button kind="record" disabled={!ready} busy={controller.isPending('capture.start')}

@@ -45,6 +45,15 @@ size_t appendHeader(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
+// Pulls the next piece of a streamed body; a failing source aborts the transfer.
+size_t readBody(char* buffer, size_t size, size_t count, void* user) {
+    try {
+        return static_cast<const HttpBodyStream*>(user)->read(buffer, size * count);
+    } catch (...) {
+        return CURL_READFUNC_ABORT;
+    }
+}
+
 int checkStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<Exchange*>(user)->stop.stop_requested() ? 1 : 0;  // non-zero aborts
 }
@@ -115,7 +124,12 @@ HttpResponse CurlHttpTransport::send(const HttpRequest& request, std::stop_token
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str());
-    if (!request.body.empty()) {
+    if (request.bodyStream) {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.bodyStream->length));
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, readBody);
+        curl_easy_setopt(easy, CURLOPT_READDATA, &*request.bodyStream);
+    } else if (!request.body.empty()) {
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
         curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
     }
