@@ -109,7 +109,7 @@ int runDisconnect(std::span<const std::string> arguments) {
 }  // namespace
 
 Command connectCommand() {
-    return {"connect", "Connect Zoom through the browser (stores the relay credential)",
+    return {"connect", "connect Zoom through the browser (stores the relay credential)",
             "Usage: quillmer connect\n\n"
             "Opens the relay's Zoom sign-in page in the default browser (or prints its address when no browser\n"
             "can be opened) and waits up to 10 minutes for the quillmer://zoom-connected link the browser is\n"
@@ -119,7 +119,7 @@ Command connectCommand() {
 }
 
 Command syncCommand() {
-    return {"sync", "Import finished cloud meetings from the relay",
+    return {"sync", "import finished cloud meetings from the relay",
             "Usage: quillmer sync\n\n"
             "Downloads every finished meeting the relay holds for the connected Zoom account into the Sessions\n"
             "and Exports folders, checks each frame's size and digest, and then deletes it on the relay.\n"
@@ -128,7 +128,7 @@ Command syncCommand() {
 }
 
 Command disconnectCommand() {
-    return {"disconnect", "Forget the Zoom connection (removes the relay credential)",
+    return {"disconnect", "forget the Zoom connection (removes the relay credential)",
             "Usage: quillmer disconnect\n\nRemoves the relay device credential from the keyring.\n", runDisconnect};
 }
 
