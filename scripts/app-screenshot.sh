@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Opens quillmer-app under a private Xvfb on a library and keeps a screenshot of its window as a
-# test artefact, to be looked at by a person. Usage: app_screenshot.sh QUILLMER_APP DATA_HOME OUTPUT.png
+# picture for a person to look at. Usage: app-screenshot.sh QUILLMER_APP DATA_HOME OUTPUT.png
 set -euo pipefail
 app=$1 data=$2 output=$3
 work=$(mktemp -d)
