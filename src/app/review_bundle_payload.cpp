@@ -1,5 +1,6 @@
 #include "app/review_bundle_payload.h"
 
+#include "analysis/meeting_summary.h"
 #include "app/native_bridge_error.h"
 #include "capture/session_folder.h"
 #include "capture/session_progress_files.h"
@@ -7,13 +8,12 @@
 #include "core/percent_encoding.h"
 #include "core/safe_path.h"
 #include "core/uuid.h"
+#include "review/review_state.h"
 
 namespace quillmer {
 
 namespace {
 
-constexpr const char* kReviewStateFileName = "review-state.json";
-constexpr const char* kMeetingSummaryFileName = "meeting-summary.json";
 constexpr std::uintmax_t kShownBriefByteLimit = 1 << 20;
 
 // The file's JSON object, or nothing when it is missing, unreadable or not an object.
@@ -98,7 +98,7 @@ Json makeBundlePayload(const std::string& bundleID, const std::filesystem::path&
          std::filesystem::exists(exportFolder / kImplementationBriefMarkdownFileName, ignored)},
     };
     if (auto transcript = transcriptOf(*evidence, exportFolder, sessionsRoot)) payload["transcript"] = std::move(*transcript);
-    if (auto summary = readJSONObject(exportFolder / kMeetingSummaryFileName)) payload["summary"] = std::move(*summary);
+    if (auto summary = readJSONObject(exportFolder / kMeetingSummaryJSONFileName)) payload["summary"] = std::move(*summary);
     if (auto feedback = readJSONObject(exportFolder / kFeedbackFileName)) payload["feedback"] = std::move(*feedback);
     // The brief as the agent will read it, so the page can show it; a huge one stays a file.
     try {

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "analysis/grounded_feedback.h"
 #include "analysis/remote_analysis_authorizer.h"
 #include "capture/session_progress_files.h"
 #include "cli/engine_session.h"
@@ -106,7 +107,7 @@ int runAnalysis(const SessionFolders& folders, EvidenceAnalysisScope scope, cons
     }
     std::cout << outcome->feedbackCount << " grounded feedback items, " << outcome->unfinishedAnalysisCount
               << " unfinished\n"
-              << (*folders.exportFolder / "feedback.md").string() << "\n";
+              << (*folders.exportFolder / kFeedbackMarkdownFileName).string() << "\n";
     if (outcome->implementationBriefURL) std::cout << outcome->implementationBriefURL->string() << "\n";
     return kExitSuccess;
 }

@@ -67,7 +67,7 @@ bool isStopWord(const std::string& word) {
 // missing or unreadable summary simply means there are none.
 std::vector<std::string> readSummaryActionItems(const std::filesystem::path& exportFolder) {
     try {
-        const Json summary = parseJSON(readWholeFile(exportFolder / kMeetingSummaryFileName));
+        const Json summary = parseJSON(readWholeFile(exportFolder / kMeetingSummaryJSONFileName));
         std::vector<std::string> actions;
         if (!summary.is_object() || !summary.contains("actionItems") ||
             !decodeJSONValue(summary["actionItems"], actions))

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/grounded_feedback.h"
+#include "analysis/meeting_summary.h"
 #include "capture/repository_snapshot.h"
 #include "capture/session_progress_files.h"
 #include "core/error.h"
@@ -19,7 +20,6 @@
 namespace quillmer {
 
 inline constexpr const char* kImplementationBriefJSONFileName = "implementation-brief.json";
-inline constexpr const char* kMeetingSummaryFileName = "meeting-summary.json";
 
 // "implementation-brief.json": the included, reviewed feedback of one export with its evidence,
 // plus the meeting's action items that no included item covers. What a coding agent reads.
