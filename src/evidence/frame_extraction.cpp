@@ -8,6 +8,10 @@
 
 namespace quillmer {
 
+std::string frameFileName(const Uuid& id, size_t n) { return id.toString() + "-" + std::to_string(n) + ".png"; }
+std::string changeAnchorFileName(const Uuid& id) { return id.toString() + "-change-anchor.png"; }
+std::string changeFocusFileName(const Uuid& id) { return id.toString() + "-change-focus.png"; }
+
 std::string writePNG(const RasterImage& image, const std::string& fileName, const std::filesystem::path& directory,
                      FrameImageRenderer& renderer) {
     const std::string bytes = renderer.encodePNG(image);
@@ -25,28 +29,27 @@ std::vector<RasterImage> readFrames(VideoFrameReader& video, const std::vector<d
 
 FrameExtractionResult writeFrames(std::vector<RasterImage> frames, const Uuid& id,
                                   const std::filesystem::path& framesDirectory, FrameImageRenderer& renderer) {
-    const std::string stem = id.toString();
     const bool lookForChange = frames.size() == 3;
     FrameExtractionResult result;
     std::vector<std::optional<std::vector<uint8_t>>> thumbnails;
     for (size_t n = 0; n < frames.size(); ++n) {
-        result.frameFiles.push_back(writePNG(frames[n], stem + "-" + std::to_string(n) + ".png", framesDirectory, renderer));
+        result.frameFiles.push_back(writePNG(frames[n], frameFileName(id, n), framesDirectory, renderer));
         if (!lookForChange) continue;
         thumbnails.push_back(renderer.thumbnail(frames[n], kThumbnailWidth, kThumbnailHeight));
         // Only the middle frame is drawn on again; at 8K a frame is a quarter of a gigabyte.
-        if (n != 1) frames[n] = RasterImage{};
+        if (n != kMomentFrameIndex) frames[n] = RasterImage{};
     }
     if (!lookForChange || !thumbnails[0] || !thumbnails[1] || !thumbnails[2]) return result;
     result.visualAnchor =
         anchorFromCells(kThumbnailWidth, kThumbnailHeight, changedCells(*thumbnails[0], *thumbnails[1], *thumbnails[2]));
     if (!result.visualAnchor) return result;
     // The crop first, so the frame can go before the outlined copy is encoded.
-    const auto crop = focusCrop(frames[1], *result.visualAnchor, renderer);
-    if (auto annotated = annotateFrame(frames[1], *result.visualAnchor, renderer)) {
-        frames[1] = RasterImage{};
-        result.frameFiles.push_back(writePNG(*annotated, stem + "-change-anchor.png", framesDirectory, renderer));
+    const auto crop = focusCrop(frames[kMomentFrameIndex], *result.visualAnchor, renderer);
+    if (auto annotated = annotateFrame(frames[kMomentFrameIndex], *result.visualAnchor, renderer)) {
+        frames[kMomentFrameIndex] = RasterImage{};
+        result.frameFiles.push_back(writePNG(*annotated, changeAnchorFileName(id), framesDirectory, renderer));
     }
-    if (crop) result.frameFiles.push_back(writePNG(*crop, stem + "-change-focus.png", framesDirectory, renderer));
+    if (crop) result.frameFiles.push_back(writePNG(*crop, changeFocusFileName(id), framesDirectory, renderer));
     return result;
 }
 

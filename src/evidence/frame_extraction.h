@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -11,6 +12,13 @@
 #include "platform/video_frame_reader.h"
 
 namespace quillmer {
+
+// A candidate's frame file names, its id as the stem: "<id>-<n>.png" for the n-th frame (with three
+// frames, 0 before, 1 at and 2 after the moment), the outlined middle frame and the close-up of the change.
+inline constexpr size_t kMomentFrameIndex = 1;
+std::string frameFileName(const Uuid& id, size_t n);
+std::string changeAnchorFileName(const Uuid& id);
+std::string changeFocusFileName(const Uuid& id);
 
 struct FrameExtractionResult {
     std::vector<std::string> frameFiles;  // session-relative: the frames, then annotated frame and crop
