@@ -61,8 +61,9 @@ std::string lowered(std::string_view word) {
     return lower;
 }
 
+// A listed word, or one without a letter or digit.
 bool endsPhrase(std::string_view lower) {
-    return isListedWord(kPhraseStops, lower) || isListedWord(kDeicticWords, lower) ||
+    return tokenize(lower).empty() || isListedWord(kPhraseStops, lower) || isListedWord(kDeicticWords, lower) ||
            isListedWord(kModalWords, lower) || isListedWord(kRequestWords, lower) ||
            isListedWord(kActionWords, lower) || isListedWord(kDeterminers, lower);
 }
