@@ -55,8 +55,9 @@ struct EvidenceAnalysisRunOptions {
 };
 
 // Analyses a bundle's candidates through one provider, at most four calls at a time (fewer when the
-// provider asks), started in bundle order on worker threads; merges the outcomes on the calling thread as they finish and
-// writes feedback.json, feedback.md and analysis-diagnostics.json into the bundle.
+// provider asks), started in bundle order on worker threads; merges the outcomes on the calling
+// thread as they finish and writes feedback.json, feedback.md and analysis-diagnostics.json into the
+// bundle.
 class EvidenceAnalysisRunner {
 public:
     static constexpr size_t kMaxConcurrentCalls = 4;
