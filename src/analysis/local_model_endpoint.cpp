@@ -87,7 +87,6 @@ LocalModelEndpoint parseLocalModelURL(std::string_view text) {
     if (text.empty()) throw Error("Set the local model address, such as http://127.0.0.1:11434/v1.");
     if (text.find(' ') != std::string_view::npos || !isPrintableText(text))
         throw Error("The local model address must not contain spaces or control characters.");
-    if (!isPrintableText(text)) throw Error("The local model address must not contain spaces or control characters.");
     if (lowered(text.substr(0, 5)) == "unix:") return socketEndpoint(text.substr(5));
 
     const size_t schemeEnd = text.find("://");
@@ -103,7 +102,7 @@ LocalModelEndpoint parseLocalModelURL(std::string_view text) {
     if (authority.find('@') != std::string_view::npos)
         throw Error("A local model address cannot carry a user name or password (the part before \"@\").");
 
-    // The port's colon is the last one after any closing bracket of an IPv6 host.
+    // The port follows the first colon after the host ([::1] holds colons of its own).
     const size_t colon = authority.find(':', authority.starts_with('[') ? std::min(authority.find(']'), authority.size()) : 0);
     const std::string_view host = authority.substr(0, colon);
     if (!isLoopbackHost(host)) throw Error(kNotOnThisComputer);
