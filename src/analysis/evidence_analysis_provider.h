@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <stop_token>
@@ -11,7 +12,7 @@
 namespace quillmer {
 
 // Judges one evidence candidate of an exported bundle. The relay provider and the developer-key
-// provider implement it; the runner calls up to four at once from worker threads, so `analyze`
+// provider implement it; the runner calls several at once from worker threads, so `analyze`
 // must be safe to call concurrently. A failure throws an Error whose what() is the user-facing
 // text (it becomes the candidate's diagnostic); a stop request throws CancellationError.
 class EvidenceAnalysisProvider {
@@ -19,6 +20,8 @@ public:
     virtual ~EvidenceAnalysisProvider() = default;
     virtual std::string providerName() const = 0;  // feedback.json "provider"
     virtual std::string modelName() const = 0;     // feedback.json "model"
+    // The most calls the runner makes at once (it keeps to 1…4 whatever this says).
+    virtual size_t maxConcurrentCalls() const { return 4; }
     // The grounded item, or nothing when the model found nothing grounded.
     virtual std::optional<GroundedFeedbackItem> analyze(const EvidenceBundleDocument::Candidate& candidate,
                                                         const std::filesystem::path& bundleDirectory,

@@ -140,8 +140,9 @@ void EvidenceAnalysisRunner::analyseAll(
         });
     };
 
+    const size_t maxRunning = std::clamp<size_t>(provider_.maxConcurrentCalls(), 1, kMaxConcurrentCalls);
     while (done < selected.size()) {
-        while (running < kMaxConcurrentCalls && next < selected.size()) startNext();
+        while (running < maxRunning && next < selected.size()) startNext();
         std::unique_lock lock(mutex);
         arrived.wait(lock, stop, [&] { return !finished.empty(); });
         if (stop.stop_requested()) throw CancellationError();

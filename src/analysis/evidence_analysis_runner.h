@@ -54,9 +54,10 @@ struct EvidenceAnalysisRunOptions {
     std::function<void(const CandidateOutcome&, size_t finished, size_t total)> progress = {};
 };
 
-// Analyses a bundle's candidates through one provider, at most four calls at a time, started in
-// bundle order on worker threads; merges the outcomes on the calling thread as they finish and
-// writes feedback.json, feedback.md and analysis-diagnostics.json into the bundle.
+// Analyses a bundle's candidates through one provider, at most four calls at a time (fewer when the
+// provider asks), started in bundle order on worker threads; merges the outcomes on the calling
+// thread as they finish and writes feedback.json, feedback.md and analysis-diagnostics.json into the
+// bundle.
 class EvidenceAnalysisRunner {
 public:
     static constexpr size_t kMaxConcurrentCalls = 4;

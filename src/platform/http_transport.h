@@ -32,6 +32,8 @@ HttpBodyStream fileBodyStream(std::string prefix, const std::filesystem::path& f
 struct HttpRequest {
     std::string method = "GET";
     std::string url;
+    // Set: the request goes over this Unix socket; the URL still names the host and path.
+    std::optional<std::string> unixSocketPath;
     HttpHeaders headers;
     std::string body;  // sent when non-empty
     std::optional<HttpBodyStream> bodyStream;  // sent instead of `body` when set

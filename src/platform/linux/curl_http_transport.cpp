@@ -116,6 +116,7 @@ HttpResponse CurlHttpTransport::send(const HttpRequest& request, std::stop_token
     exchange.stop = stop;
     char errorText[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+    if (request.unixSocketPath) curl_easy_setopt(easy, CURLOPT_UNIX_SOCKET_PATH, request.unixSocketPath->c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     // A proxy from the environment never carries loopback traffic: plain http is allowed only
