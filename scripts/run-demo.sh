@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds what the demo runs (the quillmer tool and the review page), and
-# shows Quillmer's local path on a generated meeting: import the recording, add its transcript, find
-# the evidence moments, export the evidence bundle, write the meeting summary on this computer, and end
-# with the implementation brief's path or the reason there is none. The demo library lives in
+# Installs what is missing, builds what the demo runs (the quillmer tool, its MCP server and the
+# review page), and shows Quillmer's whole local path on a generated meeting: import the recording,
+# add its transcript, find the evidence moments, export the evidence bundle, analyse it on this
+# computer (a local model when quillmer settings names one, else the transcript rules), write the
+# meeting summary, include every item, write the implementation brief, and read it back the way a
+# coding agent does, through one MCP call. Ends with the brief's path. The demo library lives in
 # build/demo-data, never in your own Quillmer library.
 #   --on-device   transcribe the recording on this computer (PocketSphinx) instead of importing the VTT
-#   --analyze     approve sending the evidence moments for analysis (relay or your Gemini key) and
-#                 end with the implementation brief's path
+#   --analyze     approve sending the evidence moments for analysis (relay or your Gemini key) when
+#                 this build has a remote route
 set -euo pipefail
 cd "$(dirname "$0")/.."
 on_device=false
@@ -15,13 +17,13 @@ for option in "$@"; do
   case "$option" in
     --on-device) on_device=true ;;
     --analyze) analyze=true ;;
-    -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
     *) echo "run-demo.sh: unknown option $option (see --help)" >&2; exit 2 ;;
   esac
 done
 
 ./scripts/install-deps.sh
-./scripts/build.sh quillmer renderer
+./scripts/build.sh quillmer quillmer-mcp renderer
 
 quillmer=build/src/cli/quillmer
 export XDG_DATA_HOME="$PWD/build/demo-data"
@@ -41,19 +43,35 @@ echo "== quillmer sessions"
 echo "== To review it in a browser: XDG_DATA_HOME=$XDG_DATA_HOME $quillmer serve"
 echo "== quillmer summary $session"
 echo "Meeting summary: $("$quillmer" summary "$session")"
-brief="$XDG_DATA_HOME/Quillmer/Exports/$session/implementation-brief.md"
+export_folder="$XDG_DATA_HOME/Quillmer/Exports/$session"
 analysed=false
 if $analyze; then
   echo "== quillmer analyze $session --approve evidence"
   if "$quillmer" analyze "$session" --approve evidence; then analysed=true; fi
 fi
-blocked=$("$quillmer" plan "$session" | sed -n 's/^Nothing can be sent: //p')
-if [ -f "$brief" ]; then
-  echo "== Implementation brief: $brief"
-elif $analysed; then
-  echo "== No implementation brief: no item reached 72% confidence (choose with quillmer review $session, then quillmer brief $session)"
-elif $analyze; then
-  echo "== No implementation brief: the analysis could not run (see above)"
-else
-  echo "== No implementation brief: analysis was not approved, so nothing left this computer.${blocked:+ $blocked} (run with --analyze to approve it; quillmer plan $session shows what would go where)"
+if [ ! -f "$export_folder/feedback.json" ]; then
+  blocked=$("$quillmer" plan "$session" | sed -n 's/^Nothing can be sent: //p')
+  if $analyze; then
+    echo "== No implementation brief: the analysis could not run (see above)"
+  else
+    echo "== No implementation brief: analysis was not approved, so nothing left this computer.${blocked:+ $blocked} (run with --analyze to approve it; quillmer plan $session shows what would go where)"
+  fi
+  exit 0
 fi
+echo "== quillmer review $session --include-all"
+"$quillmer" review "$session" --include-all
+echo "== quillmer brief $session"
+if ! brief=$("$quillmer" brief "$session"); then
+  echo "== No implementation brief: no feedback item was found to include"
+  exit 0
+fi
+echo "== A coding agent reads it: get_brief through quillmer-mcp (one stateless MCP call)"
+request='{"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get_brief","arguments":{"meeting":"'"$session"'"},"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28","io.modelcontextprotocol/clientCapabilities":{}}}}'
+echo "$request" | QUILLMER_LIBRARY_ROOTS="$XDG_DATA_HOME/Quillmer/Exports" build/libexec/quillmer/quillmer-mcp |
+  node -e 'let input = ""; process.stdin.on("data", (d) => (input += d)).on("end", () => {
+    const answer = JSON.parse(input.split("\n")[0]);
+    if (!answer.result || answer.result.isError) { console.error(input); process.exit(1); }
+    const text = answer.result.content[0].text.split("\n");
+    console.log(text.slice(0, 14).join("\n") + (text.length > 14 ? "\n…" : ""));
+  });'
+echo "== Implementation brief: $brief"

@@ -109,7 +109,7 @@ describe('review page', () => {
 
   it('reviews an exported meeting: moments in time order with frames, outline, transcript and digests', async () => {
     await openApp();
-    await page.locator('.recent-row', { hasText: 'Ready to analyze' }).first().locator('.recent-open').click();
+    await page.locator('.recent-row', { hasText: 'Ready to prepare' }).first().locator('.recent-open').click();
     await page.locator('.moment').first().waitFor();
 
     const times = await page.locator('.moment h3 time').allTextContents();
@@ -121,9 +121,15 @@ describe('review page', () => {
     const firstFrame = page.locator('.moment').first().locator('.frame-stage img');
     await firstFrame.waitFor();
     await page.waitForFunction((img) => img.complete && img.naturalWidth > 0, await firstFrame.elementHandle());
-    // Exported but not analysed: the evidence is shown, with analysis waiting (or unavailable).
-    await page.locator('.approval, .note').first().waitFor();
+    // Analysed on this computer by the transcript rules: the page says so, and nothing is included
+    // until the person ticks it; then the hand-off brief can be made.
+    const handoff = page.locator('.handoff');
+    await handoff.getByText('nothing left this computer').waitFor();
+    assert.match(await handoff.locator('.card-title').textContent(), /^0 of \d+ changes? included$/);
     await shot('02-review-moments');
+    await page.locator('.feedback .include input').first().check();
+    await handoff.getByRole('button', { name: 'Create hand-off' }).click();
+    await handoff.getByText('A hand-off brief is ready.').or(handoff.getByText(/The hand-off brief lists 1 change/)).waitFor();
 
     // Where the meeting has its screen recording, playing a moment seeks the video to it.
     if (await page.evaluate(() => Boolean(document.querySelector('video')?.src))) {
@@ -190,9 +196,9 @@ describe('review page', () => {
     await page.getByRole('button', { name: 'Stop recording' }).click();
 
     await page.getByRole('button', { name: 'Understand this meeting' }).click();
-    // Transcribed, matched and exported on this computer; the run ends at the analysis decision,
-    // with the evidence reviewable (a recording without speech simply has no moments).
-    await page.locator('.approval, .note, .failure').first().waitFor({ timeout: 60_000 });
+    // Transcribed, matched, exported and analysed on this computer, with the evidence reviewable
+    // (a recording without speech simply has no moments).
+    await page.locator('.handoff, .note, .failure').first().waitFor({ timeout: 60_000 });
     await shot('09-after-processing');
     assert.equal(await page.locator('.failure').count(), 0, await page.locator('.failure').first().textContent().catch(() => ''));
     assert.deepEqual(pageErrors, []);

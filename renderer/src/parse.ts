@@ -303,6 +303,8 @@ export function readPlan(v: unknown): AnalysisPlan | undefined {
       }];
     }),
     canSend: bool(v.canSend) ?? false,
+    onThisComputer: bool(v.onThisComputer) ?? false,
+    note: str(v.note),
     localFallbackAvailable: bool(v.localFallbackAvailable) ?? false,
     blockedReason: str(v.blockedReason),
     blockedDetail: str(v.blockedDetail),

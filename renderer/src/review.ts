@@ -70,3 +70,12 @@ export function displayedItem(item: FeedbackItem, d: ReviewDecisions): { compone
     requestedChange: edit?.requestedChange.trim() ? edit.requestedChange : item.requestedChange,
   };
 }
+
+/** Where the feedback came from, said plainly when nothing left this computer; undefined for a remote model. */
+export function feedbackSourceNote(feedback: { provider?: string; model?: string } | undefined): string | undefined {
+  if (feedback?.provider === 'transcript-rules')
+    return 'Found on this computer by transcript rules, not judged by a model: nothing left this computer.';
+  if (feedback?.provider === 'local-model')
+    return `Judged on this computer by ${feedback.model || 'your local model'}: nothing left this computer.`;
+  return undefined;
+}

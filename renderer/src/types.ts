@@ -225,6 +225,9 @@ export interface AnalysisPlan {
   model: string;
   passes: AnalysisPassPlan[];
   canSend: boolean;
+  /** Analysed on this computer: nothing is sent, so nothing needs approval. */
+  onThisComputer: boolean;
+  note?: string;
   localFallbackAvailable: boolean;
   blockedReason?: string;
   blockedDetail?: string;

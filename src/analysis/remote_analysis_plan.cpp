@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "analysis/character_count.h"
+#include "analysis/transcript_rules_evidence_provider.h"
 #include "capture/session_folder.h"
 #include "capture/session_progress_files.h"
 #include "core/atomic_file.h"
@@ -101,15 +102,20 @@ std::string remoteAnalysisPassName(RemoteAnalysisPass pass) {
 RemoteAnalysisRecipient analysisRecipient(const AnalysisRouteChoice& route) {
     using Kind = AnalysisRouteChoice::Kind;
     using Unavailable = AnalysisRouteChoice::Unavailable;
+    if (route.kind == Kind::onThisComputer) {
+        if (!route.localModelName) return {kThisComputerRecipient, "rule-based, no model", kTranscriptRulesModelName};
+        return {kThisComputerRecipient, *route.localModelName + " at " + route.localModelHost, *route.localModelName};
+    }
     if (route.kind == Kind::localDevelopmentKey ||
         (route.kind == Kind::unavailable && route.reason == Unavailable::localDevelopmentKeyMissing))
-        return {"Google (Gemini API)", route.geminiHost};
-    if (!route.relayEndpoint) return {"Quillmer hosted analysis", "no relay is configured in this build"};
+        return {"Google (Gemini API)", route.geminiHost, kGeminiAnalysisModel};
+    if (!route.relayEndpoint) return {"Quillmer hosted analysis", "no relay is configured in this build", kGeminiAnalysisModel};
     const auto host = hostOf(*route.relayEndpoint);
     const bool railway = host && isRailwayHost(*host);
     return {"Quillmer hosted analysis, which calls Google Gemini",
             host.value_or(*route.relayEndpoint) + " (" +
-                (railway ? "Quillmer's relay, hosted on Railway" : "Quillmer's relay") + ")"};
+                (railway ? "Quillmer's relay, hosted on Railway" : "Quillmer's relay") + ")",
+            kGeminiAnalysisModel};
 }
 
 RemoteAnalysisPlan planRemoteAnalysis(const std::string& sessionID,
@@ -119,9 +125,13 @@ RemoteAnalysisPlan planRemoteAnalysis(const std::string& sessionID,
     RemoteAnalysisPlan plan;
     plan.sessionID = sessionID;
     plan.recipient = analysisRecipient(route);
+    plan.staysOnThisComputer = route.staysOnThisComputer();
+    plan.note = route.localModelProblem;
     if (exportFolder)
         if (auto pass = evidencePass(*exportFolder)) plan.passes.push_back(*pass);
-    if (sessionFolder)
+    // The transcript rules have no summary pass of their own: the rule-based summary is written anyway.
+    const bool summaryModel = !route.staysOnThisComputer() || route.localModelName;
+    if (sessionFolder && summaryModel)
         if (auto pass = summaryPass(*sessionFolder)) plan.passes.push_back(*pass);
 
     const auto block = [&](const char* reason, std::string detail) {
@@ -166,11 +176,13 @@ Json RemoteAnalysisPlan::toBridgeJSON() const {
     Json json = {{"sessionID", sessionID},
                  {"providerName", recipient.providerName},
                  {"providerHost", recipient.providerHost},
-                 {"model", "gemini-3.6-flash"},
+                 {"model", recipient.model},
                  {"passes", std::move(passList)},
                  {"canSend", canSend},
+                 {"onThisComputer", staysOnThisComputer},
                  // The rule-based summary is written on this computer whatever the route.
                  {"localFallbackAvailable", true}};
+    putJSON(json, "note", note);
     putJSON(json, "blockedReason", blockedReason);
     putJSON(json, "blockedDetail", blockedDetail);
     return json;

@@ -14,13 +14,20 @@ namespace quillmer {
 // The analysis route as the plan needs to know it. Whoever selects the route maps its choice onto
 // this value; the plan never chooses a route itself.
 struct AnalysisRouteChoice {
-    enum class Kind { hosted, localDevelopmentKey, unavailable };
+    enum class Kind { hosted, localDevelopmentKey, onThisComputer, unavailable };
     enum class Unavailable { notConnected, relayNotConfigured, localDevelopmentKeyMissing };
 
     Kind kind = Kind::unavailable;
     Unavailable reason = Unavailable::relayNotConfigured;  // read only when unavailable
     std::optional<std::string> relayEndpoint;               // the build's relay URL, when it has one
     std::string geminiHost = "generativelanguage.googleapis.com";
+    // onThisComputer only: the local model's name and where it listens; no name means the transcript rules.
+    std::optional<std::string> localModelName;
+    std::string localModelHost;
+    // Why a configured local model is not used (its settings were refused), shown beside the plan.
+    std::optional<std::string> localModelProblem;
+
+    bool staysOnThisComputer() const { return kind == Kind::onThisComputer; }
 };
 
 struct RemoteAnalysisPassPlan {
@@ -36,6 +43,7 @@ struct RemoteAnalysisPassPlan {
 struct RemoteAnalysisRecipient {
     std::string providerName;
     std::string providerHost;
+    std::string model;
 };
 
 // What analysis of one meeting would send, to whom, and whether it can be sent at all.
@@ -44,12 +52,19 @@ struct RemoteAnalysisPlan {
     RemoteAnalysisRecipient recipient;
     std::vector<RemoteAnalysisPassPlan> passes;
     bool canSend = false;
+    bool staysOnThisComputer = false;  // nothing is sent, so nothing needs approval
+    std::optional<std::string> note;   // e.g. why a configured local model is not used
     std::optional<std::string> blockedReason;  // "no-export", "not-connected", "provider-unconfigured"
     std::optional<std::string> blockedDetail;
 
     // The record the review page reads.
     Json toBridgeJSON() const;
 };
+
+// The model both remote routes analyse with.
+inline constexpr const char* kGeminiAnalysisModel = "gemini-3.6-flash";
+// The recipient of the route that never leaves the computer.
+inline constexpr const char* kThisComputerRecipient = "This computer";
 
 // The evidence pass discloses, and the analysis stage sends, only this many candidates.
 inline constexpr int kAnalysedCandidateLimit = 16;

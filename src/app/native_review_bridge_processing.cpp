@@ -55,7 +55,8 @@ void NativeReviewBridge::finishProcessing(const std::shared_ptr<ProcessingTask>&
     }
     const std::string sessionID = currentSessionID();
     const auto approved = analysisAuthorizer_.approvedPasses(sessionID);
-    if (approved.contains(RemoteAnalysisPass::evidence)) {
+    // Approved, or analysed on this computer where nothing is sent and nothing needs approval.
+    if (capture_.analysisPassesToRun(approved).contains(RemoteAnalysisPass::evidence)) {
         // The pipeline skips everything already done, so this runs only the analysis, and only
         // when the session has no report yet.
         runProcessingStages(capture_, approved, {}, then(task->reply, [this, task, exportFolder] {

@@ -52,6 +52,15 @@ int runPlan(std::span<const std::string> arguments) {
     const auto folders = resolveFolders(arguments[0]);
     const auto plan = planRemoteAnalysis(folders.session.filename().string(), folders.session, folders.exportFolder,
                                          configuredAnalysisConnection().route);
+    if (plan.staysOnThisComputer) {
+        std::cout << "Recipient: " << plan.recipient.providerName << " (" << plan.recipient.providerHost << ")\n";
+        if (plan.note) std::cout << *plan.note << "\n";
+        for (const auto& pass : plan.passes) std::cout << "Would analyse here, " << passLine(pass) << "\n";
+        std::cout << "Nothing leaves this computer, so nothing needs your approval.";
+        if (plan.canSend) std::cout << " To analyse it (or again): quillmer analyze " << arguments[0];
+        std::cout << "\n";
+        return kExitSuccess;
+    }
     std::cout << "Recipient: " << plan.recipient.providerName << "\n"
               << "Host: " << plan.recipient.providerHost << "\n";
     for (const auto& pass : plan.passes) std::cout << "Would send, " << passLine(pass) << "\n";
@@ -121,6 +130,8 @@ int runAnalyze(std::span<const std::string> arguments) {
         else return reportError("unexpected argument \"" + arguments[i] + "\" (see quillmer analyze --help)", kExitUsage);
     }
     if (!session) return reportError("analyze takes one SESSION (see quillmer analyze --help)", kExitUsage);
+    // On this computer nothing is sent, so there is nothing to approve.
+    if (configuredAnalysisConnection().route.staysOnThisComputer()) approval = approval.value_or("evidence");
     if (!approval)
         return reportError("nothing was sent: analyze sends evidence off this computer only with --approve evidence "
                            "(see quillmer plan " + *session + ")",
@@ -159,7 +170,9 @@ Command planCommand() {
             "Prints who would receive SESSION's data for analysis and at which host, then what each\n"
             "pass would send: the evidence pass (the first 16 evidence moments, their frames and\n"
             "transcript context) and the summary pass (the whole transcript). When nothing can be\n"
-            "sent (no relay in this build, not connected, no key) it says why. Sends nothing.\n",
+            "sent (not connected, no key) it says why. When the analysis runs on this computer (a\n"
+            "local model from quillmer settings, or the transcript rules when there is no relay and\n"
+            "no model) it names the model and says that nothing leaves this computer. Sends nothing.\n",
             runPlan};
 }
 
@@ -168,7 +181,9 @@ Command analyzeCommand() {
             "Usage: quillmer analyze SESSION --approve evidence[,summary]\n\n"
             "Sends the first 16 evidence moments of SESSION's export (see quillmer plan SESSION),\n"
             "four at a time, and writes feedback.json, feedback.md and analysis-diagnostics.json\n"
-            "into the export. Without --approve nothing is sent. Prints one line per moment as it\n"
+            "into the export. Without --approve nothing is sent. When the analysis runs on this\n"
+            "computer (a local model, one moment at a time unless its concurrency setting says\n"
+            "otherwise, or the transcript rules) nothing is sent and --approve is not needed. Prints one line per moment as it\n"
             "finishes, then the item count and the path of feedback.md. Ctrl-C stops safely: the\n"
             "moments in flight are abandoned and nothing is written. Exits 1 when no moment could be\n"
             "analysed (the files are still written) or no analysis route is available.\n",

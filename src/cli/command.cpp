@@ -15,6 +15,7 @@
 #include "cli/evidence_commands.h"
 #include "cli/serve_command.h"
 #include "cli/session_commands.h"
+#include "cli/settings_commands.h"
 #include "cli/transcription_commands.h"
 
 namespace quillmer::cli {
@@ -33,6 +34,7 @@ std::span<const Command> commands() {
         planCommand(),
         analyzeCommand(),
         retryCommand(),
+        settingsCommand(),
         reviewCommand(),
         briefCommand(),
         summaryCommand(),

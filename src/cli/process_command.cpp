@@ -5,6 +5,9 @@
 #include <chrono>
 #include <iostream>
 
+#include "analysis/grounded_feedback.h"
+#include "analysis/meeting_summary.h"
+#include "engine/analysis_connection.h"
 #include "engine/local_pipeline.h"
 #include "cli/engine_session.h"
 #include "platform/linux/capture_services.h"
@@ -15,7 +18,7 @@ namespace quillmer::cli {
 
 namespace {
 
-std::string stageLine(const CaptureEngineState& state, LocalStage stage) {
+std::string stageLine(const CaptureEngineState& state, LocalStage stage, bool onThisComputer) {
     switch (stage) {
         case LocalStage::transcription: {
             std::string line = "Transcribing on this computer";
@@ -25,7 +28,8 @@ std::string stageLine(const CaptureEngineState& state, LocalStage stage) {
         }
         case LocalStage::evidenceExtraction: return "Matching words to the screen…";
         case LocalStage::evidenceExport: return "Preparing cited evidence…";
-        case LocalStage::evidenceAnalysis: return "Analysing the approved evidence…";
+        case LocalStage::evidenceAnalysis:
+            return onThisComputer ? "Analysing the evidence on this computer…" : "Analysing the approved evidence…";
         case LocalStage::meetingSummary: return "Summarising the meeting…";
     }
     return {};
@@ -45,12 +49,16 @@ int runProcess(std::span<const std::string> arguments) {
         return reportError("\"" + arguments[0] + "\" is not a readable session in the Quillmer library");
 
     installStopHandlers();
+    // Analysis that never leaves this computer needs no approval, so processing carries on into it
+    // and the summary; a remote route waits for quillmer analyze --approve.
+    const AnalysisConnection connection = configuredAnalysisConnection();
+    const bool onThisComputer = connection.route.staysOnThisComputer();
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     std::optional<LocalStage> current;
     std::string shown;
     const auto show = [&] {
         if (!current) return;
-        const std::string line = stageLine(state, *current);
+        const std::string line = stageLine(state, *current, onThisComputer);
         if (line == shown) return;
         shown = line;
         if (terminal) std::cerr << "\r" << line << "\x1b[K" << std::flush;
@@ -58,13 +66,13 @@ int runProcess(std::span<const std::string> arguments) {
     };
     const auto observer = engine.addObserver(show);
     bool finished = false, cancelling = false;
-    runMissingLocalStages(
-        engine, [&](LocalStage stage) {
-            if (terminal && current) std::cerr << "\n";
-            current = stage;
-            show();
-        },
-        [&] { finished = true; });
+    const auto starting = [&](LocalStage stage) {
+        if (terminal && current) std::cerr << "\n";
+        current = stage;
+        show();
+    };
+    if (onThisComputer) runProcessingStages(engine, {}, starting, [&] { finished = true; });
+    else runMissingLocalStages(engine, starting, [&] { finished = true; });
     while (!finished) {
         session.queue.runUntil([&] { return finished || (stopRequested && !cancelling); },
                                std::chrono::steady_clock::now() + std::chrono::milliseconds(250));
@@ -81,8 +89,20 @@ int runProcess(std::span<const std::string> arguments) {
     // A stage that finished its work before it saw the stop keeps its result, but nothing runs after it.
     if (cancelling) return reportError("Stopped. Run quillmer process again to resume.");
     if (!state.lastExportDirectory) return reportError("Stopped before the export. Run quillmer process again to resume.");
-    std::cout << state.candidateCount.value_or(0) << " evidence moments\n"
-              << (*state.lastExportDirectory / "evidence.md").string() << "\n";
+    const auto& exportFolder = *state.lastExportDirectory;
+    std::cout << state.candidateCount.value_or(0) << " evidence moments\n" << (exportFolder / "evidence.md").string() << "\n";
+    if (!onThisComputer) return kExitSuccess;
+    const auto plan = planRemoteAnalysis({}, std::nullopt, std::nullopt, connection.route);
+    if (plan.note) std::cerr << *plan.note << "\n";
+    const int found = state.feedbackCount.value_or(0);
+    std::cout << found << " feedback items, found on this computer (" << plan.recipient.providerHost << ")";
+    if (found > 0)
+        std::cout << ", " << state.includedFeedbackIDs.size() << " in the brief; choose with quillmer review "
+                  << arguments[0];
+    std::cout << "\n"
+              << (exportFolder / kFeedbackMarkdownFileName).string() << "\n"
+              << (exportFolder / kMeetingSummaryMarkdownFileName).string() << "\n";
+    if (state.implementationBriefURL) std::cout << state.implementationBriefURL->string() << "\n";
     return kExitSuccess;
 }
 
@@ -92,9 +112,13 @@ Command processCommand() {
     return {"process", "run every local stage a session still needs, resuming where it stopped",
             "Usage: quillmer process SESSION\n\n"
             "Runs, in order, each local stage SESSION does not have yet: transcription on this\n"
-            "computer, evidence extraction, evidence export. Stages already done are skipped, so an\n"
-            "interrupted run resumes where it stopped. Nothing leaves this computer.\n"
-            "Prints the number of evidence moments and the path of the export's evidence.md.\n"
+            "computer, evidence extraction, evidence export. When analysis runs on this computer\n"
+            "(see quillmer plan), it goes on to analyse the evidence there and write the meeting\n"
+            "summary. Stages already done are skipped, so an interrupted run resumes where it\n"
+            "stopped. Nothing leaves this computer.\n"
+            "Prints the number of evidence moments and the path of the export's evidence.md; after\n"
+            "an analysis on this computer also the number of feedback items, the paths of\n"
+            "feedback.md and meeting-summary.md, and the brief's when an item was included.\n"
             "SESSION is a session id (either case), latest, or a session folder of the library.\n"
             "Ctrl-C stops the running stage safely and starts no later one (exit 1). Exits 1 with\n"
             "the reason when a stage fails.\n",

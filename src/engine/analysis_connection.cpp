@@ -6,6 +6,12 @@
 #include "analysis/gemini_evidence_provider.h"
 #include "analysis/gemini_summary_provider.h"
 #include "analysis/hosted_providers.h"
+#include "analysis/local_model_evidence_provider.h"
+#include "analysis/local_model_settings.h"
+#include "analysis/local_model_summary_provider.h"
+#include "analysis/transcript_rules_evidence_provider.h"
+#include "platform/application_paths.h"
+#include "platform/linux/json_file_user_defaults.h"
 #include "cloud/device_credential.h"
 #include "platform/linux/curl_http_transport.h"
 
@@ -14,7 +20,7 @@ namespace quillmer {
 namespace {
 
 constexpr const char* kProviderName = "gemini";
-constexpr const char* kModelName = "gemini-3.6-flash";
+constexpr const char* kModelName = kGeminiAnalysisModel;
 
 // One transport for every provider of the process; it keeps no state between requests.
 HttpTransport& sharedTransport() {
@@ -49,15 +55,54 @@ std::string geminiKey() {
     return std::get<std::string>(key);
 }
 
+// Analysis on this computer: the configured model server, or the transcript rules without one.
+AnalysisConnection onThisComputer(const UserDefaults& settings) {
+    AnalysisConnection connection;
+    connection.route.kind = AnalysisRouteChoice::Kind::onThisComputer;
+    const LocalModelConfiguration configured = readLocalModelSettings(settings);
+    const auto* model = std::get_if<LocalModelSettings>(&configured);
+    if (!model) {
+        if (const auto* problem = std::get_if<std::string>(&configured))
+            connection.route.localModelProblem = "The local model in the settings is not used: " + *problem;
+        connection.makeProvider = [](const Uuid&) -> std::shared_ptr<EvidenceAnalysisProvider> {
+            return std::make_shared<TranscriptRulesEvidenceProvider>();
+        };
+        return connection;
+    }
+    connection.route.localModelName = model->model;
+    connection.route.localModelHost = model->endpoint.displayHost;
+    connection.makeProvider = [settings = *model](const Uuid&) -> std::shared_ptr<EvidenceAnalysisProvider> {
+        return std::make_shared<LocalModelEvidenceProvider>(settings.endpoint, settings.model, sharedTransport(),
+                                                            LocalModelTimeouts{}, settings.concurrency);
+    };
+    connection.makeSummaryProvider = [settings = *model](const Uuid&) -> std::shared_ptr<MeetingSummaryProvider> {
+        return std::make_shared<LocalModelSummaryProvider>(settings.endpoint, settings.model, sharedTransport());
+    };
+    return connection;
+}
+
 }  // namespace
 
 AnalysisConnection configuredAnalysisConnection() {
+    const JsonFileUserDefaults settings(userDefaultsFile());
+    return analysisConnectionWithSettings(settings);
+}
+
+AnalysisConnection analysisConnectionWithSettings(const UserDefaults& settings) {
     const RelayEnvironment relay = RelayEnvironment::ofProcess();
     HostedAnalysisEnvironment environment;
     environment.endpoint = resolveEndpoint(relay, RelayEndpointConfiguration::ofThisBuild());
     environment.deviceCredential = [relay] { return deviceCredential(relay); };
     environment.localGeminiPathEnabled = localGeminiRequestedByEnvironment();
     const AnalysisRoute route = selectAnalysisRoute(environment);
+    // A model the user set up on this computer comes before the relay; a developer's explicit key before both.
+    const bool developerKey = route.kind == AnalysisRoute::Kind::localDevelopmentKey ||
+                              route.reason == AnalysisRouteUnavailableReason::localDevelopmentKeyMissing;
+    if (!developerKey && std::holds_alternative<LocalModelSettings>(readLocalModelSettings(settings)))
+        return onThisComputer(settings);
+    // Without a relay there is nowhere to send anything: analyse on this computer instead.
+    if (route.kind == AnalysisRoute::Kind::unavailable && route.reason == AnalysisRouteUnavailableReason::relayNotConfigured)
+        return onThisComputer(settings);
 
     AnalysisConnection connection;
     connection.route.relayEndpoint = environment.endpoint;

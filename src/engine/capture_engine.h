@@ -97,6 +97,8 @@ public:
     void summarize(const RemoteAnalysisPasses& passes, Completion done = {});
     // What analysis of the current session would send and to whom; reads its files, sends nothing.
     RemoteAnalysisPlan analysisPlan() const;
+    // The passes a run with these approvals carries out: on this computer every pass needs none.
+    RemoteAnalysisPasses analysisPassesToRun(const RemoteAnalysisPasses& approved) const;
     void importRecording(const std::filesystem::path& recording, Completion done = {});
     void importTranscript(const std::filesystem::path& transcript, Completion done = {});
     // Asks the running stage to stop; it then ends without an error message.

@@ -130,11 +130,13 @@ void CaptureEngine::publishAnalysis(const AnalysisOutcome& outcome) {
     });
 }
 
-void CaptureEngine::analyze(const RemoteAnalysisPasses& passes, Completion done) {
+void CaptureEngine::analyze(const RemoteAnalysisPasses& approved, Completion done) {
+    auto connection = dependencies_.analysis();
+    const auto passes = connection.passesToRun(approved);
     if (!state_.lastExportDirectory || !passes.contains(RemoteAnalysisPass::evidence)) return finishNow(done);
     const auto exportFolder = *state_.lastExportDirectory;
     runStage({&CaptureEngineState::isAnalyzing, "Evidence analysis could not complete: ",
-              [this, exportFolder, passes, connection = dependencies_.analysis(),
+              [this, exportFolder, passes, connection = std::move(connection),
                work = dependencies_.stages.analyze](std::stop_token stop) -> PublishStep {
                   auto outcome = work(connection, exportFolder, passes, stop);
                   return [this, outcome] { publishAnalysis(outcome); };
@@ -142,13 +144,15 @@ void CaptureEngine::analyze(const RemoteAnalysisPasses& passes, Completion done)
              rereadingUnfinishedAnalyses(exportFolder, std::move(done)));
 }
 
-void CaptureEngine::retryAnalysis(const RemoteAnalysisPasses& passes, Completion done) {
+void CaptureEngine::retryAnalysis(const RemoteAnalysisPasses& approved, Completion done) {
+    auto connection = dependencies_.analysis();
+    const auto passes = connection.passesToRun(approved);
     if (!state_.lastExportDirectory || state_.unfinishedAnalysisCount <= 0 ||
         !passes.contains(RemoteAnalysisPass::evidence))
         return finishNow(done);
     const auto exportFolder = *state_.lastExportDirectory;
     runStage({&CaptureEngineState::isAnalyzing, "Retry could not complete: ",
-              [this, exportFolder, passes, connection = dependencies_.analysis(),
+              [this, exportFolder, passes, connection = std::move(connection),
                work = dependencies_.stages.retryAnalysis](std::stop_token stop) -> PublishStep {
                   auto outcome = work(connection, exportFolder, passes, stop);
                   return [this, outcome] { publishAnalysis(outcome); };
@@ -176,6 +180,10 @@ CaptureEngine::Completion CaptureEngine::rereadingUnfinishedAnalyses(std::filesy
                 update([&](CaptureEngineState& s) { s.unfinishedAnalysisCount = *count; });
         finishNow(done);
     };
+}
+
+RemoteAnalysisPasses CaptureEngine::analysisPassesToRun(const RemoteAnalysisPasses& approved) const {
+    return dependencies_.analysis().passesToRun(approved);
 }
 
 RemoteAnalysisPlan CaptureEngine::analysisPlan() const {

@@ -57,7 +57,8 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
             case LocalStage::transcription: return run(LocalStage::evidenceExtraction);
             case LocalStage::evidenceExtraction: return run(LocalStage::evidenceExport);
             case LocalStage::evidenceExport:
-                if (approved.contains(RemoteAnalysisPass::evidence)) return run(LocalStage::evidenceAnalysis);
+                if (engine.analysisPassesToRun(approved).contains(RemoteAnalysisPass::evidence))
+                    return run(LocalStage::evidenceAnalysis);
                 return summaryOrFinish();
             case LocalStage::evidenceAnalysis: return summaryOrFinish();
             case LocalStage::meetingSummary: return finish();

@@ -75,7 +75,7 @@ MeetingSummaryDocument refreshSummary(const AnalysisConnection& connection, cons
 std::optional<MeetingSummaryDocument> ensureSummary(const AnalysisConnection& connection,
                                                     const std::filesystem::path& exportFolder,
                                                     const RemoteAnalysisPasses& approved, std::stop_token stop) {
-    if (approved.contains(RemoteAnalysisPass::summary)) {
+    if (connection.passesToRun(approved).contains(RemoteAnalysisPass::summary)) {
         try {
             return refreshSummary(connection, exportFolder, stop);
         } catch (const std::exception&) {

@@ -15,7 +15,8 @@ namespace quillmer {
 MeetingSummaryDocument refreshSummary(const AnalysisConnection& connection, const std::filesystem::path& exportFolder,
                                       std::stop_token stop);
 
-// The summary step before every brief: the model summary when the summary pass was approved, the
+// The summary step before every brief: the model summary when the summary pass was approved (or the
+// model is on this computer), the
 // rule-based one otherwise (or when the model step throws). Absent when not even that could be written.
 std::optional<MeetingSummaryDocument> ensureSummary(const AnalysisConnection& connection,
                                                     const std::filesystem::path& exportFolder,

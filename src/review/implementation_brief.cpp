@@ -6,6 +6,8 @@
 #include <tuple>
 
 #include "analysis/character_count.h"
+#include "core/markdown_text.h"
+#include "analysis/transcript_rules_evidence_provider.h"
 #include "capture/session_progress_files.h"
 #include "core/atomic_file.h"
 #include "core/time_format.h"
@@ -78,15 +80,16 @@ std::vector<std::string> readSummaryActionItems(const std::filesystem::path& exp
     }
 }
 
-std::string frameSnippet(const Frame& frame) {
+// Frames the analysis chose are marked by who chose them: a model, or the transcript rules.
+std::string frameSnippet(const Frame& frame, std::string_view citedBy) {
     std::string text = std::string("### ") + caption(frame.kind);
-    if (frame.modelCited) text += std::string(" ") + kMiddleDot + " model-cited";
+    if (frame.modelCited) text += std::string(" ") + kMiddleDot + " " + std::string(citedBy);
     text += std::string("\n\n![") + caption(frame.kind) + "](" + frame.path + ")\n\n";
     text += "[Open original image](" + frame.path + ") " + kMiddleDot + " SHA-256 `" + frame.sha256 + "`";
     return text;
 }
 
-std::string visualSection(const std::vector<Frame>& frames) {
+std::string visualSection(const std::vector<Frame>& frames, std::string_view citedBy) {
     if (frames.empty())
         return "**Grounding**\nTranscript-grounded. No useful visual evidence was selected for this action.";
     std::vector<const Frame*> shown;
@@ -96,11 +99,11 @@ std::string visualSection(const std::vector<Frame>& frames) {
             shown.push_back(&frame);
     if (shown.empty()) shown.push_back(&frames.front());
     std::string text = "**Visual evidence**\n\n";
-    for (size_t i = 0; i < shown.size(); ++i) text += (i ? "\n\n" : "") + frameSnippet(*shown[i]);
+    for (size_t i = 0; i < shown.size(); ++i) text += (i ? "\n\n" : "") + frameSnippet(*shown[i], citedBy);
     return text;
 }
 
-std::string itemBlock(size_t number, const ImplementationBriefDocument::Item& item) {
+std::string itemBlock(size_t number, const ImplementationBriefDocument::Item& item, std::string_view citedBy) {
     std::string text = "## " + std::to_string(number) + ". " + item.component + " " + kMiddleDot + " " +
                        formatTimestamp(item.rangeStartSeconds) + kEnDash + formatTimestamp(item.rangeEndSeconds) + " " +
                        kMiddleDot + " " + std::to_string(static_cast<int>(std::trunc(item.confidence * 100))) +
@@ -109,7 +112,7 @@ std::string itemBlock(size_t number, const ImplementationBriefDocument::Item& it
     text += "\n\n**Requested change**\n" + item.requestedChange;
     text += "\n\n**Observed**\n" + item.observed;
     text += "\n\n**Transcript context**\n> " + item.transcriptContext;
-    text += "\n\n" + visualSection(item.evidenceFrames) + "\n";
+    text += "\n\n" + visualSection(item.evidenceFrames, citedBy) + "\n";
     return text;
 }
 
@@ -156,6 +159,8 @@ Json ImplementationBriefDocument::toJSON() const {
     json["schemaVersion"] = schemaVersion;
     json["sourceEvidenceFile"] = sourceEvidenceFile;
     json["sourceFeedbackFile"] = sourceFeedbackFile;
+    json["analysisProvider"] = analysisProvider;
+    json["analysisModel"] = analysisModel;
     json["transcriptFile"] = transcriptFile;
     return json;
 }
@@ -229,11 +234,18 @@ std::string briefMarkdown(const ImplementationBriefDocument& document) {
     const auto link = [](const std::string& label, const std::string& file) {
         return "- " + label + ": [" + file + "](" + file + ")\n";
     };
+    const bool rules = document.analysisProvider == kTranscriptRulesProviderName;
+    if (rules) text += "- Analysis: transcript rules on this computer; no model judged these items\n";
+    else if (!document.analysisProvider.empty())
+        text += "- Analysis: " + escapeMarkdownText(document.analysisModel) + " (" +
+                escapeMarkdownText(document.analysisProvider) + ")\n";
     text += link("Source analysis", document.sourceFeedbackFile);
     text += link("Source evidence", document.sourceEvidenceFile);
     text += link("Complete transcript", document.transcriptFile);
     text += "\n";
-    for (size_t i = 0; i < document.items.size(); ++i) text += (i ? "\n" : "") + itemBlock(i + 1, document.items[i]);
+    const std::string_view citedBy = rules ? "cited by the transcript rules" : "model-cited";
+    for (size_t i = 0; i < document.items.size(); ++i)
+        text += (i ? "\n" : "") + itemBlock(i + 1, document.items[i], citedBy);
     if (!document.additionalTranscriptActions.empty()) {
         text += "\n## Additional transcript-grounded tasks\n\n"
                 "These tasks were explicit in the meeting but did not require a model-cited screen:\n\n";
@@ -258,6 +270,8 @@ std::filesystem::path generateImplementationBrief(const std::filesystem::path& e
     document.additionalTranscriptActions = uncoveredActions(readSummaryActionItems(exportFolder), document.items);
     document.createdAt = std::chrono::time_point_cast<std::chrono::seconds>(std::chrono::system_clock::now());
     document.transcriptFile = bundle.session.transcript.path;
+    document.analysisProvider = report.provider;
+    document.analysisModel = report.model;
     document.repository = bundle.session.repository;
 
     writeFileAtomically(exportFolder / kImplementationBriefJSONFileName, encodeJSON(document.toJSON()));

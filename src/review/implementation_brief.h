@@ -56,6 +56,9 @@ struct ImplementationBriefDocument {
     int64_t schemaVersion = 4;
     Timestamp createdAt;
     std::string sourceFeedbackFile = "feedback.json";
+    // Who judged the items, from feedback.json: a model's name, or the transcript rules.
+    std::string analysisProvider;
+    std::string analysisModel;
     std::string sourceEvidenceFile = "evidence.json";
     std::string transcriptFile;
     std::optional<RepositorySnapshot> repository;

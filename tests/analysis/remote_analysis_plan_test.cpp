@@ -10,7 +10,18 @@ namespace {
 using Kind = AnalysisRouteChoice::Kind;
 using Unavailable = AnalysisRouteChoice::Unavailable;
 
-const AnalysisRouteChoice kHostedOnRailway{Kind::hosted, {}, "https://relay-1.up.railway.app/v1", "g.example"};
+AnalysisRouteChoice routeChoice(Kind kind, Unavailable reason = {}, std::optional<std::string> relay = {},
+                                std::string geminiHost = "g") {
+    AnalysisRouteChoice route;
+    route.kind = kind;
+    route.reason = reason;
+    route.relayEndpoint = std::move(relay);
+    route.geminiHost = std::move(geminiHost);
+    return route;
+}
+
+const AnalysisRouteChoice kHostedOnRailway =
+    routeChoice(Kind::hosted, {}, "https://relay-1.up.railway.app/v1", "g.example");
 
 class PlanTest : public ::testing::Test {
 protected:
@@ -53,15 +64,15 @@ TEST_F(PlanTest, BlockingReasonsAndRecipients) {
         std::string name, host, reason, detail;
     };
     const std::vector<Case> cases = {
-        {{Kind::unavailable, Unavailable::relayNotConfigured, {}, "g"}, true, "Quillmer hosted analysis",
+        {routeChoice(Kind::unavailable, Unavailable::relayNotConfigured), true, "Quillmer hosted analysis",
          "no relay is configured in this build", "provider-unconfigured",
          "This build has no Quillmer relay configured, so there is nowhere for it to send anything. Nothing leaves "
          "this computer."},
-        {{Kind::unavailable, Unavailable::notConnected, "http://127.0.0.1:8080", "g"}, true,
+        {routeChoice(Kind::unavailable, Unavailable::notConnected, "http://127.0.0.1:8080"), true,
          "Quillmer hosted analysis, which calls Google Gemini", "127.0.0.1 (Quillmer's relay)", "not-connected",
          "Quillmer is not connected to Quillmer hosted analysis, which calls Google Gemini yet, so nothing can be "
          "sent from here. Connect your Zoom account to turn analysis on."},
-        {{Kind::unavailable, Unavailable::localDevelopmentKeyMissing, {}, "g.example"}, true, "Google (Gemini API)",
+        {routeChoice(Kind::unavailable, Unavailable::localDevelopmentKeyMissing, {}, "g.example"), true, "Google (Gemini API)",
          "g.example", "provider-unconfigured",
          "This build is set to use a local Gemini key and no key is installed, so nothing can be sent from here."},
         {kHostedOnRailway, false, "Quillmer hosted analysis, which calls Google Gemini",
@@ -78,6 +89,37 @@ TEST_F(PlanTest, BlockingReasonsAndRecipients) {
         EXPECT_EQ(plan.blockedDetail, c.detail);
         EXPECT_EQ(plan.passes.size(), c.withExport ? 1u : 0u);  // the export alone, no transcript
     }
+}
+
+// On this computer nothing is sent: the plan can always run, names the model (or the rules) and
+// has a summary pass only when there is a model to write it.
+TEST_F(PlanTest, OnThisComputerNeedsNoApproval) {
+    writeEvidenceBundle(bundle(), 2);
+    writeTestFile(session() / "transcript.json", R"({"segments":[{"text":"ab"}]})");
+    AnalysisRouteChoice rules = routeChoice(Kind::onThisComputer);
+    rules.localModelProblem = "The local model in the settings is not used: a remote address.";
+    AnalysisRouteChoice model = routeChoice(Kind::onThisComputer);
+    model.localModelName = "llava:13b";
+    model.localModelHost = "127.0.0.1:11434";
+    struct Case {
+        AnalysisRouteChoice route;
+        std::string host, model;
+        size_t passes;
+    };
+    for (const auto& c : std::vector<Case>{{rules, "rule-based, no model", "transcript-rules", 1},
+                                           {model, "llava:13b at 127.0.0.1:11434", "llava:13b", 2}}) {
+        SCOPED_TRACE(c.host);
+        const auto plan = planRemoteAnalysis("S", session(), bundle(), c.route);
+        EXPECT_TRUE(plan.canSend);
+        EXPECT_EQ(plan.passes.size(), c.passes);
+        const Json json = plan.toBridgeJSON();
+        EXPECT_EQ(json["providerName"], "This computer");
+        EXPECT_EQ(json["providerHost"], c.host);
+        EXPECT_EQ(json["model"], c.model);
+        EXPECT_EQ(json["onThisComputer"], true);
+        EXPECT_EQ(json.contains("note"), c.route.localModelProblem.has_value());
+    }
+    EXPECT_EQ(planRemoteAnalysis("S", session(), bundle(), kHostedOnRailway).toBridgeJSON()["onThisComputer"], false);
 }
 
 }  // namespace

@@ -64,8 +64,9 @@ call() {
 call capture.importRecording "[\"$work/earlier.mp4\"]" | grep -q '"ok":true'
 call capture.importRecording "[\"$work/meeting.mp4\"]" | grep -q '"ok":true'
 call capture.importTranscript "[\"$work/meeting.vtt\"]" | grep -q '"ok":true'
-# The run ends at the analysis decision once the evidence is exported.
-call capture.process '[]' | grep -q 'This meeting has not been approved for analysis yet.'
+# Without a relay the run goes on to analysis on this computer: the transcript rules, nothing pre-selected.
+call capture.process '[]' | grep -q '"ok":true'
+grep -q '"provider" *: *"transcript-rules"' "$XDG_DATA_HOME"/Quillmer/Exports/*/feedback.json
 # The page starts at home, as it would for someone who has not picked a meeting yet.
 call capture.newSession '[]' | grep -q '"ok":true'
 

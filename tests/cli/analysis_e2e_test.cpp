@@ -1,5 +1,6 @@
-// Grounded analysis through the real tool against a loopback relay: plan, analyze, retry and the
-// library label, on an export with 20 evidence moments, with every connect() the tool makes recorded.
+// Grounded analysis through the real tool against a loopback relay (plan, analyze, retry and the
+// library label), a loopback Gemini and a loopback local model server, on an export with 20 evidence
+// moments, with every connect() the tool makes recorded.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -89,6 +90,27 @@ bool isLocal(const std::string& line) {
     return line == "loaded" || line == "unix" || line.starts_with("inet 127.") || line == "inet6 ::1";
 }
 
+void expectOnlyLoopbackConnections(const fs::path& log) {
+    std::istringstream lines(readWholeFile(log));
+    int loaded = 0;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(isLocal(line)) << line;
+        loaded += line == "loaded";
+    }
+    EXPECT_GE(loaded, 3);  // every run of the tool was recorded
+}
+
+// The text of the one user message a chat-completions request carries, and its image parts.
+std::pair<std::string, std::vector<std::string>> chatMessage(const Json& body) {
+    std::string text;
+    std::vector<std::string> images;
+    for (const auto& part : body["messages"][0]["content"]) {
+        if (part["type"] == "text") text += part["text"].get<std::string>();
+        else images.push_back(part["image_url"]["url"]);
+    }
+    return {text, images};
+}
+
 TEST(AnalysisEndToEnd, PlanAnalyzeRetryAgainstLoopbackRelay) {
     testing::ScopedDataHome home;
     testing::ScopedEnvironment user("HOME", home.path().string());
@@ -114,11 +136,10 @@ TEST(AnalysisEndToEnd, PlanAnalyzeRetryAgainstLoopbackRelay) {
     testing::ScopedEnvironment preload("LD_PRELOAD", QUILLMER_CONNECT_RECORDER);
     testing::ScopedEnvironment logFile("QUILLMER_CONNECT_LOG", log.string());
 
-    // No relay and no key: the plan says nothing leaves, and analysis refuses.
-    EXPECT_NE(quillmer({"plan", id}).standardOutput.find("Nothing leaves this computer."), std::string::npos);
-    const auto unroutable = quillmer({"analyze", id, "--approve", "evidence"});
-    EXPECT_NE(unroutable.exitStatus, 0);
-    EXPECT_NE(unroutable.standardError.find("Nothing leaves this computer."), std::string::npos) << unroutable.standardError;
+    // No relay and no key: the analysis would stay on this computer.
+    const auto local = quillmer({"plan", id}).standardOutput;
+    EXPECT_NE(local.find("Recipient: This computer (rule-based, no model)"), std::string::npos) << local;
+    EXPECT_NE(local.find("Nothing leaves this computer"), std::string::npos) << local;
     EXPECT_FALSE(fs::exists(exportFolder / "feedback.json"));
 
     LoopbackHttpServer relay;
@@ -197,13 +218,81 @@ TEST(AnalysisEndToEnd, PlanAnalyzeRetryAgainstLoopbackRelay) {
     EXPECT_EQ(libraryDetail(id), "15 changes ready to code");
     EXPECT_NE(quillmer({"retry", id}).standardOutput.find("Nothing to retry"), std::string::npos);
 
-    std::istringstream lines(readWholeFile(log));
-    int loaded = 0;
-    for (std::string line; std::getline(lines, line);) {
-        EXPECT_TRUE(isLocal(line)) << line;
-        loaded += line == "loaded";
+    expectOnlyLoopbackConnections(log);
+}
+
+// A model server on this computer: it judges the moments one at a time, without any approval, and
+// only its grounded answers become items; a remote address is refused before anything is sent.
+TEST(AnalysisEndToEnd, LocalModelServerOnLoopback) {
+    testing::ScopedDataHome home;
+    testing::ScopedEnvironment user("HOME", home.path().string());
+    testing::ScopedEnvironment noURL("QUILLMER_RTMS_URL", std::nullopt);
+    testing::ScopedEnvironment noGemini("QUILLMER_LOCAL_GEMINI", std::nullopt);
+    const std::string id = testing::generatedExportID(kMeeting);
+    const fs::path exportFolder = arrangeMeeting(home);
+    const Json candidates = parseJSON(readWholeFile(exportFolder / "evidence.json"))["candidates"];
+    const auto log = home.path() / "connects.log";
+    testing::ScopedEnvironment preload("LD_PRELOAD", QUILLMER_CONNECT_RECORDER);
+    testing::ScopedEnvironment logFile("QUILLMER_CONNECT_LOG", log.string());
+
+    const auto remote = quillmer({"settings", "set", "analysis.localModel.url", "http://192.0.2.7:11434/v1"});
+    EXPECT_EQ(remote.exitStatus, 1);
+    EXPECT_NE(remote.standardError.find("Nothing was changed."), std::string::npos) << remote.standardError;
+
+    // Moment 2 gets an invented quote, moment 3 prose instead of JSON, moment 4 a cited frame it
+    // does not have; every other one a grounded answer citing its second frame.
+    LoopbackHttpServer model;
+    std::mutex mutex;
+    std::vector<Json> bodies;
+    model.respondWith("/v1/chat/completions", [&](const LoopbackHttpServer::Request& request) {
+        const Json body = parseJSON(request.body);
+        const auto [prompt, images] = chatMessage(body);
+        size_t index = 0;
+        while (index < candidates.size() && prompt.find(candidates[index]["id"].get<std::string>()) == std::string::npos) ++index;
+        {
+            std::lock_guard lock(mutex);
+            bodies.push_back(body);
+        }
+        std::string content;
+        if (index == 3) {
+            content = "Sure! The header should be fixed.";
+        } else {
+            const Json& candidate = candidates[index];
+            const Json feedback = {
+                {"component", "Header"}, {"observed", "It looks wrong."}, {"requestedChange", "Fix it."},
+                {"quote", index == 2 ? "Please rewrite the whole billing system." : candidate["transcriptContext"]},
+                {"confidence", 0.9},
+                {"evidenceFramePaths", {index == 4 ? Json("frames/elsewhere.png") : candidate["frames"][1]["path"]}}};
+            content = encodeJSON({{"feedback", feedback}});
+        }
+        return LoopbackHttpServer::Response{
+            200, encodeJSON({{"choices", {{{"message", {{"role", "assistant"}, {"content", content}}}}}}}), "", {},
+            std::chrono::milliseconds(20)};
+    });
+    ASSERT_EQ(quillmer({"settings", "set", "analysis.localModel.url", model.url("/v1")}).exitStatus, 0);
+    ASSERT_EQ(quillmer({"settings", "set", "analysis.localModel.model", "llava:13b"}).exitStatus, 0);
+    EXPECT_NE(quillmer({"plan", id}).standardOutput.find("Recipient: This computer (llava:13b at 127.0.0.1:"),
+              std::string::npos);
+
+    const auto analyzed = quillmer({"analyze", id});  // nothing leaves, so nothing to approve
+    EXPECT_EQ(analyzed.exitStatus, 0) << analyzed.standardError;
+    EXPECT_EQ(model.peakConcurrentRequests(), 1);
+    ASSERT_EQ(bodies.size(), 16u);
+    for (const auto& body : bodies) {
+        EXPECT_EQ(body["model"], "llava:13b");
+        EXPECT_EQ(body["response_format"]["type"], "json_schema");
+        EXPECT_EQ(chatMessage(body).second.size(), 3u);  // the moment's frames, inline
     }
-    EXPECT_GE(loaded, 8);  // every run of the tool was recorded
+    std::set<std::string> grounded;
+    for (int c = 0; c < 16; ++c)
+        if (c != 2 && c != 3) grounded.insert(candidates[c]["id"].get<std::string>());
+    EXPECT_EQ(feedbackCandidates(exportFolder), grounded);
+    const Json report = parseJSON(readWholeFile(exportFolder / "feedback.json"));
+    EXPECT_EQ(report["provider"], "local-model");
+    EXPECT_EQ(report["model"], "llava:13b");
+    for (const auto& item : report["items"])
+        for (const auto& frame : item["evidenceFramePaths"]) EXPECT_NE(frame, "frames/elsewhere.png");
+    expectOnlyLoopbackConnections(log);
 }
 
 // The developer-key route: the key from the keyring, sent only to the configured Gemini base URL.

@@ -70,7 +70,14 @@ TEST_F(CommandLineTest, ImportTranscriptProcessExportListAndDelete) {
     const auto processed = quillmer({"process", id});
     ASSERT_EQ(processed.exitStatus, 0) << processed.standardError;
     const auto exportFolder = exports_ / id;
-    EXPECT_EQ(processed.standardOutput, "1 evidence moments\n" + (exportFolder / "evidence.md").string() + "\n");
+    // Without a relay, processing goes on to the transcript rules and the summary, on this computer.
+    const auto lines = [&](const std::string& moments, const std::string& found) {
+        return moments + "\n" + (exportFolder / "evidence.md").string() + "\n" + found + "\n" +
+               (exportFolder / "feedback.md").string() + "\n" + (exportFolder / "meeting-summary.md").string() + "\n";
+    };
+    EXPECT_EQ(processed.standardOutput,
+              lines("1 evidence moments", "1 feedback items, found on this computer (rule-based, no model), 0 in the "
+                                          "brief; choose with quillmer review " + id));
     // The moment at 20 s, with three frames, the outlined frame and the close-up around the box.
     const Json evidence = parseJSON(readWholeFile(exportFolder / "evidence.json"));
     ASSERT_EQ(evidence["candidates"].size(), 1u);
@@ -84,13 +91,14 @@ TEST_F(CommandLineTest, ImportTranscriptProcessExportListAndDelete) {
     const auto again = quillmer({"export", id});
     EXPECT_EQ(again.exitStatus, 1);
     EXPECT_EQ(again.standardError, "quillmer: An export already exists at " + exportFolder.string() + ".\n");
-    EXPECT_EQ(parseJSON(quillmer({"sessions", "--json"}).standardOutput)[0]["detail"], "Ready to analyze");
+    EXPECT_EQ(parseJSON(quillmer({"sessions", "--json"}).standardOutput)[0]["detail"], "Ready to prepare");
 
     // A second transcript (the other kind) replaces the first, and what was made from the first goes.
     writeTestFile(home_.path() / "meeting.srt", "1\n00:00:05,000 --> 00:00:06,000\nhello there\n");
     ASSERT_EQ(quillmer({"import-transcript", id, (home_.path() / "meeting.srt").string()}).exitStatus, 0);
     EXPECT_FALSE(fs::exists(exportFolder));
-    EXPECT_EQ(quillmer({"process", id}).standardOutput, "0 evidence moments\n" + (exportFolder / "evidence.md").string() + "\n");
+    EXPECT_EQ(quillmer({"process", id}).standardOutput,
+              lines("0 evidence moments", "0 feedback items, found on this computer (rule-based, no model)"));
 
     EXPECT_EQ(quillmer({"delete", "latest"}).exitStatus, 0);
     EXPECT_EQ(quillmer({"sessions"}).standardOutput, "");

@@ -1,6 +1,6 @@
 // Nothing leaves this computer unless analysis or remote transcription is approved and a route
-// exists: the whole local path with transcription turned off, the plan and a declined (and an
-// unroutable) analysis, with every connect() recorded.
+// exists: the whole local path with transcription turned off, the analysis on this computer, the
+// review and the brief, and a refused remote model address, with every connect() recorded.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -21,7 +21,7 @@ bool isLocal(const std::string& line) {
     return line == "loaded" || line == "unix" || line.starts_with("inet 127.") || line == "inet6 ::1";
 }
 
-TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
+TEST(NoNetwork, LocalPathToTheBriefConnectsOnlyToThisComputer) {
     testing::ScopedDataHome home;
     testing::ScopedEnvironment user("HOME", home.path().string());
     const auto recording = home.path() / "meeting.mov";
@@ -48,10 +48,21 @@ TEST(NoNetwork, LocalPathPlanAndDeclinedAnalysisConnectOnlyToThisComputer) {
     const auto processed = quillmer({"process", id});
     ASSERT_EQ(processed.exitStatus, 0) << processed.standardError;
 
-    EXPECT_NE(quillmer({"plan", id}).standardOutput.find("Nothing leaves this computer."), std::string::npos);
-    EXPECT_EQ(quillmer({"analyze", id}).exitStatus, 2);  // declined: no --approve
-    const auto unroutable = quillmer({"analyze", id, "--approve", "evidence"});
-    EXPECT_NE(unroutable.standardError.find("Nothing leaves this computer."), std::string::npos);
+    // No relay: processing went on to the transcript rules and the summary, on this computer.
+    EXPECT_NE(processed.standardOutput.find("1 feedback items, found on this computer (rule-based, no model), 0 in the brief"),
+              std::string::npos) << processed.standardOutput;
+    EXPECT_NE(quillmer({"plan", id}).standardOutput.find("Nothing leaves this computer"), std::string::npos);
+    EXPECT_EQ(quillmer({"analyze", id}).exitStatus, 0);  // nothing to approve
+    EXPECT_EQ(quillmer({"brief", id}).exitStatus, 1);    // nothing included yet
+    ASSERT_EQ(quillmer({"review", id, "--include-all"}).exitStatus, 0);
+    const auto brief = quillmer({"brief", id});
+    ASSERT_EQ(brief.exitStatus, 0) << brief.standardError;
+    const std::string briefText = readWholeFile(brief.standardOutput.substr(0, brief.standardOutput.find('\n')));
+    EXPECT_NE(briefText.find("> can we move this button here"), std::string::npos) << briefText;
+    EXPECT_NE(briefText.find("- Analysis: transcript rules on this computer; no model judged these items"),
+              std::string::npos);
+    EXPECT_NE(briefText.find("cited by the transcript rules"), std::string::npos);
+    EXPECT_EQ(quillmer({"settings", "set", "analysis.localModel.url", "http://example.com/v1"}).exitStatus, 1);
 
     std::istringstream lines(readWholeFile(log));
     int loaded = 0;

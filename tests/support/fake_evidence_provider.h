@@ -59,7 +59,9 @@ private:
 
 // A connection whose every provider is `provider`.
 inline AnalysisConnection connectionTo(std::shared_ptr<EvidenceAnalysisProvider> provider) {
-    AnalysisConnection connection{{AnalysisRouteChoice::Kind::hosted, {}, "http://127.0.0.1:9"}, {}, {}};
+    AnalysisConnection connection;
+    connection.route.kind = AnalysisRouteChoice::Kind::hosted;
+    connection.route.relayEndpoint = "http://127.0.0.1:9";
     connection.makeProvider = [provider](const Uuid&) { return provider; };
     return connection;
 }

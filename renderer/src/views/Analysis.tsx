@@ -71,6 +71,7 @@ export function AnalysisPanel({ bundle }: { bundle: Bundle }) {
       </div>
     );
   }
+  if (plan?.onThisComputer) return <LocalAnalysisPanel plan={plan} />;
   return (
     <div class="card approval" aria-labelledby="approval-title" aria-busy={!plan && !planError}>
       <h2 class="card-title" id="approval-title">Evidence ready · analysis needs your approval</h2>
@@ -129,6 +130,31 @@ export function AnalysisPanel({ bundle }: { bundle: Bundle }) {
           {plan.localFallbackAvailable && <p class="fineprint">Keeping it local still gives you a summary written on this computer from the transcript.</p>}
         </>
       )}
+    </div>
+  );
+}
+
+/** Analysis on this computer: nothing to approve, only something to start. */
+function LocalAnalysisPanel({ plan }: { plan: AnalysisPlan }) {
+  const controller = useController();
+  const evidence = plan.passes.find((p) => p.pass === 'evidence');
+  return (
+    <div class="card approval local" aria-labelledby="local-analysis-title">
+      <h2 class="card-title" id="local-analysis-title">Evidence ready · analysis on this computer</h2>
+      <p>
+        Quillmer can turn {evidence ? plural(evidence.candidateCount, 'moment') : 'these moments'} into feedback items here,{' '}
+        {plan.model && plan.model !== 'transcript-rules'
+          ? <>with <strong>{plan.model}</strong> (<span class="mono">{plan.providerHost}</span>).</>
+          : <>with transcript rules (rule-based, no model). You choose which requests go into the brief.</>}
+      </p>
+      <p class="stays"><strong>Nothing leaves this computer</strong>, so there is nothing to approve.</p>
+      {plan.note && <p class="inline-note">{plan.note}</p>}
+      <div class="actions">
+        <Button kind="primary" disabled={!plan.canSend} busy={controller.isPending('capture.process')}
+          onClick={() => controller.process()}>
+          Analyze on this computer
+        </Button>
+      </div>
     </div>
   );
 }

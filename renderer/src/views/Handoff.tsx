@@ -1,7 +1,7 @@
 // Saving the decisions and handing the included changes to a coding agent.
 import { useEffect, useState } from 'preact/hooks';
 import { plural } from '../format';
-import { saveArguments, type ReviewDecisions } from '../review';
+import { feedbackSourceNote, saveArguments, type ReviewDecisions } from '../review';
 import type { Bundle } from '../types';
 import { Button } from './ui';
 import { useController } from './context';
@@ -13,6 +13,7 @@ export function Handoff({ bundle, decisions, dirty }: { bundle: Bundle; decision
   const [briefReady, setBriefReady] = useState(bundle.implementationBriefReady);
   const [message, setMessage] = useState<string | undefined>();
   useEffect(() => setBriefReady(bundle.implementationBriefReady), [bundle]);
+  const source = feedbackSourceNote(bundle.feedback);
 
   const save = async () => {
     const result = await controller.call('review.save', saveArguments(bundle.id, decisions));
@@ -39,6 +40,7 @@ export function Handoff({ bundle, decisions, dirty }: { bundle: Bundle; decision
       <div class="card note">
         <h2 class="card-title">No concrete changes found</h2>
         <p>The analysis read every moment and found no request specific enough to hand off. The evidence and transcript are below.</p>
+        {source && <p class="muted small source-note">{source}</p>}
       </div>
     );
   }
@@ -48,6 +50,7 @@ export function Handoff({ bundle, decisions, dirty }: { bundle: Bundle; decision
         <div>
           <h2 class="card-title" id="handoff-title">{included} of {plural(total, 'change')} included</h2>
           <p class="muted small" aria-live="polite">{message ?? (dirty ? 'You have unsaved choices.' : briefReady ? 'A hand-off brief is ready.' : 'Tick the changes you want built, then create the hand-off.')}</p>
+          {source && <p class="muted small source-note">{source}</p>}
         </div>
         <div class="actions">
           {!controller.isUnsupported('review.save') && (
