@@ -71,7 +71,7 @@ echo "$request" | QUILLMER_LIBRARY_ROOTS="$XDG_DATA_HOME/Quillmer/Exports" build
   node -e 'let input = ""; process.stdin.on("data", (d) => (input += d)).on("end", () => {
     const answer = JSON.parse(input.split("\n")[0]);
     if (!answer.result || answer.result.isError) { console.error(input); process.exit(1); }
-    const text = answer.result.content[0].text.split("\n");
+    const text = (answer.result.structuredContent ?? JSON.parse(answer.result.content[0].text)).text.split("\n");
     console.log(text.slice(0, 14).join("\n") + (text.length > 14 ? "\n…" : ""));
   });'
 echo "== Implementation brief: $brief"

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "analysis/gemini_evidence_analyzer.h"
+#include "analysis/local_model_chat.h"
+#include "analysis/transcript_rules_evidence_provider.h"
 #include "capture/session_progress_files.h"
 #include "core/atomic_file.h"
 
@@ -48,8 +50,8 @@ Json EvidenceAnalysisDiagnostic::toJSON() const {
     return json;
 }
 
-AllCandidatesFailedError::AllCandidatesFailedError(size_t failures)
-    : Error("Gemini could not analyze any evidence candidates (" + std::to_string(failures) +
+AllCandidatesFailedError::AllCandidatesFailedError(size_t failures, std::string_view analyser)
+    : Error(std::string(analyser) + " could not analyze any evidence candidates (" + std::to_string(failures) +
             " request failures). See analysis-diagnostics.json in the local evidence bundle."),
       failures_(failures) {}
 
@@ -61,6 +63,18 @@ std::set<Uuid> unfinishedCandidateIDs(const std::filesystem::path& bundleDirecto
     for (const auto& diagnostic : readDiagnostics(file)) ids.insert(diagnostic.candidateID);
     return ids;
 }
+
+namespace {
+
+// Who failed, in the words of the all-failed error.
+std::string analyserName(const EvidenceAnalysisProvider& provider) {
+    const std::string name = provider.providerName();
+    if (name == kLocalModelProviderName) return "The local model";
+    if (name == kTranscriptRulesProviderName) return "The transcript rules";
+    return "Gemini";
+}
+
+}  // namespace
 
 GroundedFeedbackReport EvidenceAnalysisRunner::run(const std::filesystem::path& bundleDirectory,
                                                    const EvidenceAnalysisRunOptions& options, std::stop_token stop) {
@@ -94,6 +108,13 @@ GroundedFeedbackReport EvidenceAnalysisRunner::run(const std::filesystem::path& 
         items.push_back(*outcome.item);
     });
 
+    // A fresh run lists its items in meeting order, whatever order the calls finished in; a retry
+    // adds its items after the earlier ones.
+    if (!options.candidateIDs) std::ranges::stable_sort(items, {}, [&](const GroundedFeedbackItem& item) {
+        return std::ranges::find(bundle.candidates, item.candidateID, &EvidenceBundleDocument::Candidate::id) -
+               bundle.candidates.begin();
+    });
+
     GroundedFeedbackReport report;
     report.provider = provider_.providerName();
     report.model = provider_.modelName();
@@ -105,7 +126,7 @@ GroundedFeedbackReport EvidenceAnalysisRunner::run(const std::filesystem::path& 
     writeFileAtomically(bundleDirectory / kFeedbackMarkdownFileName, GeminiEvidenceAnalyzer::markdown(report, bundle.candidates));
     writeFileAtomically(bundleDirectory / kAnalysisDiagnosticsFileName, encodeJSON(diagnosticsJSON));
 
-    if (!diagnostics.empty() && succeeded == 0) throw AllCandidatesFailedError(diagnostics.size());
+    if (!diagnostics.empty() && succeeded == 0) throw AllCandidatesFailedError(diagnostics.size(), analyserName(provider_));
     return report;
 }
 

@@ -37,7 +37,7 @@ struct CandidateOutcome {
 // Every analysed candidate failed; the three files were still written.
 class AllCandidatesFailedError : public Error {
 public:
-    explicit AllCandidatesFailedError(size_t failures);
+    explicit AllCandidatesFailedError(size_t failures, std::string_view analyser = "Gemini");
     size_t failures() const noexcept { return failures_; }
 
 private:

@@ -13,6 +13,9 @@
 
 namespace quillmer {
 
+// feedback.json's and meeting-summary.json's "provider" for a model on this computer.
+inline constexpr const char* kLocalModelProviderName = "local-model";
+
 enum class LocalModelErrorCase { unreachable, timedOut, serverFailure, answerTooLarge, unexpectedAnswer, framesRefused };
 
 // A failure of the local-model route; what() is the user-facing text.

@@ -20,7 +20,7 @@ public:
     LocalModelEvidenceProvider(const LocalModelEndpoint& endpoint, std::string modelName, HttpTransport& transport,
                                LocalModelTimeouts timeouts = {}, size_t concurrency = 1);
 
-    std::string providerName() const override { return "local-model"; }
+    std::string providerName() const override { return kLocalModelProviderName; }
     std::string modelName() const override { return chat_.model(); }
     size_t maxConcurrentCalls() const override { return concurrency_; }
     // An answer that is not JSON of the requested shape throws LocalModelError::unexpectedAnswer.

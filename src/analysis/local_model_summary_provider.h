@@ -16,7 +16,7 @@ public:
     LocalModelSummaryProvider(const LocalModelEndpoint& endpoint, std::string modelName, HttpTransport& transport,
                               LocalModelTimeouts timeouts = {});
 
-    std::string providerName() const override { return "local-model"; }
+    std::string providerName() const override { return kLocalModelProviderName; }
     std::string modelName() const override { return chat_.model(); }
     // An answer that is not JSON of the summary's shape throws LocalModelError::unexpectedAnswer.
     HostedMeetingSummary summarize(std::string_view transcriptLines, const std::vector<std::string>& groundedActions,

@@ -42,7 +42,8 @@ TEST_F(RunnerTest, TheFirstSixteenOfTwentyNeverMoreThanFourInFlightStartedInBund
                                      [&](const auto& c) { return c.id == provider.started[i]; });
         EXPECT_LE(static_cast<size_t>(at - candidates.begin()), i + 3);
     }
-    EXPECT_EQ(report.items.size(), 16u);
+    ASSERT_EQ(report.items.size(), 16u);
+    for (size_t i = 0; i < 16; ++i) EXPECT_EQ(report.items[i].candidateID, candidates[i].id);  // meeting order
     EXPECT_EQ(lastProgress, 16u);
     EXPECT_EQ(GroundedFeedbackReport::fromJSON(parseJSON(readWholeFile(folder / "feedback.json"))).items, report.items);
     EXPECT_TRUE(diagnostics().empty());
