@@ -9,32 +9,39 @@
 #   --on-device   transcribe the recording on this computer (PocketSphinx) instead of importing the VTT
 #   --analyze     approve sending the evidence moments for analysis (relay or your Gemini key) when
 #                 this build has a remote route
+#   --built DIR   use the tools already built in DIR (its demo-data and demo folders are the scratch
+#                 space) instead of installing and building: how the tests run the demo
 set -euo pipefail
 cd "$(dirname "$0")/.."
 on_device=false
 analyze=false
-for option in "$@"; do
+built=
+while [ $# -gt 0 ]; do
+  option=$1; shift
   case "$option" in
     --on-device) on_device=true ;;
     --analyze) analyze=true ;;
-    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    --built) built=${1:?--built needs a build folder}; shift ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
     *) echo "run-demo.sh: unknown option $option (see --help)" >&2; exit 2 ;;
   esac
 done
 
-./scripts/install-deps.sh
-./scripts/build.sh quillmer quillmer-mcp renderer
-
-quillmer=build/src/cli/quillmer
-export XDG_DATA_HOME="$PWD/build/demo-data"
+if [ -z "$built" ]; then
+  ./scripts/install-deps.sh
+  ./scripts/build.sh quillmer quillmer-mcp renderer
+fi
+build=${built:-build}
+quillmer=$build/src/cli/quillmer
+export XDG_DATA_HOME="$(cd "$build" && pwd)/demo-data"
 rm -rf "$XDG_DATA_HOME"
 echo "== Making a demo meeting (screen recording with spoken change requests, and its VTT)"
-scripts/make-demo-meeting.sh build/demo >/dev/null
-echo "== quillmer import-recording build/demo/demo-meeting.mov"
-session=$("$quillmer" import-recording build/demo/demo-meeting.mov)
+scripts/make-demo-meeting.sh "$build/demo" >/dev/null
+echo "== quillmer import-recording $build/demo/demo-meeting.mov"
+session=$("$quillmer" import-recording "$build/demo/demo-meeting.mov")
 if ! $on_device; then
-  echo "== quillmer import-transcript $session build/demo/demo-meeting.vtt"
-  "$quillmer" import-transcript "$session" build/demo/demo-meeting.vtt
+  echo "== quillmer import-transcript $session $build/demo/demo-meeting.vtt"
+  "$quillmer" import-transcript "$session" "$build/demo/demo-meeting.vtt"
 fi
 echo "== quillmer process $session"
 "$quillmer" process "$session"
@@ -67,7 +74,7 @@ if ! brief=$("$quillmer" brief "$session"); then
 fi
 echo "== A coding agent reads it: get_brief through quillmer-mcp (one stateless MCP call)"
 request='{"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"get_brief","arguments":{"meeting":"'"$session"'"},"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28","io.modelcontextprotocol/clientCapabilities":{}}}}'
-echo "$request" | QUILLMER_LIBRARY_ROOTS="$XDG_DATA_HOME/Quillmer/Exports" build/libexec/quillmer/quillmer-mcp |
+echo "$request" | QUILLMER_LIBRARY_ROOTS="$XDG_DATA_HOME/Quillmer/Exports" "$build/libexec/quillmer/quillmer-mcp" |
   node -e 'let input = ""; process.stdin.on("data", (d) => (input += d)).on("end", () => {
     const answer = JSON.parse(input.split("\n")[0]);
     if (!answer.result || answer.result.isError) { console.error(input); process.exit(1); }
