@@ -1,5 +1,5 @@
 // `quillmer summary`: the meeting summary of a session's export, written on this computer unless the
-// summary pass is approved on the command line.
+// summary pass is approved on the command line (or the model is on this computer too).
 #include "cli/summary_command.h"
 
 #include <fstream>
@@ -47,8 +47,8 @@ int runSummary(std::span<const std::string> arguments) {
     installStopHandlers();
     try {
         runStoppable([&](std::stop_token stop) {
-            document = ensureSummary(approved ? configuredAnalysisConnection() : noAnalysisConnection(), exportFolder,
-                                     passes, stop);
+            // A remote model only with the approval; a model on this computer needs none.
+            document = ensureSummary(configuredAnalysisConnection(), exportFolder, passes, stop);
         });
     } catch (const std::exception& error) {
         return reportError(std::string("The meeting summary could not be written: ") + error.what());
@@ -77,7 +77,8 @@ Command summaryCommand() {
             "--approve summary nothing is sent: the summary is made on this computer from the\n"
             "transcript and any grounded feedback. With it the whole transcript goes to the configured\n"
             "analysis route; when that fails the reason is kept in summary-diagnostics.txt and the\n"
-            "summary made on this computer is written instead.\n",
+            "summary made on this computer is written instead. A local model (quillmer settings)\n"
+            "writes it without --approve, since nothing leaves this computer.\n",
             runSummary};
 }
 

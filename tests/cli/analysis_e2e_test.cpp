@@ -246,6 +246,11 @@ TEST(AnalysisEndToEnd, LocalModelServerOnLoopback) {
     std::vector<Json> bodies;
     model.respondWith("/v1/chat/completions", [&](const LoopbackHttpServer::Request& request) {
         const Json body = parseJSON(request.body);
+        if (body["response_format"]["json_schema"]["name"] == "quillmer_meeting_summary") {
+            const Json summary = {{"overview", "The header needs fixing."}, {"actionItems", {"Fix the header"}}};
+            return LoopbackHttpServer::Response{
+                200, encodeJSON({{"choices", {{{"message", {{"content", encodeJSON(summary)}}}}}}}), "", {}, {}};
+        }
         const auto [prompt, images] = chatMessage(body);
         size_t index = 0;
         while (index < candidates.size() && prompt.find(candidates[index]["id"].get<std::string>()) == std::string::npos) ++index;
@@ -292,6 +297,12 @@ TEST(AnalysisEndToEnd, LocalModelServerOnLoopback) {
     EXPECT_EQ(report["model"], "llava:13b");
     for (const auto& item : report["items"])
         for (const auto& frame : item["evidenceFramePaths"]) EXPECT_NE(frame, "frames/elsewhere.png");
+
+    // The summary comes from the same model, also without approval.
+    ASSERT_EQ(quillmer({"summary", id}).exitStatus, 0);
+    const Json summary = parseJSON(readWholeFile(exportFolder / "meeting-summary.json"));
+    EXPECT_EQ(summary["provider"], "local-model");
+    EXPECT_EQ(summary["overview"], "The header needs fixing.");
     expectOnlyLoopbackConnections(log);
 }
 
