@@ -13,6 +13,7 @@
 #include "core/base64.h"
 #include "core/json.h"
 #include "platform/linux/posix_process_runner.h"
+#include "support/connect_log.h"
 #include "support/generated_exports.h"
 #include "support/loopback_http_server.h"
 #include "support/private_keyring.h"
@@ -84,20 +85,6 @@ fs::path arrangeMeeting(const testing::ScopedDataHome& home) {
     manifest.videoFile = kScreenVideoFileName;
     writeManifest(createSessionFolder(sessionsRoot(), manifest.id), manifest);
     return testing::writeGeneratedExport(home.path() / "data" / "Quillmer" / "Exports", {kMeeting, false, 20});
-}
-
-bool isLocal(const std::string& line) {
-    return line == "loaded" || line == "unix" || line.starts_with("inet 127.") || line == "inet6 ::1";
-}
-
-void expectOnlyLoopbackConnections(const fs::path& log) {
-    std::istringstream lines(readWholeFile(log));
-    int loaded = 0;
-    for (std::string line; std::getline(lines, line);) {
-        EXPECT_TRUE(isLocal(line)) << line;
-        loaded += line == "loaded";
-    }
-    EXPECT_GE(loaded, 3);  // every run of the tool was recorded
 }
 
 // The text of the one user message a chat-completions request carries, and its image parts.
@@ -218,7 +205,7 @@ TEST(AnalysisEndToEnd, PlanAnalyzeRetryAgainstLoopbackRelay) {
     EXPECT_EQ(libraryDetail(id), "15 changes ready to code");
     EXPECT_NE(quillmer({"retry", id}).standardOutput.find("Nothing to retry"), std::string::npos);
 
-    expectOnlyLoopbackConnections(log);
+    testing::expectOnlyLoopbackConnections(log, 7);
 }
 
 // A model server on this computer: it judges the moments one at a time, without any approval, and
@@ -303,7 +290,7 @@ TEST(AnalysisEndToEnd, LocalModelServerOnLoopback) {
     const Json summary = parseJSON(readWholeFile(exportFolder / "meeting-summary.json"));
     EXPECT_EQ(summary["provider"], "local-model");
     EXPECT_EQ(summary["overview"], "The header needs fixing.");
-    expectOnlyLoopbackConnections(log);
+    testing::expectOnlyLoopbackConnections(log, 3);
 }
 
 // The developer-key route: the key from the keyring, sent only to the configured Gemini base URL.
