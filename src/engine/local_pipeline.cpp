@@ -57,7 +57,9 @@ struct PipelineRun : std::enable_shared_from_this<PipelineRun> {
             case LocalStage::transcription: return run(LocalStage::evidenceExtraction);
             case LocalStage::evidenceExtraction: return run(LocalStage::evidenceExport);
             case LocalStage::evidenceExport:
-                if (engine.analysisPassesToRun(approved).contains(RemoteAnalysisPass::evidence))
+                // Filling in missing stages (opening a meeting, making its plan) never starts an
+                // analysis; a processing run does when approved or when it stays on this computer.
+                if (summarize && engine.analysisPassesToRun(approved).contains(RemoteAnalysisPass::evidence))
                     return run(LocalStage::evidenceAnalysis);
                 return summaryOrFinish();
             case LocalStage::evidenceAnalysis: return summaryOrFinish();

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "engine/analysis_connection.h"
+#include "engine/local_pipeline.h"
 #include "platform/linux/json_file_user_defaults.h"
+#include "support/engine_test_fixture.h"
+#include "support/fake_evidence_provider.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer::testing {
@@ -55,6 +58,39 @@ TEST(AnalysisConnection, RouteOrderAndPassesThatNeedNoApproval) {
             EXPECT_EQ(connection.makeProvider(Uuid::random())->providerName(), *c.provider);
         }
     }
+}
+
+// Processing goes on into the analysis only when it stays on this computer (or was approved);
+// filling in missing stages, as opening a meeting does, never starts one.
+class LocalAnalysisPipelineTest : public EngineTest {
+protected:
+    LocalAnalysisPipelineTest() {
+        stages.transcribe = [](const auto&, const auto&, std::stop_token) { return 1; };
+        stages.extractEvidence = [](const auto&, std::stop_token) { return 1; };
+        stages.exportEvidence = [this](const auto&, std::stop_token) { return root / "Exports" / "bundle"; };
+        stages.analyze = [](const AnalysisConnection&, const auto&, const RemoteAnalysisPasses&, std::stop_token) {
+            return AnalysisOutcome{1, 0, {}, {}, std::nullopt};
+        };
+    }
+    bool analysed(bool processing, const RemoteAnalysisPasses& approved = {}) {
+        std::vector<LocalStage> started;
+        const auto hear = [&](LocalStage stage) { started.push_back(stage); };
+        await([&](auto done) {
+            if (processing) runProcessingStages(engine(), approved, hear, done);
+            else runMissingLocalStages(engine(), hear, done);
+        });
+        return std::ranges::find(started, LocalStage::evidenceAnalysis) != started.end();
+    }
+};
+
+TEST_F(LocalAnalysisPipelineTest, OnlyProcessingStartsAnAnalysisAndOnlyOnThisComputerWithoutApproval) {
+    analysis = connectionTo(std::make_shared<FakeEvidenceProvider>());  // a remote route
+    recordShortSession();
+    EXPECT_FALSE(analysed(true));
+    analysis.route.kind = Kind::onThisComputer;
+    EXPECT_FALSE(analysed(false));
+    EXPECT_TRUE(analysed(true));
+    EXPECT_FALSE(analysed(true));  // done: a later run skips it
 }
 
 }  // namespace
