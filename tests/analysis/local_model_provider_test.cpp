@@ -7,7 +7,7 @@
 #include "analysis/local_model_summary_provider.h"
 #include "core/base64.h"
 #include "platform/linux/curl_http_transport.h"
-#include "support/evidence_candidate_bundle.h"
+#include "support/export_builders.h"
 #include "support/fake_evidence_provider.h"
 #include "support/loopback_http_server.h"
 #include "support/thrown.h"

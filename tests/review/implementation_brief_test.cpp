@@ -7,7 +7,7 @@
 #include "core/atomic_file.h"
 #include "core/safe_path.h"
 #include "core/sha256.h"
-#include "support/grounded_export.h"
+#include "support/export_builders.h"
 
 namespace quillmer {
 namespace {
