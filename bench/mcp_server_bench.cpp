@@ -19,7 +19,7 @@
 
 #include "core/json.h"
 #include "mcp/meeting_library.h"
-#include "support/generated_exports.h"
+#include "support/export_builders.h"
 
 extern char** environ;
 

@@ -4,7 +4,7 @@
 #include "analysis/gemini_evidence_provider.h"
 #include "core/json.h"
 #include "platform/linux/curl_http_transport.h"
-#include "support/evidence_candidate_bundle.h"
+#include "support/export_builders.h"
 #include "support/loopback_http_server.h"
 #include "support/thrown.h"
 

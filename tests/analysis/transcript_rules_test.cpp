@@ -8,7 +8,7 @@
 #include "core/atomic_file.h"
 #include "evidence/frame_extraction.h"
 #include "review/review_state.h"
-#include "support/evidence_candidate_bundle.h"
+#include "support/export_builders.h"
 
 namespace quillmer::testing {
 namespace {

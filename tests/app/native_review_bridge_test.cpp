@@ -3,7 +3,7 @@
 
 #include "support/bridge_test_fixture.h"
 #include "core/atomic_file.h"
-#include "support/grounded_export.h"
+#include "support/export_builders.h"
 
 namespace quillmer::testing {
 namespace {

@@ -14,7 +14,7 @@
 #include "core/json.h"
 #include "platform/linux/posix_process_runner.h"
 #include "support/connect_log.h"
-#include "support/generated_exports.h"
+#include "support/export_builders.h"
 #include "support/loopback_http_server.h"
 #include "support/private_keyring.h"
 #include "support/temporary_folder.h"

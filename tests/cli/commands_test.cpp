@@ -13,7 +13,7 @@
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "platform/linux/posix_process_runner.h"
-#include "support/grounded_export.h"
+#include "support/export_builders.h"
 #include "support/temporary_folder.h"
 #include "support/test_sessions.h"
 

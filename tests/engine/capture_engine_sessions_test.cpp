@@ -11,7 +11,7 @@
 #include "platform/linux/ffmpeg_recording_asset.h"
 #include "support/engine_test_fixture.h"
 #include "support/generated_video.h"
-#include "support/grounded_export.h"
+#include "support/export_builders.h"
 #include "support/test_sessions.h"
 
 namespace quillmer::testing {

@@ -9,8 +9,8 @@
 #include "capture/session_progress_files.h"
 #include "core/atomic_file.h"
 #include "platform/linux/curl_http_transport.h"
-#include "support/evidence_candidate_bundle.h"
 #include "support/loopback_http_server.h"
+#include "support/temporary_folder.h"
 
 namespace quillmer {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "core/atomic_file.h"
 #include "core/sha256.h"
-#include "support/generated_exports.h"
+#include "support/export_builders.h"
 #include "support/temporary_folder.h"
 
 namespace quillmer {

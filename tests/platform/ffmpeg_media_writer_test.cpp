@@ -57,11 +57,8 @@ TEST_F(FfmpegMediaWriterTest, VideoKeepsEveryFrameAtItsTimeAsH264) {
 
     const auto probe = probeMedia(folder / "screen.mp4");
     ASSERT_TRUE(probe.readable) << probe.errors;
-    EXPECT_EQ(probe.errors, "");
-    EXPECT_EQ(probe.codecName, "h264");
-    EXPECT_EQ(probe.width, 320);
-    EXPECT_EQ(probe.height, 240);
-    EXPECT_EQ(probe.pixelFormat, "yuv420p");
+    EXPECT_EQ(std::tie(probe.errors, probe.codecName, probe.width, probe.height, probe.pixelFormat),
+              std::tuple("", "h264", 320, 240, "yuv420p"));
     ASSERT_EQ(probe.framePTS.size(), times.size());
     double lastKeyframe = -1;
     for (size_t i = 0; i < times.size(); ++i) {
@@ -85,9 +82,7 @@ TEST_F(FfmpegMediaWriterTest, OddSizesRepeatedTimesAndModeChangesStillPlayAndUnu
     writer->finishWriting();
 
     const auto probe = probeMedia(folder / "screen.mp4");
-    EXPECT_EQ(probe.errors, "");
-    EXPECT_EQ(probe.width, 160);
-    EXPECT_EQ(probe.height, 120);
+    EXPECT_EQ(std::tie(probe.errors, probe.width, probe.height), std::tuple("", 160, 120));
     ASSERT_EQ(probe.framePTS.size(), 4u);
     EXPECT_LT(probe.framePTS[0], probe.framePTS[1]);
     EXPECT_NEAR(probe.framePTS[3], 0.2, 1e-4);
@@ -111,10 +106,7 @@ TEST_F(FfmpegMediaWriterTest, AudioIsResampledAndRemixedAAC) {
         writer->finishWriting();
 
         const auto probe = probeMedia(folder / c.file);
-        EXPECT_EQ(probe.errors, "");
-        EXPECT_EQ(probe.codecName, "aac");
-        EXPECT_EQ(probe.sampleRate, 48'000);
-        EXPECT_EQ(probe.channels, c.channels);
+        EXPECT_EQ(std::tie(probe.errors, probe.codecName, probe.sampleRate, probe.channels), std::tuple("", "aac", 48'000, c.channels));
         EXPECT_NEAR(probe.startSeconds + probe.durationSeconds, 2.0, 0.002);
         EXPECT_TRUE(testing::findSilence(folder / c.file, 0.1).empty());
     }

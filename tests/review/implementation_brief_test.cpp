@@ -5,9 +5,8 @@
 #include <regex>
 
 #include "core/atomic_file.h"
-#include "core/safe_path.h"
 #include "core/sha256.h"
-#include "support/grounded_export.h"
+#include "support/export_builders.h"
 
 namespace quillmer {
 namespace {
@@ -106,17 +105,6 @@ TEST(ImplementationBrief, GoldenBriefWithEditsExclusionsAndSummaryActions) {
               R"("transcriptContext":"So here","trigger":"this"})");
     EXPECT_EQ(json["additionalTranscriptActions"], Json::array({"A to b"}));
     EXPECT_EQ(json["schemaVersion"], 4);
-
-    // An independent reader: every frame either file names exists inside the folder with its digest.
-    for (const auto& item : json["items"])
-        for (const auto& frame : item["evidenceFrames"])
-            EXPECT_EQ(sha256HexOfFile(resolveInside(ex.folder.path(), frame["path"].get<std::string>()).value()), frame["sha256"]);
-    const std::string md = ex.read("implementation-brief.md");
-    const std::regex link(R"(\[Open original image\]\(([^)]+)\) \S+ SHA-256 `([0-9a-f]{64})`)");
-    int links = 0;
-    for (std::sregex_iterator it(md.begin(), md.end(), link), end; it != end; ++it, ++links)
-        EXPECT_EQ(sha256HexOfFile(resolveInside(ex.folder.path(), (*it)[1].str()).value()), (*it)[2].str());
-    EXPECT_EQ(links, 1);
 
     // A damaged decisions file stops the brief but not the review list.
     writeTestFile(ex.folder / "review-state.json", "{ not json");

@@ -12,10 +12,8 @@
 
 #include "analysis/evidence_analysis_provider.h"
 #include "engine/analysis_connection.h"
-#include "core/atomic_file.h"
-#include "transcription/local_transcript.h"
 #include "core/error.h"
-#include "evidence/evidence_bundle_document.h"
+#include "support/export_builders.h"
 
 namespace quillmer::testing {
 
@@ -64,35 +62,6 @@ inline AnalysisConnection connectionTo(std::shared_ptr<EvidenceAnalysisProvider>
     connection.route.relayEndpoint = "http://127.0.0.1:9";
     connection.makeProvider = [provider](const Uuid&) { return provider; };
     return connection;
-}
-
-// Writes an export folder's evidence.json: `count` candidates, each with `framesEach` frames of
-// `frameBytes` bytes, and its transcript copy with one segment per candidate. Returns the
-// candidates in bundle order.
-inline std::vector<EvidenceBundleDocument::Candidate> writeEvidenceBundle(const std::filesystem::path& folder, int count,
-                                                                          int framesEach = 1, int frameBytes = 10) {
-    EvidenceBundleDocument bundle;
-    bundle.session.id = Uuid::random();
-    bundle.session.transcript.path = "transcript.json";
-    LocalTranscript transcript;
-    for (int i = 0; i < count; ++i) {
-        EvidenceBundleDocument::Candidate candidate;
-        candidate.id = Uuid::random();
-        candidate.trigger = "make";
-        candidate.transcriptContext = "Make the button blue, café " + std::to_string(i);
-        for (int f = 0; f < framesEach; ++f) {
-            const std::string path = "frames/" + std::to_string(i) + "-" + std::to_string(f) + ".png";
-            std::filesystem::create_directories(folder / "frames");
-            writeFileAtomically(folder / path, std::string(static_cast<size_t>(frameBytes), 'x'));
-            candidate.frames.push_back({path, std::string(64, '0'), frameBytes});
-        }
-        bundle.candidates.push_back(candidate);
-        transcript.segments.push_back({Uuid::random(), static_cast<double>(i), 1, candidate.transcriptContext, {}, {}, {}});
-    }
-    std::filesystem::create_directories(folder);
-    writeFileAtomically(folder / "transcript.json", encodeJSON(transcript.toJSON()));
-    writeFileAtomically(folder / "evidence.json", encodeJSON(bundle.toJSON()));
-    return bundle.candidates;
 }
 
 }  // namespace quillmer::testing

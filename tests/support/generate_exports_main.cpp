@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "support/generated_exports.h"
+#include "support/export_builders.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,6 +78,19 @@ private:
     int peakInFlight_ = 0;
     std::vector<std::thread> connections_;  // joined by serve() before it returns
     std::thread thread_;
+};
+
+// Records every wait a retrying client makes between attempts instead of sleeping.
+struct RecordedWaits {
+    std::mutex mutex;
+    std::vector<long long> milliseconds;
+
+    auto sleeper() {
+        return [this](std::chrono::milliseconds delay, std::stop_token) {
+            std::lock_guard lock(mutex);
+            milliseconds.push_back(delay.count());
+        };
+    }
 };
 
 }  // namespace quillmer::testing

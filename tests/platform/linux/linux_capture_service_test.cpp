@@ -65,8 +65,7 @@ TEST_F(LinuxCaptureServiceTest, ATwoSecondCaptureDeliversWhatIsOnScreenAndBothAu
     ASSERT_TRUE(frames.size() >= 2 && !system.empty() && !microphone.empty());
     EXPECT_TRUE(delegate.errors().empty()) << delegate.errors().front();
     EXPECT_FALSE(delegate.sawOverlappingDeliveries());
-    EXPECT_EQ(frames.back().width, 1280);
-    EXPECT_EQ(frames.back().height, 720);
+    EXPECT_EQ(std::tie(frames.back().width, frames.back().height), std::tuple(1280, 720));
     const double span = frames.back().presentationSeconds - frames.front().presentationSeconds;
     EXPECT_LE(static_cast<double>(frames.size() - 1), span * 30.0 + 1.0) << "at most 30 frames a second";
     EXPECT_EQ(microphone.front().channels, 1);

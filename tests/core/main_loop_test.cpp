@@ -1,9 +1,13 @@
-#include "core/loop_main_queue.h"
-
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "core/loop_main_queue.h"
+#include "core/worker_threads.h"
 
 namespace quillmer {
 namespace {
@@ -40,6 +44,27 @@ TEST(LoopMainQueueTest, RunPendingAlsoRunsWhatTasksPostAndRunUntilSaysWhetherThe
     EXPECT_FALSE(queue.runUntil([&] { return done; }, std::chrono::steady_clock::now()));
     queue.post([&] { done = true; });
     EXPECT_TRUE(queue.runUntil([&] { return done; }, std::chrono::steady_clock::time_point::max() - std::chrono::hours(1)));
+}
+
+// Each source cancels only its own work; destruction cancels the rest and waits for it.
+TEST(WorkerThreadsTest, SourcesCancelTheirOwnWorkAndDestructionCancelsAndWaitsForTheRest) {
+    std::atomic<int> stopped{0};
+    const auto waitForStop = [&](std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any never;
+        std::unique_lock lock(mutex);
+        never.wait(lock, stop, [] { return false; });
+        if (stop.stop_requested()) ++stopped;
+    };
+    std::stop_source second;
+    {
+        WorkerThreads workers;
+        auto first = workers.start(waitForStop);
+        second = workers.start(waitForStop);
+        first.request_stop();
+        EXPECT_FALSE(second.stop_requested());
+    }
+    EXPECT_EQ(stopped, 2);
 }
 
 }  // namespace

@@ -1,10 +1,6 @@
-#include "support/generated_exports.h"
+#include "support/export_builders.h"
 
 #include <cstdio>
-
-#include "core/json.h"
-#include "core/sha256.h"
-#include "support/temporary_folder.h"
 
 namespace quillmer::testing {
 
@@ -58,10 +54,9 @@ fs::path writeGeneratedExport(const fs::path& root, const GeneratedExport& optio
         std::snprintf(itemID, sizeof itemID, "F0000000-0000-4000-8000-%012d", c);
         Json frames = Json::array();
         for (int f = 0; f < 3; ++f) {
-            const std::string name = "candidate-" + std::to_string(c) + "-" + std::to_string(f) + ".png";
-            const std::string bytes = framePNG(options.index * 10 + c * 3 + f);
-            writeTestFile(folder / "frames" / name, bytes);
-            frames.push_back({{"path", "frames/" + name}, {"sha256", sha256Hex(bytes)}, {"byteCount", bytes.size()}});
+            const std::string path = "frames/candidate-" + std::to_string(c) + "-" + std::to_string(f) + ".png";
+            const auto frame = writeFrame(folder, path, framePNG(options.index * 10 + c * 3 + f));
+            frames.push_back({{"path", frame.path}, {"sha256", frame.sha256}, {"byteCount", frame.byteCount}});
         }
         const std::string context = segments[c % 3 * 4]["text"];
         candidates.push_back({{"id", candidateID}, {"rangeStartSeconds", c * 20.0}, {"rangeEndSeconds", c * 20.0 + 8},
