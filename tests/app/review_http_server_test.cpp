@@ -2,7 +2,6 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <filesystem>
 #include <future>
@@ -126,21 +125,10 @@ TEST_F(HttpServerTest, BridgeCallsAnswerWithTheReplyObjectAndEventsWithASnapshot
     EXPECT_EQ(parseJSON(json)["stage"], "idle");
 }
 
-// How far this process's peak resident memory grew, in kilobytes, while `work` ran.
-template <typename Work>
-long peakMemoryGrowthKiB(Work work) {
-    rusage before{}, after{};
-    getrusage(RUSAGE_SELF, &before);
-    work();
-    getrusage(RUSAGE_SELF, &after);
-    return after.ru_maxrss - before.ru_maxrss;
-}
-
 TEST_F(HttpServerTest, EvidenceAndMediaPathsServeWhatTheSchemeWouldWithRangesAndStreamHugeVideos) {
     exportedSession();
     const auto video = *state().lastSessionDirectory / "screen.mp4";
-    std::string bytes(1000, '\0');
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+    const std::string bytes = alphabetBytes(1000);
     writeTestFile(video, bytes);
     const std::string id = parseJSON(bridgeCall(R"({"id":"r","method":"capture.restore"})").body)["value"]["bundle"]["id"];
 
