@@ -273,28 +273,19 @@ TEST_F(BridgeTest, EveryMethodRefusesArgumentsOfTheWrongShapeWithItsOwnError) {
     const std::string gone = "This local session is no longer available.", badPath = "Give the full path of a file on "
         "this computer, starting with \"/\".", badText = "That text cannot be copied.",
         badVersion = "That disclosure revision is not part of this build.";
-    const std::vector<std::pair<std::vector<std::string>, std::string>> methods = {
-        {{"capture.deleteSession"}, gone},
-        {{"capture.restore"}, gone},
-        {{"capture.importRecording", "capture.importTranscript", "evidence.open", "diagnostics.export"}, badPath},
-        {{"consent.acknowledgeDisclosure"}, badVersion},
-        {{"consent.setStandingRecordingConsent"}, kConsentRequired},
-        {{"text.copy"}, badText},
+    // A required argument may not be left out either; a script's undefined (null) is left out.
+    const std::tuple<const char*, std::string, bool> methods[] = {
+        {"capture.deleteSession", gone, true}, {"capture.restore", gone, false},
+        {"capture.importRecording", badPath, false}, {"capture.importTranscript", badPath, false},
+        {"evidence.open", badPath, false}, {"diagnostics.export", badPath, false},
+        {"consent.acknowledgeDisclosure", badVersion, true}, {"consent.setStandingRecordingConsent", kConsentRequired, true},
+        {"text.copy", badText, true},
     };
-    for (const auto& [names, expected] : methods) {
-        for (const auto& method : names) {
-            for (const Json& args : {Json::array({123}), Json::array({Json::array()}), Json::array({Json::object()}),
-                                     Json::array({1.5})}) {
-                EXPECT_EQ(error(method, args), expected) << method << " " << args.dump();
-            }
-        }
-    }
-    // Required arguments may not be left out; a script's undefined (null) is left out.
-    for (const Json& args : {Json::array(), Json::array({nullptr})}) {
-        EXPECT_EQ(error("capture.deleteSession", args), gone);
-        EXPECT_EQ(error("text.copy", args), badText);
-        EXPECT_EQ(error("consent.acknowledgeDisclosure", args), badVersion);
-        EXPECT_EQ(error("consent.setStandingRecordingConsent", args), kConsentRequired);
+    for (const auto& [method, expected, required] : methods) {
+        std::vector<Json> wrong = {Json::array({123}), Json::array({Json::array()}), Json::array({Json::object()}),
+                                   Json::array({1.5})};
+        if (required) wrong.insert(wrong.end(), {Json::array(), Json::array({nullptr})});
+        for (const Json& args : wrong) EXPECT_EQ(error(method, args), expected) << method << " " << args.dump();
     }
     EXPECT_TRUE(trash.moved.empty());
     EXPECT_EQ(state().lastSessionDirectory, folder);
