@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -25,21 +24,14 @@ using namespace std::chrono_literals;
 std::vector<std::string> windowTitles() {
     std::vector<std::string> titles;
     xcb_connection_t* x = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(x)) {
-        xcb_disconnect(x);
-        return titles;
-    }
-    const auto atom = [&](const char* name) {
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
-            xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, strlen(name), name), nullptr), &free);
-        return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    };
+    if (xcb_connection_has_error(x)) return xcb_disconnect(x), titles;
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
     std::unique_ptr<xcb_query_tree_reply_t, decltype(&free)> tree(xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr), &free);
     for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
+        // WM_NAME: the titles here are plain ASCII, the same in every encoding GTK may choose.
         std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> title(
-            xcb_get_property_reply(x, xcb_get_property(x, 0, xcb_query_tree_children(tree.get())[i], atom("_NET_WM_NAME"),
-                                                       atom("UTF8_STRING"), 0, 4096), nullptr), &free);
+            xcb_get_property_reply(x, xcb_get_property(x, 0, xcb_query_tree_children(tree.get())[i], XCB_ATOM_WM_NAME,
+                                                       XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr), &free);
         if (title && xcb_get_property_value_length(title.get()) > 0)
             titles.emplace_back(static_cast<const char*>(xcb_get_property_value(title.get())),
                                 static_cast<size_t>(xcb_get_property_value_length(title.get())));
