@@ -96,13 +96,7 @@ TEST_F(UpdateCheckerTest, OnlyASignedHttpsFeedOfTheKeyAnnouncesANewerVersion) {
     tampered[tampered.find("2.0.0")] = '3';
     const SigningKey otherKey;
 
-    struct Case {
-        const char* name;
-        LoopbackHttpServer::Response response;
-        bool failed;
-        std::optional<std::string> available;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, LoopbackHttpServer::Response, bool, std::optional<std::string>> cases[] = {
         {"valid", {200, feedBody(payload, key), ""}, false, "2.0.0"},
         {"not newer", {200, feedBody(sameVersion.dump(), key), ""}, false, std::nullopt},
         {"wrong key", {200, feedBody(payload, otherKey), ""}, true, std::nullopt},
@@ -113,22 +107,22 @@ TEST_F(UpdateCheckerTest, OnlyASignedHttpsFeedOfTheKeyAnnouncesANewerVersion) {
         {"not JSON", {200, "{\"payload\":", ""}, true, std::nullopt},
         {"server error", {500, feedBody(payload, key), ""}, true, std::nullopt},
     };
-    server.respond("/valid", cases[0].response);
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
+    server.respond("/valid", std::get<1>(cases[0]));
+    for (const auto& [name, response, failed, available] : cases) {
+        SCOPED_TRACE(name);
         defaults.removeValue("ai.quillmer.updates.lastCheckedAt");
-        server.respond("/feed", testCase.response);
+        server.respond("/feed", response);
         const size_t requestsBefore = server.requests().size();
         const auto checker = makeChecker(feedAt("/feed"));
         check(*checker);
 
         EXPECT_EQ(server.requests().size(), requestsBefore + 1) << "one request, no redirect followed";
         const Json state = checker->stateJSON();
-        EXPECT_EQ(state["lastCheckFailed"], testCase.failed);
-        EXPECT_EQ(state.value("availableVersion", std::string()), testCase.available.value_or(""));
+        EXPECT_EQ(state["lastCheckFailed"], failed);
+        EXPECT_EQ(state.value("availableVersion", std::string()), available.value_or(""));
         EXPECT_EQ(state["checkedAt"], "2026-12-06T21:00:00Z");
         checker->openDownload();
-        EXPECT_EQ(opened.size(), testCase.available ? 1u : 0u);
+        EXPECT_EQ(opened.size(), available ? 1u : 0u);
         opened.clear();
     }
     const std::string head = server.requests().front() + "\r\n";

@@ -30,26 +30,17 @@ class FakeHost final : public ReviewHostServices {
 public:
     std::optional<std::filesystem::path> chooseFileToOpen(const std::string& title,
                                                           const std::vector<std::string>& extensions) override {
-        openTitles.push_back(title);
-        lastExtensions = extensions;
-        return fileToOpen;
+        return openTitles.push_back(title), lastExtensions = extensions, fileToOpen;
     }
     std::optional<std::filesystem::path> chooseFileToSave(const std::string& title,
                                                           const std::string& suggestedName) override {
-        saveTitles.push_back(title);
-        lastSuggestedName = suggestedName;
-        return fileToSave;
+        return saveTitles.push_back(title), lastSuggestedName = suggestedName, fileToSave;
     }
-    bool copyText(const std::string& text) override {
-        copied.push_back(text);
-        return clipboardWorks;
-    }
+    bool copyText(const std::string& text) override { return copied.push_back(text), clipboardWorks; }
 
-    std::optional<std::filesystem::path> fileToOpen;
-    std::optional<std::filesystem::path> fileToSave;
+    std::optional<std::filesystem::path> fileToOpen, fileToSave;
     bool clipboardWorks = true;
-    std::vector<std::string> openTitles, saveTitles, copied;
-    std::vector<std::string> lastExtensions;
+    std::vector<std::string> openTitles, saveTitles, copied, lastExtensions;
     std::string lastSuggestedName;
 };
 

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -101,6 +102,24 @@ auto serveWhile(Client client, const std::function<void()>& eachTurn = {}) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return done.get();
+}
+
+// How far this process's peak resident memory grew, in kilobytes, while `work` ran: a server that
+// held a large body in memory shows here.
+template <typename Work>
+long peakMemoryGrowthKiB(Work work) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    work();
+    getrusage(RUSAGE_SELF, &after);
+    return after.ru_maxrss - before.ru_maxrss;
+}
+
+// `size` bytes of a repeating alphabet, so any range of them is recognisable.
+inline std::string alphabetBytes(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 26);
+    return bytes;
 }
 
 }  // namespace quillmer::testing

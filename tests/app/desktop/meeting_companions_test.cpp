@@ -27,7 +27,8 @@ GtkWidget* findWidget(GtkWidget* widget, const std::function<bool(GtkWidget*)>& 
     return found;
 }
 
-// The whole desktop companion in a private X server: real windows, GTK pill, engine on fakes.
+// The whole desktop companion in a private X server: real windows, GTK pill, engine on fakes. Which
+// window gets a prompt when is the readiness tests' business; here the GTK pill and tray follow it.
 class MeetingCompanionsTest : public testing::EngineTest {
 protected:
     static void SetUpTestSuite() {
@@ -73,7 +74,7 @@ protected:
     static inline bool initialised = false;
 };
 
-TEST_F(MeetingCompanionsTest, ZoomIsOfferedOnceRecordingShowsPillAndTrayItemStoppingShowsReadyToReview) {
+TEST_F(MeetingCompanionsTest, ZoomIsOfferedRecordingShowsPillAndTrayItemStoppingShowsReadyToReview) {
     testing::X11TestWindows windows;
     int activations = 0;
     MeetingCompanions companions(engine(), [&] { ++activations; }, X11ActiveWindowSource::connect());
@@ -90,25 +91,11 @@ TEST_F(MeetingCompanionsTest, ZoomIsOfferedOnceRecordingShowsPillAndTrayItemStop
     EXPECT_EQ(activations, 1);
     EXPECT_TRUE(pillHidden(companions));
 
-    windows.activate("Navigator", "firefox");
-    ASSERT_TRUE(waitFor([&] { return companions.readiness().surface() == MeetingSurface::browser; }));
-    windows.activate("zoom", "zoom", "Zoom Meeting");
-    ASSERT_TRUE(waitFor([&] { return companions.readiness().surface() == MeetingSurface::zoom; }));
-    EXPECT_TRUE(pillHidden(companions)) << "Zoom is offered once per run";
-
     engine().startCapture(firstDisplay());
     ASSERT_TRUE(waitFor([&] { return onPill(companions, "Recording"); }));
     ASSERT_TRUE(companions.pill().statusItem());
     EXPECT_EQ(app_indicator_get_status(companions.pill().statusItem()), APP_INDICATOR_STATUS_ACTIVE);
 
-    windows.activate("Navigator", "firefox");
-    ASSERT_TRUE(waitFor([&] { return pillHidden(companions); })) << "switching windows takes it down";
-    EXPECT_FALSE(companions.pill().statusItem());
-    engine().stopCapture();
-    ASSERT_TRUE(waitFor([&] { return onPill(companions, "Ready to review"); }));
-
-    engine().startCapture(firstDisplay());
-    ASSERT_TRUE(waitFor([&] { return onPill(companions, "Recording"); }));
     click(companions, "Stop");
     ASSERT_TRUE(waitFor([&] { return onPill(companions, "Ready to review"); }));
     EXPECT_FALSE(companions.pill().statusItem());
