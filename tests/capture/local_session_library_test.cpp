@@ -34,11 +34,6 @@ std::string diagnosticsJSON(int count) {
     return listJSON(count, {{"candidateID", Uuid::random().toString()}, {"message", "timed out"}});
 }
 
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
-    return text;
-}
-
 // Stage output a test folder should carry; absent members mean the stage has not run.
 struct Progress {
     std::optional<int> transcriptSegments = std::nullopt, candidates = std::nullopt;

@@ -13,6 +13,7 @@
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "platform/linux/posix_process_runner.h"
+#include "support/generated_video.h"
 #include "support/grounded_export.h"
 #include "support/temporary_folder.h"
 #include "support/test_sessions.h"
@@ -22,12 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-ProcessResult run(const std::string& program, std::vector<std::string> arguments) {
-    PosixProcessRunner runner;
-    return runner.run({program, std::move(arguments), std::nullopt, ""});
+ProcessResult quillmer(std::vector<std::string> arguments) {
+    return PosixProcessRunner().run({QUILLMER_CLI_PATH, std::move(arguments), std::nullopt, ""});
 }
-
-ProcessResult quillmer(std::vector<std::string> arguments) { return run(QUILLMER_CLI_PATH, std::move(arguments)); }
 
 // Every path under `folder` with its size and time, to tell that nothing at all changed.
 std::vector<std::string> everything(const fs::path& folder) {
@@ -54,12 +52,10 @@ TEST_F(CommandLineTest, ImportTranscriptProcessExportListAndDelete) {
     writeTestFile(captions, "WEBVTT\n\n00:20.000 --> 00:23.000\ncan we move this button here, you need to fix the header\n");
     // A recording of 30 s in which a box appears at 20 s.
     const auto recording = home_.path() / "meeting.mov";
-    ASSERT_TRUE(run("/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i",
-                                        "color=c=0xEDF1F6:s=640x360:r=10:d=30,drawbox=x=400:y=60:w=80:h=40:"
-                                        "color=0x27AE60:t=fill:enable='gte(t,20)'",
-                                        "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "20",
-                                        recording.string()})
-                    .succeeded());
+    ASSERT_TRUE(runFFmpeg({"-f", "lavfi", "-i",
+                           "color=c=0xEDF1F6:s=640x360:r=10:d=30,drawbox=x=400:y=60:w=80:h=40:color=0x27AE60:t=fill:"
+                           "enable='gte(t,20)'",
+                           "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "20", recording.string()}));
     const auto imported = quillmer({"import-recording", recording.string()});
     ASSERT_EQ(imported.exitStatus, 0) << imported.standardError;
     EXPECT_NE(imported.standardError.find("100%"), std::string::npos);
@@ -105,15 +101,14 @@ TEST_F(CommandLineTest, ImportTranscriptProcessExportListAndDelete) {
     EXPECT_TRUE(fs::exists(home_.path() / "data" / "Trash" / "files" / id));
 }
 
-TEST_F(CommandLineTest, FailuresExitOneWithTheErrorText) {
-    const auto unsupported = quillmer({"import-recording", "notes.mkv"});
-    EXPECT_EQ(unsupported.exitStatus, 1);
-    EXPECT_EQ(unsupported.standardError,
+// A failure exits 1 with the error text, a usage mistake 2.
+TEST_F(CommandLineTest, ExitStatuses) {
+    EXPECT_EQ(quillmer({"import-recording", "notes.mkv"}).standardError,
               "quillmer: Quillmer supports local MP4, MOV, and M4V recordings. notes.mkv is not a supported recording.\n");
-    EXPECT_EQ(quillmer({"delete", "latest"}).exitStatus, 1);
-    EXPECT_EQ(quillmer({"delete", "not-an-id"}).exitStatus, 1);
-    EXPECT_EQ(quillmer({"sessions", "--bogus"}).exitStatus, 2);
-    EXPECT_EQ(quillmer({"import-recording", "--help"}).exitStatus, 0);
+    for (const auto& [arguments, status] : std::vector<std::pair<std::vector<std::string>, int>>{
+             {{"import-recording", "notes.mkv"}, 1}, {{"delete", "latest"}, 1}, {{"delete", "not-an-id"}, 1},
+             {{"sessions", "--bogus"}, 2}, {{"import-recording", "--help"}, 0}})
+        EXPECT_EQ(quillmer(arguments).exitStatus, status) << arguments[0] << " " << arguments[1];
 }
 
 // A command given a folder that is not a readable session fails and touches nothing, although the
@@ -126,8 +121,7 @@ TEST_F(CommandLineTest, EveryCommandActsOnTheSessionItWasGivenOrFails) {
     fs::create_directories(exports_);
     auto lookAlike = newest;
     lookAlike.width = 640;
-    std::string lower = newest.id.toString();
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    const std::string lower = lowerCase(newest.id.toString());
     writeTestFile(sessions_ / lower / "session.json", encodeJSON(lookAlike.toJSON()));
     auto nothingRecorded = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));
     nothingRecorded.firstVideoPTSSeconds.reset();
@@ -159,8 +153,6 @@ TEST_F(CommandLineTest, EveryCommandActsOnTheSessionItWasGivenOrFails) {
     EXPECT_EQ(quillmer({"show", lower}).exitStatus, 1);
 }
 
-// Ctrl-C while `process` extracts evidence: it says it stops, and no later stage starts (no export,
-// not even a half-made one), with a failure exit, even when the extraction itself completes.
 TEST_F(CommandLineTest, ReviewChoosesTheItemsAndBriefWritesThem) {
     const auto manifest = recordedManifest(*parseISO8601("2026-05-04T09:30:12Z"));
     writeTestSession(sessions_, manifest);
@@ -169,9 +161,7 @@ TEST_F(CommandLineTest, ReviewChoosesTheItemsAndBriefWritesThem) {
     EXPECT_EQ(quillmer({"brief", id}).standardError,
               "quillmer: \"" + id + "\" has no grounded feedback yet; run quillmer analyze " + id + " first\n");
     writeGroundedExport(exportFolder);
-    std::string lower = kGroundedA;
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    EXPECT_EQ(quillmer({"review", id, "--include", lower}).standardOutput,
+    EXPECT_EQ(quillmer({"review", id, "--include", lowerCase(kGroundedA)}).standardOutput,
               "[x] " + kGroundedA + "  01:05.25  87%  Comp A\n[ ] " + kGroundedB + "  00:01.00  72%  Comp B\n");
     EXPECT_EQ(quillmer({"brief", id}).standardOutput, (exportFolder / "implementation-brief.md").string() + "\n");
     EXPECT_EQ(quillmer({"brief", id, "--print"}).standardOutput, readWholeFile(exportFolder / "implementation-brief.md"));
@@ -183,14 +173,12 @@ TEST_F(CommandLineTest, ReviewChoosesTheItemsAndBriefWritesThem) {
     EXPECT_EQ(quillmer({"review", id, "--include", kGroundedA, "--exclude", kGroundedB}).exitStatus, 2);
 }
 
+// Ctrl-C while `process` extracts evidence: it says it stops, and no later stage starts (no export,
+// not even a half-made one), with a failure exit, even when the extraction itself completes.
 TEST_F(CommandLineTest, AnInterruptedProcessStartsNoLaterStage) {
     const auto recording = home_.path() / "long.mp4";
-    PosixProcessRunner runner;
-    ASSERT_TRUE(runner.run({"/usr/bin/ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=1:duration=600",
-                                                "-c:v", "libx264", "-preset", "ultrafast", "-g", "600", "-pix_fmt", "yuv420p",
-                                                recording.string()},
-                            std::nullopt, ""})
-                    .succeeded());
+    ASSERT_TRUE(runFFmpeg({"-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=1:duration=600", "-c:v", "libx264",
+                           "-preset", "ultrafast", "-g", "600", "-pix_fmt", "yuv420p", recording.string()}));
     const std::string id = quillmer({"import-recording", recording.string()}).standardOutput.substr(0, 36);
     // One moment near the end of a ten-minute video with a single keyframe: its frames take a while
     // to decode, so the stop arrives after the extraction last looked for one and it finishes anyway.

@@ -22,11 +22,6 @@ using namespace std::chrono_literals;
 
 class SessionTest : public EngineTest {};
 
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
 // The newest meeting becomes current at start-up; new forgets it (its files stay) and restore,
 // by either case of its id, brings it back with its export; what is not a readable session, or a
 // restore while capturing, changes nothing.

@@ -181,8 +181,6 @@ TEST_F(StageTest, ImportsAndTranscriptionClearWhatTheyMakeStale) {
     EXPECT_FALSE(state().lastExportDirectory || state().transcriptSegmentCount);
 }
 
-// ---- The local pipeline: the order of the stages, over the same engine -------------------------
-
 class LocalPipelineTest : public EngineTest {
 protected:
     LocalPipelineTest() {
@@ -211,31 +209,19 @@ protected:
     bool transcriptionCancelled = false, extractionFails = false;
 };
 
-TEST_F(LocalPipelineTest, RunsOnlyMissingStagesInOrderAndNothingWithoutASession) {
+// Nothing runs without a session; a cancellation ends a run silently, a failure stops it with its
+// message, and the next run resumes at the stage that did not finish, in order, once only.
+TEST_F(LocalPipelineTest, RunsOnlyMissingStagesInOrderAndResumesWhereARunStopped) {
     EXPECT_TRUE(runPipeline().empty());
     EXPECT_TRUE(ran.empty());
-    recordShortSession();
-    EXPECT_EQ(runPipeline(), (std::vector{LocalStage::transcription, LocalStage::evidenceExtraction,
-                                          LocalStage::evidenceExport}));
-    EXPECT_EQ(ran, (std::vector<std::string>{"transcribe", "extract", "export"}));
-    EXPECT_EQ(state().candidateCount, 2);
-    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
-    EXPECT_TRUE(runPipeline().empty());
-    EXPECT_TRUE(ran.empty());
-}
-
-// A failure stops the run with its message and the next run resumes there; a cancellation ends it
-// silently.
-TEST_F(LocalPipelineTest, StopsAtAFailureOrCancellationAndResumesThere) {
     recordShortSession();
     transcriptionCancelled = true;
-    runPipeline();
-    EXPECT_EQ(ran, std::vector<std::string>{"transcribe"});
+    EXPECT_EQ(runPipeline(), std::vector{LocalStage::transcription});
     EXPECT_FALSE(state().errorMessage || state().transcriptSegmentCount);
 
     transcriptionCancelled = false;
     extractionFails = true;
-    runPipeline();
+    EXPECT_EQ(runPipeline(), (std::vector{LocalStage::transcription, LocalStage::evidenceExtraction}));
     EXPECT_EQ(ran, (std::vector<std::string>{"transcribe", "extract"}));
     EXPECT_EQ(state().errorMessage, "Evidence extraction could not complete: no frames");
 
@@ -243,6 +229,10 @@ TEST_F(LocalPipelineTest, StopsAtAFailureOrCancellationAndResumesThere) {
     EXPECT_EQ(runPipeline(), (std::vector{LocalStage::evidenceExtraction, LocalStage::evidenceExport}));
     EXPECT_EQ(ran, (std::vector<std::string>{"extract", "export"}));
     EXPECT_FALSE(state().errorMessage);
+    EXPECT_EQ(state().candidateCount, 2);
+    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
+    EXPECT_TRUE(runPipeline().empty());
+    EXPECT_TRUE(ran.empty());
 }
 
 }  // namespace
