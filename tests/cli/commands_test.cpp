@@ -50,7 +50,7 @@ protected:
 TEST_F(CommandLineTest, ImportTranscriptProcessExportListAndDelete) {
     const auto captions = home_.path() / "meeting.vtt";
     writeTestFile(captions, "WEBVTT\n\n00:20.000 --> 00:23.000\ncan we move this button here, you need to fix the header\n");
-    // A recording of 30 s in which a box appears at 20 s.
+    // A recording of 30 s in which a box appears at 20 s (where and how it is found: the evidence tests).
     const auto recording = home_.path() / "meeting.mov";
     ASSERT_TRUE(runFFmpeg({"-f", "lavfi", "-i",
                            "color=c=0xEDF1F6:s=640x360:r=10:d=30,drawbox=x=400:y=60:w=80:h=40:color=0x27AE60:t=fill:"
@@ -74,19 +74,11 @@ TEST_F(CommandLineTest, ImportTranscriptProcessExportListAndDelete) {
     EXPECT_EQ(processed.standardOutput,
               lines("1 evidence moments", "1 feedback items, found on this computer (rule-based, no model), 0 in the "
                                           "brief; choose with quillmer review " + id));
-    // The moment at 20 s, with three frames, the outlined frame and the close-up around the box.
-    const Json evidence = parseJSON(readWholeFile(exportFolder / "evidence.json"));
-    ASSERT_EQ(evidence["candidates"].size(), 1u);
-    const Json& candidate = evidence["candidates"][0];
-    EXPECT_TRUE(candidate["rangeStartSeconds"] <= 20.0 && candidate["rangeEndSeconds"] >= 20.0);
-    EXPECT_EQ(candidate["frames"].size(), 5u);
-    const Json& anchor = candidate["visualAnchor"];
-    EXPECT_TRUE(anchor["x"] <= 400.0 / 640 && anchor["x"].get<double>() + anchor["width"].get<double>() >= 480.0 / 640);
     // Everything is done now: a second run does nothing and says the same.
     EXPECT_EQ(quillmer({"process", id}).standardOutput, processed.standardOutput);
     const auto again = quillmer({"export", id});
-    EXPECT_EQ(again.exitStatus, 1);
-    EXPECT_EQ(again.standardError, "quillmer: An export already exists at " + exportFolder.string() + ".\n");
+    EXPECT_EQ(std::tie(again.exitStatus, again.standardError),
+              std::make_tuple(1, "quillmer: An export already exists at " + exportFolder.string() + ".\n"));
     EXPECT_EQ(parseJSON(quillmer({"sessions", "--json"}).standardOutput)[0]["detail"], "Ready to prepare");
 
     // A second transcript (the other kind) replaces the first, and what was made from the first goes.
@@ -164,12 +156,13 @@ TEST_F(CommandLineTest, ReviewChoosesTheItemsAndBriefWritesThem) {
     EXPECT_EQ(quillmer({"review", id, "--include", lowerCase(kGroundedA)}).standardOutput,
               "[x] " + kGroundedA + "  01:05.25  87%  Comp A\n[ ] " + kGroundedB + "  00:01.00  72%  Comp B\n");
     EXPECT_EQ(quillmer({"brief", id}).standardOutput, (exportFolder / "implementation-brief.md").string() + "\n");
-    EXPECT_EQ(quillmer({"brief", id, "--print"}).standardOutput, readWholeFile(exportFolder / "implementation-brief.md"));
+    const auto printed = quillmer({"brief", id, "--print"}).standardOutput;  // before the file is read: it rewrites it
+    EXPECT_EQ(printed, readWholeFile(exportFolder / "implementation-brief.md"));
     ASSERT_EQ(quillmer({"review", id, "--exclude", kGroundedA}).exitStatus, 0);
     const auto nothing = quillmer({"brief", id});
-    EXPECT_EQ(nothing.exitStatus, 1);
-    EXPECT_EQ(nothing.standardError,
-              "quillmer: The implementation brief could not be written: No grounded implementation changes are ready yet.\n");
+    EXPECT_EQ(std::tie(nothing.exitStatus, nothing.standardError),
+              std::make_tuple(1, "quillmer: The implementation brief could not be written: No grounded implementation "
+                                 "changes are ready yet.\n"));
     EXPECT_EQ(quillmer({"review", id, "--include", kGroundedA, "--exclude", kGroundedB}).exitStatus, 2);
 }
 

@@ -20,17 +20,18 @@ TEST_F(EngineTest, StartsWithNothingAndRefreshDisplaysPublishesTheListOrExplains
     EXPECT_FALSE(state().frameCount || state().isCapturing || state().lastSessionDirectory || state().errorMessage);
     engine().refreshDisplays();
     ASSERT_EQ(state().displays.size(), 2u);
-    EXPECT_EQ(state().displays[0].label(), "Display 1 \u00B7 1920 \u00D7 1080");
-    EXPECT_EQ(state().displays[1].label(), "Display 2 \u00B7 2560 \u00D7 1440");
+    EXPECT_EQ(state().displays[0].label() + "; " + state().displays[1].label(),
+              "Display 1 \u00B7 1920 \u00D7 1080; Display 2 \u00B7 2560 \u00D7 1440");
     EXPECT_FALSE(state().errorMessage);
 
     capture.displays.clear();
-    engine().refreshDisplays();
-    EXPECT_TRUE(state().displays.empty());
-    EXPECT_EQ(state().errorMessage, "No capturable display is available.");
-    capture.displaysError = "Cannot open display :0.";
-    engine().refreshDisplays();
-    EXPECT_EQ(state().errorMessage, "Quillmer could not load shareable displays: Cannot open display :0.");
+    for (const auto& message : {"No capturable display is available.",
+                                "Quillmer could not load shareable displays: Cannot open display :0."}) {
+        engine().refreshDisplays();
+        EXPECT_TRUE(state().displays.empty());
+        EXPECT_EQ(state().errorMessage, message);
+        capture.displaysError = "Cannot open display :0.";
+    }
 }
 
 // Started with an element of the engine's own display list, which starting replaces.
@@ -40,10 +41,10 @@ TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
     engine().startCapture(state().displays.at(1));
     ASSERT_TRUE(state().isCapturing && state().captureStartedAt);
     auto& stream = capture.lastStream();
-    EXPECT_TRUE(stream.started);
-    EXPECT_EQ(stream.configuration.display, display.display);
-    EXPECT_EQ(stream.configuration.queueDepth, 5);
-    EXPECT_TRUE(stream.configuration.capturesAudio && stream.configuration.capturesMicrophone);
+    const auto& configuration = stream.configuration;
+    EXPECT_EQ(std::tie(stream.started, configuration.display, configuration.queueDepth, configuration.capturesAudio,
+                       configuration.capturesMicrophone),
+              std::make_tuple(true, display.display, 5, true, true));
 
     stream.deliver(screenSample(100.0));
     stream.deliver(audioSample(SampleKind::systemAudio, 100.02));
@@ -54,8 +55,7 @@ TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
     stream.deliver(screenSample(-1.0, 0, 0));  // not a valid sample: not counted at all
     stream.deliver(screenSample(101.25));
     queue.runPending();
-    EXPECT_EQ(state().frameCount, 3);
-    EXPECT_EQ(state().lastFrameTimestamp, "101.250s");
+    EXPECT_EQ(std::tie(state().frameCount, state().lastFrameTimestamp), std::make_tuple(3, "101.250s"));
 
     await([&](auto done) { engine().stopCapture(done); });
     EXPECT_TRUE(stream.stopped);
@@ -77,8 +77,7 @@ TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
 
     // A new capture forgets this one and its counters; a stop without a capture changes nothing.
     engine().startCapture(firstDisplay());
-    EXPECT_EQ(state().frameCount, 0);
-    EXPECT_EQ(state().lastFrameTimestamp, "\u2014");
+    EXPECT_EQ(std::tie(state().frameCount, state().lastFrameTimestamp), std::make_tuple(0, "\u2014"));
     EXPECT_FALSE(state().lastSessionDirectory);
     capture.lastStream().deliver(screenSample(3.0));
     await([&](auto done) { engine().stopCapture(done); });
