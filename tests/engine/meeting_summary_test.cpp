@@ -12,6 +12,7 @@
 #include "support/evidence_candidate_bundle.h"
 #include "support/loopback_http_server.h"
 #include "support/test_sessions.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 namespace {
@@ -86,12 +87,12 @@ TEST(GeminiSummaryProviderTest, ReadsTheAnswerOrFailsWithItsOwnTexts) {
     struct Row {
         int status;
         std::string body;
-        std::string failure;  // empty: a summary whose overview is "O"
+        std::string failure;  // "(no failure)": a summary whose overview is "O"
     };
     const std::string answer = encodeCompactJSON(
         Json(R"({"overview":"O","topics":[],"decisions":[],"actionItems":[],"unresolvedQuestions":[]})"));
     const std::vector<Row> rows = {
-        {200, R"({"candidates":[{"content":{"parts":[{"text":)" + answer + "}]}}]}", ""},
+        {200, R"({"candidates":[{"content":{"parts":[{"text":)" + answer + "}]}}]}", "(no failure)"},
         {200, R"({"candidates":[]})", "Summary response was empty"},
         {500, "", "Summary request failed"},
         {403, "key rejected", "key rejected"},
@@ -102,12 +103,8 @@ TEST(GeminiSummaryProviderTest, ReadsTheAnswerOrFailsWithItsOwnTexts) {
     for (const auto& row : rows) {
         gemini.respond(route, {row.status, row.body, "", {}});
         GeminiKeychainSummaryProvider provider("gemini", "gemini-3.6-flash", "dev-key", transport, gemini.url("/"));
-        try {
-            EXPECT_EQ(provider.summarize("[00:01.00] Speaker: hi", {"act"}, {}).overview, "O");
-            EXPECT_TRUE(row.failure.empty()) << row.status;
-        } catch (const std::exception& error) {
-            EXPECT_EQ(error.what(), row.failure);
-        }
+        EXPECT_EQ(testing::failureText([&] { EXPECT_EQ(provider.summarize("[00:01.00] Speaker: hi", {"act"}, {}).overview, "O"); }),
+                  row.failure);
     }
     const auto sent = gemini.recordedRequests().at(0);
     EXPECT_EQ(sent.headers.at("x-goog-api-key"), "dev-key");

@@ -12,6 +12,7 @@
 #include "platform/linux/json_file_user_defaults.h"
 #include "support/loopback_http_server.h"
 #include "support/temporary_folder.h"
+#include "support/thrown.h"
 #include "transcription/diarized_transcription_client.h"
 #include "transcription/transcription_error.h"
 
@@ -106,12 +107,7 @@ public:
     std::string failure(std::stop_token stop = {}, const std::string& locale = "en-US") {
         const auto stored = [&] { return fs::exists(session_ / kTranscriptFileName) ? readWholeFile(session_ / kTranscriptFileName) : ""; };
         const std::string before = stored();
-        std::string message = "transcribed without error";
-        try {
-            run(stop, locale);
-        } catch (const Error& error) {
-            message = error.what();
-        }
+        const std::string message = testing::failureText([&] { run(stop, locale); });
         EXPECT_EQ(stored(), before);
         EXPECT_TRUE(fs::is_empty(workRoot_.path()));
         return message;
