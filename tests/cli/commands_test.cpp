@@ -47,47 +47,27 @@ protected:
     fs::path exports_ = home_.path() / "data" / "Quillmer" / "Exports";
 };
 
-TEST_F(CommandLineTest, ImportTranscriptProcessExportListAndDelete) {
-    const auto captions = home_.path() / "meeting.vtt";
-    writeTestFile(captions, "WEBVTT\n\n00:20.000 --> 00:23.000\ncan we move this button here, you need to fix the header\n");
-    // A recording of 30 s in which a box appears at 20 s (where and how it is found: the evidence tests).
-    const auto recording = home_.path() / "meeting.mov";
-    ASSERT_TRUE(runFFmpeg({"-f", "lavfi", "-i",
-                           "color=c=0xEDF1F6:s=640x360:r=10:d=30,drawbox=x=400:y=60:w=80:h=40:color=0x27AE60:t=fill:"
-                           "enable='gte(t,20)'",
-                           "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "20", recording.string()}));
-    const auto imported = quillmer({"import-recording", recording.string()});
-    ASSERT_EQ(imported.exitStatus, 0) << imported.standardError;
-    EXPECT_NE(imported.standardError.find("100%"), std::string::npos);
-    const std::string id = imported.standardOutput.substr(0, 36);
-    EXPECT_EQ(parseJSON(quillmer({"sessions", "--json"}).standardOutput)[0]["detail"], "Ready to understand");
-    ASSERT_EQ(quillmer({"import-transcript", id, captions.string()}).exitStatus, 0);
-
-    const auto processed = quillmer({"process", id});
-    ASSERT_EQ(processed.exitStatus, 0) << processed.standardError;
+// Process prints where each file went and, once everything is done, does nothing more; a second
+// transcript replaces what was made from the first; `latest` names the newest meeting. (Importing and
+// processing a real recording: the no-network and demo tests.)
+TEST_F(CommandLineTest, ProcessReplaceTheTranscriptAndDeleteLatest) {
+    const auto manifest = recordedManifest(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+    writeTestSession(sessions_, manifest, {{{"hello"}}, 0});
+    const auto id = manifest.id.toString();
     const auto exportFolder = exports_ / id;
     // Without a relay, processing goes on to the transcript rules and the summary, on this computer.
-    const auto lines = [&](const std::string& moments, const std::string& found) {
-        return moments + "\n" + (exportFolder / "evidence.md").string() + "\n" + found + "\n" +
-               (exportFolder / "feedback.md").string() + "\n" + (exportFolder / "meeting-summary.md").string() + "\n";
-    };
-    EXPECT_EQ(processed.standardOutput,
-              lines("1 evidence moments", "1 feedback items, found on this computer (rule-based, no model), 0 in the "
-                                          "brief; choose with quillmer review " + id));
-    // Everything is done now: a second run does nothing and says the same.
-    EXPECT_EQ(quillmer({"process", id}).standardOutput, processed.standardOutput);
+    const std::string processed = "0 evidence moments\n" + (exportFolder / "evidence.md").string() +
+                                  "\n0 feedback items, found on this computer (rule-based, no model)\n" +
+                                  (exportFolder / "feedback.md").string() + "\n" +
+                                  (exportFolder / "meeting-summary.md").string() + "\n";
+    for (int run = 0; run < 2; ++run) EXPECT_EQ(quillmer({"process", id}).standardOutput, processed) << run;
     const auto again = quillmer({"export", id});
     EXPECT_EQ(std::tie(again.exitStatus, again.standardError),
               std::make_tuple(1, "quillmer: An export already exists at " + exportFolder.string() + ".\n"));
-    EXPECT_EQ(parseJSON(quillmer({"sessions", "--json"}).standardOutput)[0]["detail"], "Ready to prepare");
 
-    // A second transcript (the other kind) replaces the first, and what was made from the first goes.
     writeTestFile(home_.path() / "meeting.srt", "1\n00:00:05,000 --> 00:00:06,000\nhello there\n");
     ASSERT_EQ(quillmer({"import-transcript", id, (home_.path() / "meeting.srt").string()}).exitStatus, 0);
     EXPECT_FALSE(fs::exists(exportFolder));
-    EXPECT_EQ(quillmer({"process", id}).standardOutput,
-              lines("0 evidence moments", "0 feedback items, found on this computer (rule-based, no model)"));
-
     EXPECT_EQ(quillmer({"delete", "latest"}).exitStatus, 0);
     EXPECT_EQ(quillmer({"sessions"}).standardOutput, "");
     EXPECT_TRUE(fs::exists(home_.path() / "data" / "Trash" / "files" / id));
