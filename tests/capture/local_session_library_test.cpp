@@ -34,11 +34,6 @@ std::string diagnosticsJSON(int count) {
     return listJSON(count, {{"candidateID", Uuid::random().toString()}, {"message", "timed out"}});
 }
 
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
-    return text;
-}
-
 // Stage output a test folder should carry; absent members mean the stage has not run.
 struct Progress {
     std::optional<int> transcriptSegments = std::nullopt, candidates = std::nullopt;
@@ -110,11 +105,9 @@ TEST_F(LocalSessionLibraryTest, OnlyFoldersThatAreClearlyOneMeetingAppear) {
 // trigger, a feedback item without its quote, diagnostics that are not a list) counts as absent.
 TEST_F(LocalSessionLibraryTest, CountsComeFromEachStagesFileWhenThatStageCouldReadIt) {
     const auto session = load(makeSession(kBase, {12, 3, true, 4, 2}));
-    EXPECT_EQ(session.transcriptSegmentCount, 12);
-    EXPECT_EQ(session.candidateCount, 3);
-    EXPECT_EQ(session.exportDirectory, exports / session.manifest.id.toString());
-    EXPECT_EQ(session.feedbackCount, 4);
-    EXPECT_EQ(session.unfinishedAnalysisCount, 2);
+    EXPECT_EQ(std::tie(session.transcriptSegmentCount, session.candidateCount, session.feedbackCount,
+                       session.unfinishedAnalysisCount, session.exportDirectory),
+              std::make_tuple(12, 3, 4, 2, exports / session.manifest.id.toString()));
 
     const auto fresh = load(makeSession(kBase));
     EXPECT_FALSE(fresh.transcriptSegmentCount || fresh.candidateCount || fresh.exportDirectory || fresh.feedbackCount);
@@ -208,9 +201,7 @@ TEST_F(LocalSessionLibraryTest, SameRecordingIsListedOnceByItsMostAdvancedFolder
     ASSERT_EQ(recent.size(), 2u);
     EXPECT_EQ(recent[1], (LocalSessionSummary{other.id.toString(), recent[1].title, "Ready to understand", other.createdAt}));
     EXPECT_FALSE(recent[1].title.empty());
-    EXPECT_EQ(library.recentSessions(100).size(), 3u);
-    EXPECT_TRUE(library.recentSessions(0).empty());
-    EXPECT_TRUE(library.recentSessions(-3).empty());
+    for (const auto& [limit, size] : {std::pair{100, 3u}, {0, 0u}, {-3, 0u}}) EXPECT_EQ(library.recentSessions(limit).size(), size);
 }
 
 // Either case of the id finds the upper-case folder that loading and export use; never a
@@ -222,11 +213,10 @@ TEST_F(LocalSessionLibraryTest, IdsInEitherCaseReachTheCanonicalFolderOnly) {
     const auto lower = lowerCase(manifest.id.toString());
     writeTestFile(sessions / lower / "notes.txt", "another folder");
     EXPECT_EQ(library.session(lower).value().directory, sessions / manifest.id.toString());
-    EXPECT_FALSE(library.session("../" + manifest.id.toString()));
-    EXPECT_FALSE(library.session(Uuid::random().toString()));
-
-    for (const auto& id : {std::string("not-a-uuid"), "../" + manifest.id.toString(), Uuid::random().toString()})
+    for (const auto& id : {std::string("not-a-uuid"), "../" + manifest.id.toString(), Uuid::random().toString()}) {
+        EXPECT_FALSE(library.session(id)) << id;
         library.deleteSession(id);
+    }
     trash.refused = sessions / manifest.id.toString();
     EXPECT_THROW(library.deleteSession(manifest.id.toString()), FileSystemError);
     EXPECT_TRUE(trash.moved.empty());

@@ -45,9 +45,7 @@ protected:
 
     static fs::path media(const std::string& name) { return media_->path() / name; }
 
-    static size_t sessionCount() {
-        return static_cast<size_t>(std::distance(fs::directory_iterator(sessionsRoot()), {}));
-    }
+    static size_t sessionCount() { return static_cast<size_t>(std::distance(fs::directory_iterator(sessionsRoot()), {})); }
 
     template <typename Body>
     void expectImportError(Body body, SessionImportErrorCase expected, const std::string& text) {
@@ -68,16 +66,10 @@ TEST_F(SessionImporterTest, RecordingWithSoundBecomesACompleteSession) {
     EXPECT_EQ(imported.directory, sessionsRoot() / manifest.id.toString());
     EXPECT_EQ(readManifest(imported.directory), manifest);
     LocalSessionManifest expected;
-    expected.id = manifest.id;
-    expected.createdAt = manifest.createdAt;
-    expected.endedAt = manifest.createdAt;
-    expected.width = 320;
-    expected.height = 240;
-    expected.firstVideoPTSSeconds = 0.0;
-    expected.lastVideoPTSSeconds = manifest.lastVideoPTSSeconds;
-    expected.systemAudioFile = "system-audio.m4a";
-    expected.systemAudioFirstPTSSeconds = 0.0;
-    expected.videoFile = "screen.mp4";
+    expected.id = manifest.id, expected.createdAt = manifest.createdAt, expected.endedAt = manifest.createdAt;
+    expected.width = 320, expected.height = 240, expected.videoFile = "screen.mp4";
+    expected.firstVideoPTSSeconds = 0.0, expected.lastVideoPTSSeconds = manifest.lastVideoPTSSeconds;
+    expected.systemAudioFile = "system-audio.m4a", expected.systemAudioFirstPTSSeconds = 0.0;
     expected.sourceMediaFingerprint = sha256HexOfFile(media("meeting.mp4"));
     EXPECT_EQ(manifest, expected);
     ASSERT_TRUE(manifest.lastVideoPTSSeconds);
@@ -127,10 +119,9 @@ TEST_F(SessionImporterTest, ARecordingThatEndsEarlyEndsWhereItsPicturesEnd) {
 
 TEST_F(SessionImporterTest, RefusalsAndCancellingLeaveNoFolderAndNeverWait) {
     // The extension is judged before anything is read: this file does not even exist.
-    expectImportError([&] { importer_.importRecording(media("notes.mkv")); }, SessionImportErrorCase::unsupportedFile,
-                      "Quillmer supports local MP4, MOV, and M4V recordings. notes.mkv is not a supported recording.");
-    expectImportError([&] { importer_.importRecording(media("recording")); }, SessionImportErrorCase::unsupportedFile,
-                      "Quillmer supports local MP4, MOV, and M4V recordings. recording is not a supported recording.");
+    for (const std::string name : {"notes.mkv", "recording"})
+        expectImportError([&] { importer_.importRecording(media(name)); }, SessionImportErrorCase::unsupportedFile,
+                          "Quillmer supports local MP4, MOV, and M4V recordings. " + name + " is not a supported recording.");
     expectImportError([&] { importer_.importRecording(media("voice.m4v")); }, SessionImportErrorCase::noVideoTrack,
                       "This file does not contain a video track.");
     testing::writeTestFile(media("text.mp4"), "this is not a recording");
@@ -144,9 +135,7 @@ TEST_F(SessionImporterTest, RefusalsAndCancellingLeaveNoFolderAndNeverWait) {
     std::stop_source stop;
     EXPECT_THROW(importer_.importRecording(media("old-codec.MOV"), stop.get_token(), [&](double) { stop.request_stop(); }),
                  CancellationError);
-    std::stop_source already;
-    already.request_stop();
-    EXPECT_THROW(importer_.importRecording(media("meeting.mp4"), already.get_token()), CancellationError);
+    EXPECT_THROW(importer_.importRecording(media("meeting.mp4"), stop.get_token()), CancellationError);  // already stopped
     EXPECT_EQ(sessionCount(), 0u);
 }
 

@@ -49,8 +49,7 @@ TEST_F(RecordCommandTest, RecordsOnlyWithTheAffirmationAndKeepsItAsThePageDoes) 
     const Outcome refused = record({5, 0.05});
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("everyone on the call knows"), std::string::npos) << refused.err;
-    EXPECT_EQ(capture.streamsMade(), 0);
-    EXPECT_FALSE(std::filesystem::exists(sessions()));
+    EXPECT_FALSE(capture.streamsMade() || std::filesystem::exists(sessions()));
 
     // The flag: the notice is shown once and acknowledged, and the recording carries the claim.
     for (const auto& [options, standing, showsNotice] :
@@ -61,14 +60,12 @@ TEST_F(RecordCommandTest, RecordsOnlyWithTheAffirmationAndKeepsItAsThePageDoes) 
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err.find("Before you record") != std::string::npos, showsNotice) << run.err;
         const std::filesystem::path folder = run.out.substr(0, run.out.size() - 1);
-        EXPECT_EQ(readManifest(folder).displayID, 5u);
-        EXPECT_EQ(folder.parent_path(), sessions());
+        EXPECT_EQ(std::make_tuple(folder.parent_path(), readManifest(folder).displayID), std::make_tuple(sessions(), 5u));
         EXPECT_TRUE(capture.lastStream().stopped);
 
-        const Json record = parseJSON(readWholeFile(folder / "consent.json"));
         // The page's record for the same choices: its eight keys, standing as stored.
-        EXPECT_EQ(record.size(), 8u);
-        EXPECT_EQ(record["standing"], standing);
+        const Json record = parseJSON(readWholeFile(folder / "consent.json"));
+        EXPECT_EQ(std::make_tuple(record.size(), record["standing"]), std::make_tuple(size_t{8}, Json(standing)));
         // The time text as the page's toISOString() writes it.
         EXPECT_TRUE(std::regex_match(record["clientAffirmedAt"].get<std::string>(),
                                      std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")));
@@ -83,7 +80,7 @@ TEST_F(RecordCommandTest, FailuresExitOneWithTheEngineMessage) {
     capture.startError = "no XShm";
     const Outcome failed = record({5, 0.05, true});
     EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.err.find("Capture could not start: no XShm"), std::string::npos);
+    EXPECT_NE(failed.err.find("Capture could not start: no XShm"), std::string::npos) << failed.err;
 }
 
 TEST_F(RecordCommandTest, StandingConsentIsSetShownAndWithdrawn) {

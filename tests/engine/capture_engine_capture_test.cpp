@@ -8,8 +8,10 @@
 namespace quillmer::testing {
 namespace {
 
+// The names in `folder`, sorted; none when it does not exist.
 std::vector<std::string> folderContents(const std::filesystem::path& folder) {
     std::vector<std::string> names;
+    if (!std::filesystem::exists(folder)) return names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
@@ -20,17 +22,18 @@ TEST_F(EngineTest, StartsWithNothingAndRefreshDisplaysPublishesTheListOrExplains
     EXPECT_FALSE(state().frameCount || state().isCapturing || state().lastSessionDirectory || state().errorMessage);
     engine().refreshDisplays();
     ASSERT_EQ(state().displays.size(), 2u);
-    EXPECT_EQ(state().displays[0].label(), "Display 1 \u00B7 1920 \u00D7 1080");
-    EXPECT_EQ(state().displays[1].label(), "Display 2 \u00B7 2560 \u00D7 1440");
+    EXPECT_EQ(state().displays[0].label() + "; " + state().displays[1].label(),
+              "Display 1 \u00B7 1920 \u00D7 1080; Display 2 \u00B7 2560 \u00D7 1440");
     EXPECT_FALSE(state().errorMessage);
 
     capture.displays.clear();
-    engine().refreshDisplays();
-    EXPECT_TRUE(state().displays.empty());
-    EXPECT_EQ(state().errorMessage, "No capturable display is available.");
-    capture.displaysError = "Cannot open display :0.";
-    engine().refreshDisplays();
-    EXPECT_EQ(state().errorMessage, "Quillmer could not load shareable displays: Cannot open display :0.");
+    for (const auto& message : {"No capturable display is available.",
+                                "Quillmer could not load shareable displays: Cannot open display :0."}) {
+        engine().refreshDisplays();
+        EXPECT_TRUE(state().displays.empty());
+        EXPECT_EQ(state().errorMessage, message);
+        capture.displaysError = "Cannot open display :0.";
+    }
 }
 
 // Started with an element of the engine's own display list, which starting replaces.
@@ -40,10 +43,10 @@ TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
     engine().startCapture(state().displays.at(1));
     ASSERT_TRUE(state().isCapturing && state().captureStartedAt);
     auto& stream = capture.lastStream();
-    EXPECT_TRUE(stream.started);
-    EXPECT_EQ(stream.configuration.display, display.display);
-    EXPECT_EQ(stream.configuration.queueDepth, 5);
-    EXPECT_TRUE(stream.configuration.capturesAudio && stream.configuration.capturesMicrophone);
+    const auto& configuration = stream.configuration;
+    EXPECT_EQ(std::tie(stream.started, configuration.display, configuration.queueDepth, configuration.capturesAudio,
+                       configuration.capturesMicrophone),
+              std::make_tuple(true, display.display, 5, true, true));
 
     stream.deliver(screenSample(100.0));
     stream.deliver(audioSample(SampleKind::systemAudio, 100.02));
@@ -54,8 +57,7 @@ TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
     stream.deliver(screenSample(-1.0, 0, 0));  // not a valid sample: not counted at all
     stream.deliver(screenSample(101.25));
     queue.runPending();
-    EXPECT_EQ(state().frameCount, 3);
-    EXPECT_EQ(state().lastFrameTimestamp, "101.250s");
+    EXPECT_EQ(std::tie(state().frameCount, state().lastFrameTimestamp), std::make_tuple(3, "101.250s"));
 
     await([&](auto done) { engine().stopCapture(done); });
     EXPECT_TRUE(stream.stopped);
@@ -77,8 +79,7 @@ TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
 
     // A new capture forgets this one and its counters; a stop without a capture changes nothing.
     engine().startCapture(firstDisplay());
-    EXPECT_EQ(state().frameCount, 0);
-    EXPECT_EQ(state().lastFrameTimestamp, "\u2014");
+    EXPECT_EQ(std::tie(state().frameCount, state().lastFrameTimestamp), std::make_tuple(0, "\u2014"));
     EXPECT_FALSE(state().lastSessionDirectory);
     capture.lastStream().deliver(screenSample(3.0));
     await([&](auto done) { engine().stopCapture(done); });
@@ -89,55 +90,33 @@ TEST_F(EngineTest, StartThenStopLeavesAFinishedSessionWithItsTimingFacts) {
 }
 
 // A capture that never wrote a video sample is no meeting: whether it failed to start, failed or
-// was stopped before its first frame, its folder goes and nothing is listed.
-TEST_F(EngineTest, ACaptureWithoutVideoLeavesNoFolder) {
+// was stopped before its first frame, its folder goes and nothing is listed. One that recorded
+// video is finished and kept however it ends. Each ending says what happened (nothing, if clean).
+TEST_F(EngineTest, EveryEndOfACaptureKeepsItsVideoFinishedOrNoFolderAtAll) {
     const std::string nothingKept = "Capture stopped before any video was recorded; nothing was kept.";
     const auto stop = [this] { await([&](auto done) { engine().stopCapture(done); }); };
     const struct {
         const char* name;
+        bool video;
         std::function<void()> arrange, end;  // no end: the start fails
-        std::optional<std::string> message;
+        std::optional<std::string> message, stopError = std::nullopt;
     } cases[] = {
-        {"output not added", [this] { capture.makeStreamError = "The microphone output could not be added."; }, nullptr,
-         "Capture could not start: The microphone output could not be added."},
-        {"no sound server", [this] { capture.startError = "Connection refused (PulseAudio)."; }, nullptr,
+        {"output not added", false, [this] { capture.makeStreamError = "The microphone output could not be added."; },
+         nullptr, "Capture could not start: The microphone output could not be added."},
+        {"no sound server", false, [this] { capture.startError = "Connection refused (PulseAudio)."; }, nullptr,
          "Capture could not start: Connection refused (PulseAudio)."},
-        {"writer refused", [this] { writers.videoWriterFails = true; }, nullptr,
+        {"writer refused", false, [this] { writers.videoWriterFails = true; }, nullptr,
          "Capture could not start: The local MP4 writer could not accept screen video."},
-        {"stopped at once", [] {}, stop, nothingKept},
-        {"failed with sound only", [] {},
+        {"stopped at once", false, [] {}, stop, nothingKept},
+        {"failed with sound only", false, [] {},
          [this] {
              capture.lastStream().deliver(audioSample(SampleKind::systemAudio, 1.0));
              capture.lastStream().fail("The display was disconnected.");
              queue.runUntil([&] { return !state().isCapturing; });
          },
          nothingKept + " The display was disconnected."},
-        {"engine gone", [] {}, [this] { destroyEngine(); }, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        destroyEngine();
-        capture.makeStreamError.reset(), capture.startError.reset(), writers.videoWriterFails = false;
-        c.arrange();
-        engine().startCapture(firstDisplay());
-        EXPECT_EQ(state().isCapturing, c.end != nullptr) << c.name;
-        if (c.end) c.end();
-        EXPECT_TRUE(!c.message || state().errorMessage == c.message) << c.name << ": " << state().errorMessage.value_or("");
-        EXPECT_FALSE(state().isCapturing || state().lastSessionDirectory) << c.name;
-        EXPECT_TRUE(state().recentSessions.empty() && folderContents(root / "Sessions").empty()) << c.name;
-        EXPECT_TRUE(capture.streamsMade() == 0 || capture.lastStream().destroyed) << c.name;
-    }
-}
-
-// However a capture that recorded video ends, its recording is finished and kept, and each
-// ending says what happened (or nothing, for a clean one).
-TEST_F(EngineTest, EveryEndOfACaptureWithVideoKeepsItFinished) {
-    const auto stop = [this] { await([&](auto done) { engine().stopCapture(done); }); };
-    const struct {
-        const char* name;
-        std::function<void()> end;
-        std::optional<std::string> message, stopError = std::nullopt;
-    } cases[] = {
-        {"stream failure",
+        {"engine gone before video", false, [] {}, [this] { destroyEngine(); }, std::nullopt},
+        {"stream failure", true, [] {},
          [&] {
              // From a thread of its own, as from the display server; a stop after it has nothing to do.
              std::thread([&] { capture.lastStream().fail("The display was disconnected."); }).join();
@@ -146,7 +125,7 @@ TEST_F(EngineTest, EveryEndOfACaptureWithVideoKeepsItFinished) {
              stop();
          },
          "Capture stopped unexpectedly. The recorded portion was saved locally. The display was disconnected."},
-        {"failure after stop",
+        {"failure after stop", true, [] {},
          [&] {
              bool stopped = false;
              engine().stopCapture([&] { stopped = true; });
@@ -155,9 +134,9 @@ TEST_F(EngineTest, EveryEndOfACaptureWithVideoKeepsItFinished) {
              queue.runPending();
          },
          std::nullopt},
-        {"unclean stop", stop, "Capture could not stop cleanly: PulseAudio did not drain the microphone.",
+        {"unclean stop", true, [] {}, stop, "Capture could not stop cleanly: PulseAudio did not drain the microphone.",
          "PulseAudio did not drain the microphone."},
-        {"two stops",
+        {"two stops", true, [] {},
          [&] {
              int completions = 0;
              const auto finishedBefore = writers.finishedFiles().size();
@@ -167,22 +146,30 @@ TEST_F(EngineTest, EveryEndOfACaptureWithVideoKeepsItFinished) {
              EXPECT_EQ(writers.finishedFiles().size(), finishedBefore + 1);
          },
          std::nullopt},
-        {"engine gone", [&] { destroyEngine(), queue.runPending(); }, std::nullopt},  // its posted counter does nothing
+        {"engine gone", true, [] {}, [&] { destroyEngine(), queue.runPending(); }, std::nullopt},  // its posted counter does nothing
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         destroyEngine();
         std::filesystem::remove_all(root / "Sessions");
+        capture.makeStreamError.reset(), capture.startError.reset(), writers.videoWriterFails = false;
         capture.stopError = c.stopError;
+        c.arrange();
         engine().startCapture(firstDisplay());
-        capture.lastStream().deliver(screenSample(5.0));
-        capture.lastStream().deliver(screenSample(5.5));
-        c.end();
-        EXPECT_EQ(state().errorMessage, c.message) << c.name;
-        EXPECT_FALSE(state().isCapturing) << c.name;
+        EXPECT_EQ(state().isCapturing, c.end != nullptr);
+        if (c.video) capture.lastStream().deliver(screenSample(5.0)), capture.lastStream().deliver(screenSample(5.5));
+        if (c.end) c.end();
+        EXPECT_EQ(state().errorMessage, c.message);
+        EXPECT_FALSE(state().isCapturing);
         const auto sessions = folderContents(root / "Sessions");
-        ASSERT_EQ(sessions.size(), 1u) << c.name;
-        const auto manifest = readManifest(root / "Sessions" / sessions[0]);
-        EXPECT_TRUE(manifest.endedAt && manifest.videoFrameCount == 2) << c.name;
+        ASSERT_EQ(sessions.size(), c.video ? 1u : 0u);
+        if (c.video) {
+            const auto manifest = readManifest(root / "Sessions" / sessions[0]);
+            EXPECT_TRUE(manifest.endedAt && manifest.videoFrameCount == 2);
+        } else {
+            EXPECT_FALSE(state().lastSessionDirectory || !state().recentSessions.empty());
+            EXPECT_TRUE(capture.streamsMade() == 0 || capture.lastStream().destroyed);
+        }
     }
 }
 

@@ -78,13 +78,20 @@ TEST_F(StageTest, AnalysisWithNoRouteSendsNothingAndSaysWhy) {
 }
 
 TEST_F(StageTest, RetryRunsOnlyWithUnfinishedAnalysesAndTheEvidencePass) {
+    useWorkingExportAndAnalysis(0);
+    recordExportAndAnalyze();
+    int notifications = 0;
+    engine().addObserver([&] { ++notifications; });
+    await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::evidence}, done); });
+    EXPECT_EQ(notifications, 0);  // nothing unfinished: nothing ran
+
+    destroyEngine();
     useWorkingExportAndAnalysis(2);
     recordExportAndAnalyze();
     // The analysis publishes the review of its report.
     ASSERT_EQ(state().unfinishedAnalysisCount, 2);
-    EXPECT_EQ(state().includedFeedbackIDs, (std::set<std::string>{"A"}));
-    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
-    EXPECT_FALSE(state().errorMessage);
+    EXPECT_EQ(std::tie(state().includedFeedbackIDs, state().lastExportDirectory, state().errorMessage),
+              std::make_tuple(std::set<std::string>{"A"}, std::optional(root / "Exports" / "bundle"), std::nullopt));
     await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::summary}, done); });
     EXPECT_FALSE(state().errorMessage);  // not approved for evidence: nothing ran
 
@@ -92,15 +99,6 @@ TEST_F(StageTest, RetryRunsOnlyWithUnfinishedAnalysesAndTheEvidencePass) {
     EXPECT_EQ(state().errorMessage, std::string("Retry could not complete: ") + kNotAvailable);
     EXPECT_FALSE(state().isAnalyzing);
     EXPECT_EQ(state().feedbackCount, 3);  // a failed retry keeps the report it had
-}
-
-TEST_F(StageTest, RetryWithNothingUnfinishedDoesNothing) {
-    useWorkingExportAndAnalysis(0);
-    recordExportAndAnalyze();
-    int notifications = 0;
-    engine().addObserver([&] { ++notifications; });
-    await([&](auto done) { engine().retryAnalysis({RemoteAnalysisPass::evidence}, done); });
-    EXPECT_EQ(notifications, 0);
 }
 
 TEST_F(StageTest, ARunningStageRefusesEverythingElseThenPublishesItsResult) {
@@ -165,9 +163,8 @@ TEST_F(StageTest, ImportsAndTranscriptionClearWhatTheyMakeStale) {
     recordExportAndAnalyze();
     await([&](auto done) { engine().importTranscript("/tmp/meeting.vtt", done); });
     EXPECT_EQ(state().transcriptSegmentCount, 40);
-    EXPECT_FALSE(state().lastExportDirectory || state().candidateCount || state().feedbackCount);
-    EXPECT_EQ(state().unfinishedAnalysisCount, 0);
-    EXPECT_TRUE(state().includedFeedbackIDs.empty());
+    EXPECT_FALSE(state().lastExportDirectory || state().candidateCount || state().feedbackCount ||
+                 state().unfinishedAnalysisCount || !state().includedFeedbackIDs.empty());
 
     await([&](auto done) { engine().exportEvidence(done); });
     await([&](auto done) { engine().transcribe(done); });
@@ -180,8 +177,6 @@ TEST_F(StageTest, ImportsAndTranscriptionClearWhatTheyMakeStale) {
     EXPECT_EQ(state().lastSessionDirectory, root / "Sessions" / "imported");
     EXPECT_FALSE(state().lastExportDirectory || state().transcriptSegmentCount);
 }
-
-// ---- The local pipeline: the order of the stages, over the same engine -------------------------
 
 class LocalPipelineTest : public EngineTest {
 protected:
@@ -211,31 +206,19 @@ protected:
     bool transcriptionCancelled = false, extractionFails = false;
 };
 
-TEST_F(LocalPipelineTest, RunsOnlyMissingStagesInOrderAndNothingWithoutASession) {
+// Nothing runs without a session; a cancellation ends a run silently, a failure stops it with its
+// message, and the next run resumes at the stage that did not finish, in order, once only.
+TEST_F(LocalPipelineTest, RunsOnlyMissingStagesInOrderAndResumesWhereARunStopped) {
     EXPECT_TRUE(runPipeline().empty());
     EXPECT_TRUE(ran.empty());
-    recordShortSession();
-    EXPECT_EQ(runPipeline(), (std::vector{LocalStage::transcription, LocalStage::evidenceExtraction,
-                                          LocalStage::evidenceExport}));
-    EXPECT_EQ(ran, (std::vector<std::string>{"transcribe", "extract", "export"}));
-    EXPECT_EQ(state().candidateCount, 2);
-    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
-    EXPECT_TRUE(runPipeline().empty());
-    EXPECT_TRUE(ran.empty());
-}
-
-// A failure stops the run with its message and the next run resumes there; a cancellation ends it
-// silently.
-TEST_F(LocalPipelineTest, StopsAtAFailureOrCancellationAndResumesThere) {
     recordShortSession();
     transcriptionCancelled = true;
-    runPipeline();
-    EXPECT_EQ(ran, std::vector<std::string>{"transcribe"});
+    EXPECT_EQ(runPipeline(), std::vector{LocalStage::transcription});
     EXPECT_FALSE(state().errorMessage || state().transcriptSegmentCount);
 
     transcriptionCancelled = false;
     extractionFails = true;
-    runPipeline();
+    EXPECT_EQ(runPipeline(), (std::vector{LocalStage::transcription, LocalStage::evidenceExtraction}));
     EXPECT_EQ(ran, (std::vector<std::string>{"transcribe", "extract"}));
     EXPECT_EQ(state().errorMessage, "Evidence extraction could not complete: no frames");
 
@@ -243,6 +226,10 @@ TEST_F(LocalPipelineTest, StopsAtAFailureOrCancellationAndResumesThere) {
     EXPECT_EQ(runPipeline(), (std::vector{LocalStage::evidenceExtraction, LocalStage::evidenceExport}));
     EXPECT_EQ(ran, (std::vector<std::string>{"extract", "export"}));
     EXPECT_FALSE(state().errorMessage);
+    EXPECT_EQ(state().candidateCount, 2);
+    EXPECT_EQ(state().lastExportDirectory, root / "Exports" / "bundle");
+    EXPECT_TRUE(runPipeline().empty());
+    EXPECT_TRUE(ran.empty());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <algorithm>
 
 #include "analysis/gemini_summary_provider.h"
 #include "analysis/hosted_providers.h"
@@ -11,35 +11,25 @@
 #include "platform/linux/curl_http_transport.h"
 #include "support/loopback_http_server.h"
 #include "support/temporary_folder.h"
+#include "support/test_sessions.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 namespace {
 
 const Timestamp kCreated = *parseISO8601("2026-03-04T05:06:07Z");
 
+// Lines a second apart from 01:01.50.
 LocalTranscript transcriptOf(const std::vector<std::string>& texts) {
-    LocalTranscript transcript;
-    for (size_t i = 0; i < texts.size(); ++i) {
-        LocalTranscriptSegment segment;
-        segment.startSeconds = 61.5 + static_cast<double>(i);
-        segment.text = texts[i];
-        transcript.segments.push_back(segment);
-    }
-    return transcript;
+    std::vector<testing::SpokenLine> lines;
+    for (const auto& text : texts) lines.push_back({61.5 + static_cast<double>(lines.size()), 0, text});
+    return testing::transcriptWith(lines);
 }
 
 GroundedFeedbackItem feedback(const std::string& component, const std::string& change) {
     GroundedFeedbackItem item;
-    item.component = component;
-    item.requestedChange = change;
+    item.component = component, item.requestedChange = change;
     return item;
-}
-
-size_t wordCount(const std::string& text) {
-    std::istringstream stream(text);
-    size_t count = 0;
-    for (std::string word; stream >> word;) ++count;
-    return count;
 }
 
 TEST(RuleBasedSummaryTest, TopicsActionsAndOverviewFollowTheRules) {
@@ -53,7 +43,7 @@ TEST(RuleBasedSummaryTest, TopicsActionsAndOverviewFollowTheRules) {
     std::string longLine = "We need to review";
     for (int i = 0; i < 120; ++i) longLine += " word";
     const auto cut = ruleBasedSummary(transcriptOf({longLine}), {}, kCreated);
-    EXPECT_EQ(wordCount(cut.overview), 100u);
+    EXPECT_EQ(std::count(cut.overview.begin(), cut.overview.end(), ' '), 99);  // a hundred words
     EXPECT_TRUE(cut.overview.ends_with(" word\u2026")) << cut.overview;
 
     const auto actions = ruleBasedSummary(
@@ -97,12 +87,12 @@ TEST(GeminiSummaryProviderTest, ReadsTheAnswerOrFailsWithItsOwnTexts) {
     struct Row {
         int status;
         std::string body;
-        std::string failure;  // empty: a summary whose overview is "O"
+        std::string failure;  // "(no failure)": a summary whose overview is "O"
     };
     const std::string answer = encodeCompactJSON(
         Json(R"({"overview":"O","topics":[],"decisions":[],"actionItems":[],"unresolvedQuestions":[]})"));
     const std::vector<Row> rows = {
-        {200, R"({"candidates":[{"content":{"parts":[{"text":)" + answer + "}]}}]}", ""},
+        {200, R"({"candidates":[{"content":{"parts":[{"text":)" + answer + "}]}}]}", "(no failure)"},
         {200, R"({"candidates":[]})", "Summary response was empty"},
         {500, "", "Summary request failed"},
         {403, "key rejected", "key rejected"},
@@ -113,12 +103,8 @@ TEST(GeminiSummaryProviderTest, ReadsTheAnswerOrFailsWithItsOwnTexts) {
     for (const auto& row : rows) {
         gemini.respond(route, {row.status, row.body, "", {}});
         GeminiKeychainSummaryProvider provider("gemini", "gemini-3.6-flash", "dev-key", transport, gemini.url("/"));
-        try {
-            EXPECT_EQ(provider.summarize("[00:01.00] Speaker: hi", {"act"}, {}).overview, "O");
-            EXPECT_TRUE(row.failure.empty()) << row.status;
-        } catch (const std::exception& error) {
-            EXPECT_EQ(error.what(), row.failure);
-        }
+        EXPECT_EQ(testing::failureText([&] { EXPECT_EQ(provider.summarize("[00:01.00] Speaker: hi", {"act"}, {}).overview, "O"); }),
+                  row.failure);
     }
     const auto sent = gemini.recordedRequests().at(0);
     EXPECT_EQ(sent.headers.at("x-goog-api-key"), "dev-key");

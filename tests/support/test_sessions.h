@@ -2,6 +2,7 @@
 
 // Session folders arranged directly on disk, for tests of whatever reads them (link quillmer_capture,
 // and quillmer_transcription for the transcript).
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -33,6 +34,12 @@ struct SpokenLine {
     double duration;
     std::string text;
 };
+
+// `text` in lower case: for an id, a look-alike of its canonical upper-case folder name.
+inline std::string lowerCase(std::string text) {
+    for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 // A transcript of these segments, in this order.
 inline LocalTranscript transcriptWith(const std::vector<SpokenLine>& lines) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <optional>
+#include <string>
 
 namespace quillmer::testing {
 
@@ -16,6 +18,17 @@ std::optional<E> thrown(Run&& run) {
     }
     ADD_FAILURE() << "no error was thrown";
     return std::nullopt;
+}
+
+// What the std::exception that `run` throws says; "(no failure)" when it throws none.
+template <typename Run>
+std::string failureText(Run&& run) {
+    try {
+        run();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "(no failure)";
 }
 
 }  // namespace quillmer::testing

@@ -5,6 +5,7 @@
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 #include "support/temporary_folder.h"
+#include "support/thrown.h"
 
 namespace quillmer {
 
@@ -53,12 +54,9 @@ TEST(TranscriptCues, ParseIntoSpokenTextOrNameTheBadTimingLine) {
           "1:2:3:4 --> 1:2:3:5", "00:-02.000 --> 00:03.000", "-00:00:02.000 --> 00:00:03.000",
           "99999999:00:00.000 --> 99999999:00:01.000", "00:60:00.000 --> 00:61:00.000", "00:00:75.000 --> 00:00:76.000",
           "1.5:00 --> 2:00", "00::02.000 --> 00:00:03.000", "00:0x1 --> 00:nan"}) {
-        try {
-            ExternalTranscriptImporter::parseCues("00:01.000 --> 00:02.000\nfine\n\n  " + line + "  \ntext\n");
-            ADD_FAILURE() << line;
-        } catch (const ExternalTranscriptError& error) {
-            EXPECT_EQ(error.what(), "Quillmer could not read transcript timing: " + line);
-        }
+        const auto error = testing::thrown<ExternalTranscriptError>(
+            [&] { ExternalTranscriptImporter::parseCues("00:01.000 --> 00:02.000\nfine\n\n  " + line + "  \ntext\n"); });
+        EXPECT_EQ(error.value().what(), "Quillmer could not read transcript timing: " + line);
     }
 }
 
@@ -76,9 +74,7 @@ protected:
 
     std::string sessionFile(const char* name) const { return readWholeFile(session_ / name); }
 
-    TemporaryFolder session_;
-    TemporaryFolder picks_;
-    TemporaryFolder exports_;
+    TemporaryFolder session_, picks_, exports_;
     LocalSessionManifest manifest_;
     ExternalTranscriptImporter importer_{exports_.path()};
 };
@@ -113,12 +109,7 @@ TEST_F(ExternalTranscriptImport, StoresCuesKeepsTheCopyAndReplacesOnlyThroughANe
 
 TEST_F(ExternalTranscriptImport, FailuresBeforeTheCopyLeaveTheFolderUntouched) {
     const auto expectFailure = [&](const std::filesystem::path& file, const std::string& message) {
-        try {
-            importer_.importTranscript(file, session_.path());
-            ADD_FAILURE() << file;
-        } catch (const Error& error) {
-            EXPECT_EQ(error.what(), message);
-        }
+        EXPECT_EQ(testing::thrown<Error>([&] { importer_.importTranscript(file, session_.path()); }).value().what(), message);
         EXPECT_FALSE(std::filesystem::exists(session_ / kTranscriptFileName));
         EXPECT_FALSE(std::filesystem::exists(session_ / "source-transcript.vtt"));
     };

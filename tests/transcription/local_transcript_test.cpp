@@ -5,6 +5,7 @@
 #include "capture/session_folder.h"
 #include "core/atomic_file.h"
 #include "support/temporary_folder.h"
+#include "support/test_sessions.h"
 #include "transcription/transcript_replacement.h"
 
 namespace quillmer {
@@ -13,10 +14,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::writeTestFile;
 
+const Timestamp kCreated = *parseISO8601("2026-05-04T09:30:12Z");
+
 LocalTranscript importedTranscript() {
     LocalTranscript t;
     t.schemaVersion = 1;
-    t.createdAt = *parseISO8601("2026-05-04T09:30:12Z");
+    t.createdAt = kCreated;
     t.audioFile = "source-transcript.vtt";
     t.localeIdentifier = "und";
     t.segments.push_back({Uuid::random(), 62.5, 1.5, "Fix the header/footer", std::nullopt, std::nullopt, std::nullopt});
@@ -38,13 +41,9 @@ TEST(LocalTranscript, OptionalKeysAreOmittedOrMayBeNullButTextIsRequired) {
 // Everything made from the old transcript goes before the new one is stored; nothing else is touched.
 TEST(ReplaceTranscript, DiscardsWhatTheOldTranscriptMadeThenStores) {
     testing::TemporaryFolder root;
-    LocalSessionManifest manifest;
-    manifest.id = Uuid::random();
-    manifest.candidateFile = kCandidateFileName;
-    const auto folder = createSessionFolder(root / "Sessions", manifest.id);
-    writeManifest(folder, manifest);
     const auto exports = root / "Exports";
-    writeTestFile(folder / kCandidateFileName, "{}");
+    const auto folder = testing::writeTestSession(root / "Sessions", testing::recordedManifest(kCreated), {.candidates = 0});
+    const auto manifest = readManifest(folder);
     writeTestFile(folder / "source-transcript.vtt", "WEBVTT");
     writeTestFile(exports / manifest.id.toString() / "evidence.json", "{}");
     writeTestFile(exports / Uuid::random().toString() / "evidence.json", "{}");  // another meeting's export

@@ -9,6 +9,7 @@
 #include "platform/linux/pocketsphinx_speech_recognizer.h"
 #include "support/speech_media.h"
 #include "support/temporary_folder.h"
+#include "support/test_sessions.h"
 #include "transcription/session_transcriber.h"
 #include "transcription/utterances.h"
 
@@ -46,14 +47,9 @@ TEST(OnDeviceTranscription, EachSentenceIsOneSegmentInsideItsWindowOnTheSourceCl
     testing::makeAudioTrack(session / kSystemAudioFileName, {{2.0, media / "a.wav"}, {57.0, media / "b.wav"}}, 62.0);
     testing::makeAudioTrack(session / kMicrophoneAudioFileName, {{6.0, media / "c.wav"}}, 12.0);
 
-    LocalSessionManifest manifest;
-    manifest.id = Uuid::random();
-    manifest.createdAt = std::chrono::system_clock::now();
-    manifest.videoFile = kScreenVideoFileName;
-    manifest.systemAudioFile = kSystemAudioFileName;
-    manifest.systemAudioFirstPTSSeconds = 500.0;
-    manifest.microphoneAudioFile = kMicrophoneAudioFileName;
-    manifest.microphoneAudioFirstPTSSeconds = 500.25;
+    auto manifest = testing::recordedManifest(std::chrono::system_clock::now());
+    manifest.systemAudioFile = kSystemAudioFileName, manifest.systemAudioFirstPTSSeconds = 500.0;
+    manifest.microphoneAudioFile = kMicrophoneAudioFileName, manifest.microphoneAudioFirstPTSSeconds = 500.25;
     writeManifest(session.path(), manifest);
 
     LocalOnlyRouteDecider route;

@@ -12,6 +12,7 @@
 #include "platform/linux/json_file_user_defaults.h"
 #include "support/loopback_http_server.h"
 #include "support/temporary_folder.h"
+#include "support/thrown.h"
 #include "transcription/diarized_transcription_client.h"
 #include "transcription/transcription_error.h"
 
@@ -106,19 +107,13 @@ public:
     std::string failure(std::stop_token stop = {}, const std::string& locale = "en-US") {
         const auto stored = [&] { return fs::exists(session_ / kTranscriptFileName) ? readWholeFile(session_ / kTranscriptFileName) : ""; };
         const std::string before = stored();
-        std::string message = "transcribed without error";
-        try {
-            run(stop, locale);
-        } catch (const Error& error) {
-            message = error.what();
-        }
+        const std::string message = testing::failureText([&] { run(stop, locale); });
         EXPECT_EQ(stored(), before);
         EXPECT_TRUE(fs::is_empty(workRoot_.path()));
         return message;
     }
 
-    testing::TemporaryFolder session_, exports_;  // made before $TMPDIR moves
-    testing::TemporaryFolder workRoot_;
+    testing::TemporaryFolder session_, exports_, workRoot_;  // made before $TMPDIR moves
     testing::ScopedEnvironment temporaryDirectory_;
     LocalSessionManifest manifest_;
     SessionTranscriber::Options options_;
@@ -145,8 +140,8 @@ TEST_F(SessionTranscription, TracksAreCutIntoChunksAndInterleaveOnTheSourceClock
     EXPECT_DOUBLE_EQ(header.startSeconds, 1058.2);
     EXPECT_EQ(header, (LocalTranscriptSegment{header.id, header.startSeconds, 0.4, "header", 0.75,
                                               TranscriptSpeaker{"remote", "Call audio", "remote"}, "system-audio"}));
-    EXPECT_EQ(transcript.provider, "pocketsphinx");
-    EXPECT_EQ(transcript.audioFile, "system-audio.m4a,microphone.m4a");
+    EXPECT_EQ(std::tie(transcript.provider, transcript.audioFile),
+              std::make_tuple("pocketsphinx", "system-audio.m4a,microphone.m4a"));
     EXPECT_EQ(encodeJSON(readTranscript(session_ / kTranscriptFileName).toJSON()), encodeJSON(transcript.toJSON()));
     EXPECT_EQ(readManifest(session_.path()).transcriptFile, "transcript.json");
     EXPECT_TRUE(fs::is_empty(workRoot_.path()));
@@ -200,10 +195,8 @@ TEST_F(SessionTranscription, CancellingDuringTheSecondChunkLeavesNothingBehind) 
     EXPECT_EQ(filesDuringRecognition, (std::vector<size_t>{1, 2}));  // chunk files accumulate in one directory
     EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 3}, {1, 3}}));
 
-    std::stop_source early;  // cancelled before the first chunk: nothing is exported at all
-    early.request_stop();
-    media_.exported.clear();
-    EXPECT_EQ(failure(early.get_token()), "The operation was cancelled.");
+    media_.exported.clear();  // cancelled before the first chunk: nothing is exported at all
+    EXPECT_EQ(failure(stop.get_token()), "The operation was cancelled.");
     EXPECT_TRUE(media_.exported.empty());
 }
 
@@ -247,8 +240,7 @@ TEST_F(SessionTranscription, AnApprovedRemoteRoute) {
         return std::vector<LocalTranscriptSegment>{segment};
     };
     const auto transcript = run();
-    EXPECT_EQ(transcript.provider, "quillmer-hosted-scribe-v2");
-    EXPECT_EQ(transcript.localeIdentifier, "und");
+    EXPECT_EQ(std::tie(transcript.provider, transcript.localeIdentifier), std::make_tuple("quillmer-hosted-scribe-v2", "und"));
     ASSERT_EQ(transcript.segments.size(), 2u);
     EXPECT_EQ(transcript.segments[0].text, "microphone");  // sorted across tracks
     EXPECT_EQ(progress_, (std::vector<TranscriptionProgress>{{0, 2}, {1, 2}, {2, 2}}));
@@ -285,22 +277,14 @@ TEST_F(SessionTranscription, AnUnreachableRelayLeavesDiagnosticsAndAnOnDeviceTra
     writeManifest(session_.path(), manifest_);
     for (const char* track : {kSystemAudioFileName, kMicrophoneAudioFileName})
         writeFileAtomically(session_ / track, "audio bytes");
-    std::string relay;
-    {
-        testing::LoopbackHttpServer closed;
-        relay = closed.url("");
-    }
+    const std::string relay = testing::LoopbackHttpServer().url("");  // closed again at once
     JsonFileUserDefaults defaults(exports_ / "defaults.json");
     RemoteTranscriptionSettings settings(defaults);
     settings.approve(RemoteTranscriptionRoute::hosted, std::chrono::system_clock::now());
     CurlHttpTransport http;
-    const auto environment = [&] {
-        RemoteTranscriptionEnvironment approved;
-        approved.hostedEndpoint = relay;
-        approved.deviceCredential = [] { return std::optional<std::string>("qm1_x"); };
-        return approved;
-    };
-    RemoteTranscriptionRouteDecider route(settings, environment, http);
+    RemoteTranscriptionRouteDecider route(settings, [&] {
+        return RemoteTranscriptionEnvironment{relay, [] { return std::optional<std::string>("qm1_x"); }, {}, false, ""};
+    }, http);
     std::set<fs::path> before(fs::directory_iterator(session_.path()), {});
 
     const auto transcript =
