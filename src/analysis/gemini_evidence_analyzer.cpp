@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 
+#include "analysis/transcript_rules_evidence_provider.h"
 #include "core/markdown_text.h"
 #include "core/utf8.h"
 
@@ -157,10 +158,14 @@ std::optional<GroundedFeedbackItem> groundedItem(const FeedbackPayload& payload,
 
 std::string markdown(const GroundedFeedbackReport& report,
                      const std::vector<EvidenceBundleDocument::Candidate>& candidates) {
-    std::string text =
-        "# Quillmer grounded feedback\n\nThis is a conservative analysis over cited local evidence. Strongly grounded "
-        "items may be prepared automatically for implementation; the cited sources remain available for "
-        "correction.\n\n- Provider: " +
+    // Rule-based items are never called a model's judgement, nor prepared without a person.
+    const std::string intro =
+        report.provider == kTranscriptRulesProviderName
+            ? "These items were found on this computer by transcript rules, not judged by a model: each quotes the "
+              "spoken request at a moment. None is prepared for implementation until a person includes it."
+            : "This is a conservative analysis over cited local evidence. Strongly grounded items may be prepared "
+              "automatically for implementation; the cited sources remain available for correction.";
+    std::string text = "# Quillmer grounded feedback\n\n" + intro + "\n\n- Provider: " +
         escapeMarkdownText(report.provider) + "\n- Model: " + escapeMarkdownText(report.model) +
         "\n- Generated: " + formatISO8601(report.createdAt) + "\n";
     std::vector<std::string> blocks;

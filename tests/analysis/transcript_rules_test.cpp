@@ -55,6 +55,7 @@ TEST_F(TranscriptRulesTest, TheDemoMeetingsRequestsAreQuotedNamedAndCitedBelowTh
     const auto report = EvidenceAnalysisRunner(provider).run(files.folder.path(), {});
     const auto stored = GroundedFeedbackReport::fromJSON(parseJSON(readWholeFile(files.folder / kFeedbackFileName)));
     EXPECT_EQ(stored.provider + " " + stored.model, "transcript-rules transcript-rules");
+    EXPECT_NE(readWholeFile(files.folder / kFeedbackMarkdownFileName).find("not judged by a model"), std::string::npos);
     ASSERT_EQ(report.items.size(), 3u);
     const std::pair<std::string, std::string> expected[] = {{kSpoken[1], "Button"}, {kSpoken[2], "Logo"}, {kSpoken[3], "Text"}};
     for (size_t i = 0; i < 3; ++i) {
