@@ -173,6 +173,18 @@ describe('review page', () => {
     assert.deepEqual(pageErrors, []);
   });
 
+  it('analyses an exported meeting on this computer only when asked, and says nothing leaves it', async () => {
+    await openApp();
+    await page.locator('.recent-row', { hasText: 'Ready to analyze' }).first().locator('.recent-open').click();
+    const panel = page.locator('.approval.local');
+    await panel.getByText('Nothing leaves this computer').waitFor();
+    assert.match(await panel.textContent(), /rule-based, no model/);
+    await shot('02b-analysis-on-this-computer');
+    await panel.getByRole('button', { name: 'Analyze on this computer' }).click();
+    await page.locator('.handoff').getByText('nothing left this computer').waitFor({ timeout: 30_000 });
+    assert.deepEqual(pageErrors, []);
+  });
+
   it('records with a disclosure and consent, then processes to the exported review', async () => {
     await openApp();
     await page.getByRole('button', { name: 'Record a meeting' }).first().click();

@@ -50,6 +50,13 @@ for wrong in "--port" "--port 70000" "--colour red" "--renderer $work"; do
   [[ $status == 2 ]] || { echo "serve $wrong exited $status, not 2" >&2; exit 1; }
 done
 
+# A meeting exported by the command-line tool but not analysed yet: the page offers to analyse it here.
+ffmpeg -loglevel error -f lavfi -i "testsrc=size=480x270:rate=30:duration=10" -f lavfi -i "sine=frequency=550:duration=10" \
+  -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$work/waiting.mp4"
+waiting=$("$quillmer" import-recording "$work/waiting.mp4" 2>/dev/null)
+"$quillmer" import-transcript "$waiting" "$work/meeting.vtt" >/dev/null
+"$quillmer" extract "$waiting" >/dev/null 2>&1
+"$quillmer" export "$waiting" >/dev/null 2>&1
 "$quillmer" serve --port 0 --renderer "$renderer" >"$work/serve.out" 2>"$work/serve.err" & serve_pid=$!; pids+=($serve_pid)
 for _ in $(seq 100); do grep -q '^Open ' "$work/serve.out" && break; sleep 0.1; done
 url=$(sed -n 's/^Open //p' "$work/serve.out")
