@@ -22,6 +22,8 @@ public:
     virtual std::string modelName() const = 0;     // feedback.json "model"
     // The most calls the runner makes at once (it keeps to 1…4 whatever this says).
     virtual size_t maxConcurrentCalls() const { return 4; }
+    // Who judged, as a sentence names it when every call failed ("Gemini could not analyze …").
+    virtual std::string analyserName() const { return "Gemini"; }
     // The grounded item, or nothing when the model found nothing grounded.
     virtual std::optional<GroundedFeedbackItem> analyze(const EvidenceBundleDocument::Candidate& candidate,
                                                         const std::filesystem::path& bundleDirectory,

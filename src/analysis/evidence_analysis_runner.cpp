@@ -7,8 +7,6 @@
 #include <thread>
 
 #include "analysis/gemini_evidence_analyzer.h"
-#include "analysis/local_model_chat.h"
-#include "analysis/transcript_rules_evidence_provider.h"
 #include "capture/session_progress_files.h"
 #include "core/atomic_file.h"
 
@@ -64,18 +62,6 @@ std::set<Uuid> unfinishedCandidateIDs(const std::filesystem::path& bundleDirecto
     return ids;
 }
 
-namespace {
-
-// Who failed, in the words of the all-failed error.
-std::string analyserName(const EvidenceAnalysisProvider& provider) {
-    const std::string name = provider.providerName();
-    if (name == kLocalModelProviderName) return "The local model";
-    if (name == kTranscriptRulesProviderName) return "The transcript rules";
-    return "Gemini";
-}
-
-}  // namespace
-
 GroundedFeedbackReport EvidenceAnalysisRunner::run(const std::filesystem::path& bundleDirectory,
                                                    const EvidenceAnalysisRunOptions& options, std::stop_token stop) {
     const auto bundle = EvidenceBundleDocument::fromJSON(readJSONFile(bundleDirectory / kEvidenceFileName));
@@ -126,7 +112,7 @@ GroundedFeedbackReport EvidenceAnalysisRunner::run(const std::filesystem::path& 
     writeFileAtomically(bundleDirectory / kFeedbackMarkdownFileName, GeminiEvidenceAnalyzer::markdown(report, bundle.candidates));
     writeFileAtomically(bundleDirectory / kAnalysisDiagnosticsFileName, encodeJSON(diagnosticsJSON));
 
-    if (!diagnostics.empty() && succeeded == 0) throw AllCandidatesFailedError(diagnostics.size(), analyserName(provider_));
+    if (!diagnostics.empty() && succeeded == 0) throw AllCandidatesFailedError(diagnostics.size(), provider_.analyserName());
     return report;
 }
 

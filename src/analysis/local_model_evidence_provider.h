@@ -21,6 +21,7 @@ public:
                                LocalModelTimeouts timeouts = {}, size_t concurrency = 1);
 
     std::string providerName() const override { return kLocalModelProviderName; }
+    std::string analyserName() const override { return "The local model"; }
     std::string modelName() const override { return chat_.model(); }
     size_t maxConcurrentCalls() const override { return concurrency_; }
     // An answer that is not JSON of the requested shape throws LocalModelError::unexpectedAnswer.

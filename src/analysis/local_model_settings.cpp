@@ -8,13 +8,17 @@ namespace quillmer {
 
 namespace {
 
-int64_t concurrencyOf(std::string_view text) {
-    int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > kMaxLocalModelConcurrency)
+int64_t checkedConcurrency(int64_t value) {
+    if (value < 1 || value > kMaxLocalModelConcurrency)
         throw Error("The local model's concurrency is how many moments it judges at once: a whole number from 1 to " +
                     std::to_string(kMaxLocalModelConcurrency) + ".");
     return value;
+}
+
+int64_t concurrencyOf(std::string_view text) {
+    int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return checkedConcurrency(error == std::errc() && end == text.data() + text.size() ? value : 0);
 }
 
 }  // namespace
@@ -40,7 +44,7 @@ LocalModelConfiguration readLocalModelSettings(const UserDefaults& defaults) {
         LocalModelSettings settings{parseLocalModelURL(*url), *model, 1};
         validateLocalModelName(*model);
         if (const auto concurrency = defaults.integerValue(kLocalModelConcurrencySetting))
-            settings.concurrency = static_cast<size_t>(concurrencyOf(std::to_string(*concurrency)));
+            settings.concurrency = static_cast<size_t>(checkedConcurrency(*concurrency));
         return settings;
     } catch (const Error& refused) {
         return std::string(refused.what());

@@ -57,6 +57,7 @@ class TranscriptRulesEvidenceProvider final : public EvidenceAnalysisProvider {
 public:
     std::string providerName() const override { return kTranscriptRulesProviderName; }
     std::string modelName() const override { return kTranscriptRulesModelName; }
+    std::string analyserName() const override { return "The transcript rules"; }
 
     // Nothing when the context has no sentence with the trigger. Reads the bundle's transcript copy
     // (once per bundle) to find the sentence nearest the moment; throws FileSystemError when it

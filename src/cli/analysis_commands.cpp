@@ -73,7 +73,8 @@ int runPlan(std::span<const std::string> arguments) {
 }
 
 // Runs the analysis on a worker thread so that Ctrl-C, seen here, can cancel it.
-int runAnalysis(const SessionFolders& folders, EvidenceAnalysisScope scope, const char* errorPrefix) {
+int runAnalysis(const AnalysisConnection& connection, const SessionFolders& folders, EvidenceAnalysisScope scope,
+                const char* errorPrefix) {
     installStopHandlers();
     std::mutex output;
     std::optional<AnalysisOutcome> outcome;
@@ -83,7 +84,7 @@ int runAnalysis(const SessionFolders& folders, EvidenceAnalysisScope scope, cons
     std::jthread worker([&] {
         try {
             outcome = analyzeExportedEvidence(
-                configuredAnalysisConnection(), *folders.exportFolder, scope, stop.get_token(),
+                connection, *folders.exportFolder, scope, stop.get_token(),
                 [&](const CandidateOutcome& candidate, size_t finished, size_t total) {
                     const std::lock_guard lock(output);
                     std::cerr << "[" << finished << "/" << total << "] " << candidate.candidateID.toString() << ": "
@@ -131,7 +132,8 @@ int runAnalyze(std::span<const std::string> arguments) {
     }
     if (!session) return reportError("analyze takes one SESSION (see quillmer analyze --help)", kExitUsage);
     // On this computer nothing is sent, so there is nothing to approve.
-    if (configuredAnalysisConnection().route.staysOnThisComputer()) approval = approval.value_or("evidence");
+    const AnalysisConnection connection = configuredAnalysisConnection();
+    if (connection.route.staysOnThisComputer()) approval = approval.value_or("evidence");
     if (!approval)
         return reportError("nothing was sent: analyze sends evidence off this computer only with --approve evidence "
                            "(see quillmer plan " + *session + ")",
@@ -147,7 +149,8 @@ int runAnalyze(std::span<const std::string> arguments) {
     const auto folders = resolveFolders(*session);
     if (!folders.exportFolder)
         return reportError("\"" + *session + "\" has no exported evidence yet; run quillmer process " + *session + " first");
-    return runAnalysis(folders, EvidenceAnalysisScope::firstCandidates, "Evidence analysis could not complete: ");
+    return runAnalysis(connection, folders, EvidenceAnalysisScope::firstCandidates,
+                       "Evidence analysis could not complete: ");
 }
 
 int runRetry(std::span<const std::string> arguments) {
@@ -159,7 +162,8 @@ int runRetry(std::span<const std::string> arguments) {
         std::cout << "Nothing to retry: no evidence moment is waiting for analysis.\n";
         return kExitSuccess;
     }
-    return runAnalysis(folders, EvidenceAnalysisScope::unfinishedCandidates, "Retry could not complete: ");
+    return runAnalysis(configuredAnalysisConnection(), folders, EvidenceAnalysisScope::unfinishedCandidates,
+                       "Retry could not complete: ");
 }
 
 }  // namespace

@@ -92,10 +92,9 @@ int runProcess(std::span<const std::string> arguments) {
     const auto& exportFolder = *state.lastExportDirectory;
     std::cout << state.candidateCount.value_or(0) << " evidence moments\n" << (exportFolder / "evidence.md").string() << "\n";
     if (!onThisComputer) return kExitSuccess;
-    const auto plan = planRemoteAnalysis({}, std::nullopt, std::nullopt, connection.route);
-    if (plan.note) std::cerr << *plan.note << "\n";
+    if (const auto& problem = connection.route.localModelProblem) std::cerr << *problem << "\n";
     const int found = state.feedbackCount.value_or(0);
-    std::cout << found << " feedback items, found on this computer (" << plan.recipient.providerHost << ")";
+    std::cout << found << " feedback items, found on this computer (" << analysisRecipient(connection.route).providerHost << ")";
     if (found > 0)
         std::cout << ", " << state.includedFeedbackIDs.size() << " in the brief; choose with quillmer review "
                   << arguments[0];

@@ -53,11 +53,13 @@ int runSettings(UserDefaults& defaults, std::span<const std::string> arguments) 
             return reportError(std::string(refused.what()) + " Nothing was changed.");
         }
         // Accepted, but a bare host and port is a common slip: the chat API usually lives under /v1.
-        const std::string& text = arguments[2];
-        if (key == kLocalModelURLSetting && text.find("://") != std::string::npos &&
-            text.find('/', text.find("://") + 3) == std::string::npos)
-            std::cerr << "Note: requests will go to " << text
-                      << "/chat/completions; most model servers (Ollama, llama.cpp) answer under " << text << "/v1.\n";
+        if (key == kLocalModelURLSetting) {
+            const LocalModelEndpoint endpoint = parseLocalModelURL(arguments[2]);
+            if (!endpoint.unixSocketPath && endpoint.baseURL.ends_with("//" + endpoint.displayHost))
+                std::cerr << "Note: requests will go to " << endpoint.baseURL
+                          << "/chat/completions; most model servers (Ollama, llama.cpp) answer under "
+                          << endpoint.baseURL << "/v1.\n";
+        }
     } else if (action == "unset") {
         defaults.removeValue(key);
     }
