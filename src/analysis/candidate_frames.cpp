@@ -1,11 +1,11 @@
 #include "analysis/candidate_frames.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <optional>
 #include <vector>
 
+#include "core/ascii_case.h"
 #include "core/error.h"
 #include "core/percent_encoding.h"
 #include "core/safe_path.h"
@@ -44,9 +44,7 @@ std::string_view frameMimeType(std::string_view path) {
     const size_t dot = path.rfind('.');
     const size_t slash = path.rfind('/');
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return "image/jpeg";
-    std::string extension(path.substr(dot + 1));
-    std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
-    return extension == "png" ? "image/png" : "image/jpeg";
+    return asciiLowercased(path.substr(dot + 1)) == "png" ? "image/png" : "image/jpeg";
 }
 
 CandidateFramesOutcome forEachCandidateFrame(

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "core/ascii_case.h"
 #include "core/error.h"
 #include "core/utf8.h"
 
@@ -17,12 +18,6 @@ constexpr const char* kNotOnThisComputer =
     "(unix:/path/to/socket). A model on another computer is a remote recipient and needs approval like any other.";
 constexpr size_t kMaxSocketPathBytes = sizeof(sockaddr_un::sun_path) - 1;
 constexpr size_t kMaxModelNameBytes = 200;
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    std::ranges::transform(out, out.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return out;
-}
 
 // A decimal number without sign or leading zeros, at most `max`.
 std::optional<unsigned> plainDecimal(std::string_view text, unsigned max) {
@@ -52,7 +47,7 @@ bool isLoopbackIPv4(std::string_view host) {
 
 // Only the one spelling of the IPv6 loopback; mapped IPv4 and longer forms are refused.
 bool isLoopbackHost(std::string_view host) {
-    return host == "[::1]" || lowered(host) == "localhost" || isLoopbackIPv4(host);
+    return host == "[::1]" || asciiLowercased(host) == "localhost" || isLoopbackIPv4(host);
 }
 
 // Well-formed UTF-8 without C0, DEL, C1 or line separators.
@@ -87,10 +82,10 @@ LocalModelEndpoint parseLocalModelURL(std::string_view text) {
     if (text.empty()) throw Error("Set the local model address, such as http://127.0.0.1:11434/v1.");
     if (text.find(' ') != std::string_view::npos || !isPrintableText(text))
         throw Error("The local model address must not contain spaces or control characters.");
-    if (lowered(text.substr(0, 5)) == "unix:") return socketEndpoint(text.substr(5));
+    if (asciiLowercased(text.substr(0, 5)) == "unix:") return socketEndpoint(text.substr(5));
 
     const size_t schemeEnd = text.find("://");
-    const std::string scheme = lowered(text.substr(0, schemeEnd));
+    const std::string scheme = asciiLowercased(text.substr(0, schemeEnd));
     if (schemeEnd == std::string_view::npos || (scheme != "http" && scheme != "https")) throw Error(kNotOnThisComputer);
     if (text.find_first_of("?#") != std::string_view::npos)
         throw Error("A local model address cannot have a query (\"?\") or fragment (\"#\"); give only the API base, "

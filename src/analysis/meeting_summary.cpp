@@ -12,6 +12,7 @@
 
 #include <unicode/ucasemap.h>
 
+#include "core/ascii_case.h"
 #include "core/atomic_file.h"
 #include "core/utf8.h"
 
@@ -72,9 +73,7 @@ std::string lowered(std::string_view text) {
         out.resize(static_cast<size_t>(length));
         return out;
     }
-    out.assign(text);
-    std::ranges::transform(out, out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
+    return asciiLowercased(text);
 }
 
 template <typename Phrases>

@@ -1,12 +1,12 @@
 #include "analysis/remote_analysis_plan.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "analysis/character_count.h"
 #include "analysis/transcript_rules_evidence_provider.h"
 #include "capture/session_folder.h"
 #include "capture/session_progress_files.h"
+#include "core/ascii_case.h"
 #include "core/atomic_file.h"
 #include "core/safe_path.h"
 
@@ -26,8 +26,7 @@ std::optional<std::string> hostOf(const std::string& url) {
     if (authority.starts_with('[')) host = authority.substr(1, authority.find(']') - 1);
     else host = authority.substr(0, authority.find(':'));
     if (host.empty()) return std::nullopt;
-    std::transform(host.begin(), host.end(), host.begin(), [](unsigned char c) { return std::tolower(c); });
-    return host;
+    return asciiLowercased(host);
 }
 
 bool isRailwayHost(const std::string& host) {

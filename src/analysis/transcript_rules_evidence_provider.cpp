@@ -7,6 +7,7 @@
 
 #include "analysis/gemini_evidence_analyzer.h"
 #include "capture/session_progress_files.h"
+#include "core/ascii_case.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/safe_path.h"
@@ -36,8 +37,6 @@ constexpr std::array<std::string_view, 62> kPhraseStops = {
 
 bool isASCIISpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
-char lowerASCII(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // The words of a sentence as written, hyphens and apostrophes kept inside them ("sign-up", "user's").
 std::vector<std::string_view> writtenWords(std::string_view sentence) {
     constexpr std::string_view kBreaks = " \t\n\r\v\f,.;:!?()[]{}\"";
@@ -53,12 +52,6 @@ std::vector<std::string_view> writtenWords(std::string_view sentence) {
         pos = end;
     }
     return words;
-}
-
-std::string lowered(std::string_view word) {
-    std::string lower(word);
-    std::transform(lower.begin(), lower.end(), lower.begin(), lowerASCII);
-    return lower;
 }
 
 // A listed word, or one without a letter or digit.
@@ -172,9 +165,9 @@ std::optional<std::string_view> quotedSentence(std::string_view context, std::st
 std::string component(std::string_view sentence) {
     const auto words = writtenWords(sentence);
     for (size_t i = 0; i < words.size(); ++i) {
-        if (!isListedWord(kDeterminers, lowered(words[i]))) continue;
+        if (!isListedWord(kDeterminers, asciiLowercased(words[i]))) continue;
         std::string phrase;
-        for (size_t k = i + 1; k < words.size() && k <= i + 3 && !endsPhrase(lowered(words[k])); ++k)
+        for (size_t k = i + 1; k < words.size() && k <= i + 3 && !endsPhrase(asciiLowercased(words[k])); ++k)
             phrase += (phrase.empty() ? "" : " ") + std::string(words[k]);
         if (phrase.empty()) continue;
         if (phrase[0] >= 'a' && phrase[0] <= 'z') phrase[0] = static_cast<char>(phrase[0] - 'a' + 'A');

@@ -1,7 +1,6 @@
 // The page's capture.* methods other than processing: state, sessions, imports, displays, and
 // starting and stopping a recording with the operator's consent affirmation.
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 
 #include "app/display_id.h"
@@ -9,16 +8,11 @@
 #include "app/native_review_bridge.h"
 #include "capture/session_progress_files.h"
 #include "cloud/cloud_session_sync_error.h"
+#include "core/ascii_case.h"
 
 namespace quillmer {
 
 namespace {
-
-bool sameSessionID(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
-    });
-}
 
 const Json& argument(const Json& args, size_t index) {
     static const Json none;
@@ -37,7 +31,7 @@ void NativeReviewBridge::captureRestore(const Json& args, const Reply& reply) {
         const bool engineWillRestore = !state.isCapturing && !state.isBusy();
         capture_.restoreSession(sessionID);
         const auto& current = capture_.state().lastSessionDirectory;
-        if (engineWillRestore && !(current && sameSessionID(current->filename().string(), sessionID)))
+        if (engineWillRestore && !(current && equalsIgnoringASCIICase(current->filename().string(), sessionID)))
             throw NativeBridgeError(NativeBridgeErrorCase::sessionUnavailable);
     }
     Json result = {{"state", stateSnapshot()}};

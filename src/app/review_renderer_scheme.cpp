@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/ascii_case.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/json.h"
@@ -28,14 +29,12 @@ struct ParsedURL {
 std::optional<ParsedURL> parse(std::string_view url) {
     if (url.size() < kScheme.size()) return std::nullopt;
     for (size_t i = 0; i < kScheme.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i]) return std::nullopt;
+        if (asciiLowercased(url[i]) != kScheme[i]) return std::nullopt;
     url.remove_prefix(kScheme.size());
     url = url.substr(0, url.find_first_of("?#"));
     const size_t slash = url.find('/');
-    ParsedURL parsed{std::string(url.substr(0, slash)), slash == std::string_view::npos ? "" : std::string(url.substr(slash))};
-    std::transform(parsed.host.begin(), parsed.host.end(), parsed.host.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return parsed;
+    return ParsedURL{asciiLowercased(url.substr(0, slash)),
+                     slash == std::string_view::npos ? "" : std::string(url.substr(slash))};
 }
 
 std::vector<std::string> nonEmptyComponents(std::string_view path) {
@@ -163,10 +162,7 @@ std::string mimeTypeForFile(const std::filesystem::path& file) {
         {".mov", "video/quicktime"},   {".m4a", "audio/mp4"},         {".woff", "font/woff"},
         {".woff2", "font/woff2"},      {".wasm", "application/wasm"}, {".vtt", "text/vtt"},
     };
-    std::string extension = file.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const auto it = types.find(extension);
+    const auto it = types.find(asciiLowercased(file.extension().string()));
     return it == types.end() ? "application/octet-stream" : it->second;
 }
 

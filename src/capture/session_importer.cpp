@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "capture/session_folder.h"
+#include "core/ascii_case.h"
 #include "core/sha256.h"
 #include "core/uuid.h"
 
@@ -17,9 +18,7 @@ namespace quillmer {
 namespace {
 
 bool isSupportedRecording(const std::filesystem::path& file) {
-    std::string extension = file.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = asciiLowercased(file.extension().string());
     return extension == ".mp4" || extension == ".mov" || extension == ".m4v";
 }
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "capture/local_session_manifest.h"
 #include "capture/session_folder.h"
@@ -13,6 +12,7 @@
 #include "cloud/cloud_session_sync_error.h"
 #include "cloud/device_credential.h"
 #include "cloud/relay_routes.h"
+#include "core/ascii_case.h"
 #include "core/atomic_file.h"
 #include "core/json.h"
 #include "core/safe_path.h"
@@ -169,9 +169,7 @@ CloudRelayAccess relayAccess(HttpTransport& http, CloudSyncConfiguration configu
 bool matchesDeclaredArtifact(const std::string& bytes, int64_t byteCount, const std::string& sha256) {
     if (byteCount < 0 || bytes.size() != static_cast<uint64_t>(byteCount)) return false;
     const auto actual = sha256Hex(bytes);
-    return std::equal(actual.begin(), actual.end(), sha256.begin(), sha256.end(), [](char a, char b) {
-        return a == std::tolower(static_cast<unsigned char>(b));
-    });
+    return actual == asciiLowercased(sha256);
 }
 
 CloudSessionSync::CloudSessionSync(fs::path sessionsRoot, fs::path exportsRoot, CloudRelayAccess relay)

@@ -5,17 +5,12 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/ascii_case.h"
 #include "core/utf8.h"
 
 namespace quillmer {
 
 namespace {
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(g_ascii_tolower(static_cast<char>(c))); });
-    return text;
-}
 
 std::optional<std::string> variable(const char* name) {
     const char* value = std::getenv(name);
@@ -34,12 +29,12 @@ std::optional<std::string> validatedOrigin(std::string_view text) {
     const std::string owned(text);
     GUri* uri = g_uri_parse(owned.c_str(), G_URI_FLAGS_NONE, nullptr);
     if (!uri) return std::nullopt;
-    const std::string scheme = lowercased(g_uri_get_scheme(uri) ? g_uri_get_scheme(uri) : "");
+    const std::string scheme = asciiLowercased(g_uri_get_scheme(uri) ? g_uri_get_scheme(uri) : "");
     std::string host = g_uri_get_host(uri) ? g_uri_get_host(uri) : "";
     const bool extra = g_uri_get_query(uri) || g_uri_get_fragment(uri);
     g_uri_unref(uri);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-    host = lowercased(host);
+    host = asciiLowercased(host);
     if (host.empty() || extra) return std::nullopt;
     if (scheme == "https") return owned;
     if (scheme == "http" && (host == "localhost" || host == "127.0.0.1" || host == "::1")) return owned;

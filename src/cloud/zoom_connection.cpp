@@ -7,6 +7,7 @@
 
 #include "cloud/device_credential.h"
 #include "cloud/relay_routes.h"
+#include "core/ascii_case.h"
 #include "core/base64.h"
 #include "core/json.h"
 #include "core/percent_encoding.h"
@@ -107,9 +108,7 @@ std::string zoomDeviceName(UserDefaults& defaults) {
 std::optional<ZoomCallback> parseZoomCallback(std::string_view url) {
     constexpr std::string_view prefix = "quillmer://zoom-connected";
     if (url.size() < prefix.size()) return std::nullopt;
-    std::string lowered(url.substr(0, prefix.size()));
-    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lowered != prefix) return std::nullopt;
+    if (asciiLowercased(url.substr(0, prefix.size())) != prefix) return std::nullopt;
     auto rest = url.substr(prefix.size());
     if (rest.starts_with("/")) rest.remove_prefix(1);
     if (!rest.starts_with("?")) return std::nullopt;

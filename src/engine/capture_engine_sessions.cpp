@@ -2,9 +2,9 @@
 #include "engine/capture_engine.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "capture/session_progress_files.h"
+#include "core/ascii_case.h"
 #include "core/atomic_file.h"
 #include "core/error.h"
 #include "core/json.h"
@@ -16,12 +16,6 @@ namespace quillmer {
 namespace {
 
 inline constexpr int kRecentSessionLimit = 5;
-
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
-    });
-}
 
 }  // namespace
 
@@ -108,7 +102,7 @@ void CaptureEngine::deleteSession(const std::string& id) {
         });
     }
     if (deleted && state_.lastSessionDirectory &&
-        equalsIgnoringCase(id, state_.lastSessionDirectory->filename().string()))
+        equalsIgnoringASCIICase(id, state_.lastSessionDirectory->filename().string()))
         newSession();
     refreshRecentSessions();
 }

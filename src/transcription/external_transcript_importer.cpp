@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <system_error>
 
 #include "capture/session_folder.h"
+#include "core/ascii_case.h"
 #include "core/atomic_file.h"
 #include "core/utf8.h"
 #include "transcription/transcript_replacement.h"
@@ -33,11 +33,6 @@ ExternalTranscriptError ExternalTranscriptError::noCues() {
 }
 
 namespace {
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // The picked file's bytes, which must be UTF-8 text.
 std::string readPickedFile(const fs::path& file) {
@@ -94,7 +89,7 @@ std::optional<std::string> existingBytes(const fs::path& file) {
 LocalTranscript ExternalTranscriptImporter::importTranscript(const fs::path& pickedFile, const fs::path& sessionFolder) const {
     std::string extension = pickedFile.extension().string();
     if (!extension.empty()) extension.erase(0, 1);
-    extension = lowercased(extension);
+    extension = asciiLowercased(extension);
     if (extension != "vtt" && extension != "srt") throw ExternalTranscriptError::unsupportedFile(pickedFile.filename().string());
 
     const std::string bytes = readPickedFile(pickedFile);

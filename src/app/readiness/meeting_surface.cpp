@@ -1,5 +1,7 @@
 #include "app/readiness/meeting_surface.h"
 
+#include "core/ascii_case.h"
+
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -37,19 +39,12 @@ constexpr std::array<std::pair<std::string_view, MeetingSurface>, 4> kWebAppTitl
     {"slack", MeetingSurface::slack},
 }};
 
-std::string lowered(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
-
 std::optional<MeetingSurface> knownSurface(const ActiveWindow& window) {
-    const std::string names[] = {lowered(window.className), lowered(window.instanceName)};
+    const std::string names[] = {asciiLowercased(window.className), asciiLowercased(window.instanceName)};
     // First: a Chromium web-app window keeps the browser's class but has an instance of its own.
     for (const std::string& name : names) {
         if (!name.starts_with(kWebAppClassPrefix)) continue;
-        const std::string title = lowered(window.title);
+        const std::string title = asciiLowercased(window.title);
         for (const auto& [service, surface] : kWebAppTitles)
             if (title.find(service) != std::string::npos) return surface;
         return MeetingSurface::browser;
