@@ -47,6 +47,12 @@ std::string_view frameMimeType(std::string_view path) {
     return asciiLowercased(path.substr(dot + 1)) == "png" ? "image/png" : "image/jpeg";
 }
 
+std::string candidateFramesRefusal(CandidateFramesOutcome outcome, const Uuid& candidateID) {
+    if (outcome == CandidateFramesOutcome::tooLarge)
+        return "Evidence candidate " + candidateID.toString() + " exceeds the 16 MB image safety limit.";
+    return "An evidence frame path was not bundle-relative.";
+}
+
 CandidateFramesOutcome forEachCandidateFrame(
     const EvidenceBundleDocument::Candidate& candidate, const std::filesystem::path& bundleDirectory,
     const std::function<void(const std::string& path, std::string_view mimeType, std::string_view bytes)>& use) {

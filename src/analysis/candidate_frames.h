@@ -15,6 +15,9 @@ inline constexpr size_t kCandidateFrameByteLimit = 16'777'216;
 
 enum class CandidateFramesOutcome { read, notBundleRelative, tooLarge };
 
+// Why the frames of a candidate were not sent, in the user's words (for an outcome other than `read`).
+std::string candidateFramesRefusal(CandidateFramesOutcome outcome, const Uuid& candidateID);
+
 // "image/png" for .png, "image/jpeg" for anything else (extension compared lower-cased).
 std::string_view frameMimeType(std::string_view path);
 

@@ -50,8 +50,7 @@ GeminiAnalysisError GeminiAnalysisError::keychainFailure(int32_t status) {
     return {Case::keychainFailure, "Quillmer could not read its Gemini keyring entry (" + std::to_string(status) + ")."};
 }
 GeminiAnalysisError GeminiAnalysisError::candidateTooLarge(const Uuid& candidateID) {
-    return {Case::candidateTooLarge,
-            "Evidence candidate " + candidateID.toString() + " exceeds the 16 MB image safety limit."};
+    return {Case::candidateTooLarge, candidateFramesRefusal(CandidateFramesOutcome::tooLarge, candidateID)};
 }
 GeminiAnalysisError GeminiAnalysisError::apiFailure(std::optional<long> statusCode, const std::string& detail) {
     return {Case::apiFailure, "Gemini analysis failed" +
@@ -108,7 +107,7 @@ std::optional<GroundedFeedbackItem> GeminiEvidenceProvider::analyze(const Eviden
             body += "\"}}";
         });
     if (outcome == CandidateFramesOutcome::notBundleRelative)
-        throw GeminiAnalysisError::apiFailure(std::nullopt, "An evidence frame path was not bundle-relative.");
+        throw GeminiAnalysisError::apiFailure(std::nullopt, candidateFramesRefusal(outcome, candidate.id));
     if (outcome == CandidateFramesOutcome::tooLarge) throw GeminiAnalysisError::candidateTooLarge(candidate.id);
     const Json generationConfig = {{"responseMimeType", "application/json"},
                                    {"responseSchema", GeminiEvidenceAnalyzer::responseSchema()}};

@@ -140,7 +140,7 @@ std::string candidateEnvelope(const Uuid& meetingID, const EvidenceBundleDocumen
             first = false;
         });
     if (outcome == CandidateFramesOutcome::notBundleRelative)
-        throw HostedAnalysisError::invalidRequest("An evidence frame path was not bundle-relative.");
+        throw HostedAnalysisError::invalidRequest(candidateFramesRefusal(outcome, candidate.id));
     if (outcome == CandidateFramesOutcome::tooLarge) throw HostedAnalysisError::candidateTooLarge(candidate.id);
     body += "]}}";
     return body;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "analysis/candidate_frames.h"
+
 namespace quillmer {
 
 namespace {
@@ -39,7 +41,7 @@ HostedAnalysisError HostedAnalysisError::invalidRequest(std::string detail) {
 
 HostedAnalysisError HostedAnalysisError::candidateTooLarge(const Uuid& candidateID) {
     HostedAnalysisError error(Case::candidateTooLarge,
-                              "Evidence candidate " + candidateID.toString() + " exceeds the 16 MB image safety limit.");
+                              candidateFramesRefusal(CandidateFramesOutcome::tooLarge, candidateID));
     error.candidateID_ = candidateID;
     return error;
 }

@@ -24,11 +24,8 @@ std::optional<GroundedFeedbackItem> LocalModelEvidenceProvider::analyze(
                 appendBase64(body, bytes);
                 body += "\"}}";
             });
-        if (outcome == CandidateFramesOutcome::notBundleRelative)
-            throw LocalModelError::framesRefused("An evidence frame path was not bundle-relative.");
-        if (outcome == CandidateFramesOutcome::tooLarge)
-            throw LocalModelError::framesRefused("Evidence candidate " + candidate.id.toString() +
-                                                 " exceeds the 16 MB image safety limit.");
+        if (outcome != CandidateFramesOutcome::read)
+            throw LocalModelError::framesRefused(candidateFramesRefusal(outcome, candidate.id));
     };
     const Json answer = chat_.ask("quillmer_feedback", GeminiEvidenceAnalyzer::responseSchema(), appendParts, stop);
     std::optional<FeedbackPayload> payload;
