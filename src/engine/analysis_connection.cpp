@@ -56,10 +56,9 @@ std::string geminiKey() {
 }
 
 // Analysis on this computer: the configured model server, or the transcript rules without one.
-AnalysisConnection onThisComputer(const UserDefaults& settings) {
+AnalysisConnection onThisComputer(const LocalModelConfiguration& configured) {
     AnalysisConnection connection;
     connection.route.kind = AnalysisRouteChoice::Kind::onThisComputer;
-    const LocalModelConfiguration configured = readLocalModelSettings(settings);
     const auto* model = std::get_if<LocalModelSettings>(&configured);
     if (!model) {
         if (const auto* problem = std::get_if<std::string>(&configured))
@@ -89,20 +88,21 @@ AnalysisConnection configuredAnalysisConnection() {
 }
 
 AnalysisConnection analysisConnectionWithSettings(const UserDefaults& settings) {
+    // A model the user set up on this computer comes before the relay (whose credential is then
+    // never read); a developer's explicit key comes before both.
+    const bool developerKey = localGeminiRequestedByEnvironment();
+    const LocalModelConfiguration localModel = readLocalModelSettings(settings);
+    if (!developerKey && std::holds_alternative<LocalModelSettings>(localModel)) return onThisComputer(localModel);
+
     const RelayEnvironment relay = RelayEnvironment::ofProcess();
     HostedAnalysisEnvironment environment;
     environment.endpoint = resolveEndpoint(relay, RelayEndpointConfiguration::ofThisBuild());
     environment.deviceCredential = [relay] { return deviceCredential(relay); };
-    environment.localGeminiPathEnabled = localGeminiRequestedByEnvironment();
+    environment.localGeminiPathEnabled = developerKey;
     const AnalysisRoute route = selectAnalysisRoute(environment);
-    // A model the user set up on this computer comes before the relay; a developer's explicit key before both.
-    const bool developerKey = route.kind == AnalysisRoute::Kind::localDevelopmentKey ||
-                              route.reason == AnalysisRouteUnavailableReason::localDevelopmentKeyMissing;
-    if (!developerKey && std::holds_alternative<LocalModelSettings>(readLocalModelSettings(settings)))
-        return onThisComputer(settings);
     // Without a relay there is nowhere to send anything: analyse on this computer instead.
     if (route.kind == AnalysisRoute::Kind::unavailable && route.reason == AnalysisRouteUnavailableReason::relayNotConfigured)
-        return onThisComputer(settings);
+        return onThisComputer(localModel);
 
     AnalysisConnection connection;
     connection.route.relayEndpoint = environment.endpoint;
